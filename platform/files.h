@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// True for an existing regular file (links followed); a folder does not count.
+bool FileExists(const std::string& path);
+
+// True for an existing folder (links followed).
+bool DirectoryExists(const std::string& path);
+
+// True for an existing regular file that the user may execute.
+bool IsExecutableFile(const std::string& path);
+
+// Creates the folder and any missing parents. True when the folder exists
+// afterwards.
+[[nodiscard]] bool ForceDirectories(const std::string& path);
+
+// Removes a file. True when it was removed.
+bool DeleteFile(const std::string& path);
+
+// Full path of the running program's own file; empty when unknown.
+std::string ProgramFilePath();
+
+// Folder of the running program's own file, ending in '/'; empty when unknown.
+std::string ProgramFolder();
+
+} // namespace platform

@@ -1,0 +1,55 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsExecutableFile(const std::string& path) {
+    return FileExists(path) && access(path.c_str(), X_OK) == 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+    if (path.empty())
+        return false;
+    std::string p = path;
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    if (DirectoryExists(p))
+        return true;
+    auto slash = p.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !ForceDirectories(p.substr(0, slash)))
+        return false;
+    // Another process may have made it in between; that is success too.
+    return mkdir(p.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(p));
+}
+
+bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+std::string ProgramFilePath() {
+    char buf[PATH_MAX + 1];
+    ssize_t n = readlink("/proc/self/exe", buf, PATH_MAX);
+    if (n <= 0)
+        return {};
+    return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string ProgramFolder() {
+    std::string exe = ProgramFilePath();
+    auto slash = exe.find_last_of('/');
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+} // namespace platform

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "scheduler/classQMTask.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QObject;
+class QTimer;
+
+// The ordered list of all tasks with the timer that polls them every 2000 ms.
+// The list owns its tasks.
+class TQMTaskScheduler {
+public:
+    // Called after a poll in which at least one task ran; gets the sender of
+    // the timer event.
+    using TNotifyEvent = std::function<void(QObject* sender)>;
+
+    static constexpr int PollIntervalMs = 2000;
+
+    // Polling starts at the end of construction.
+    TQMTaskScheduler();
+    virtual ~TQMTaskScheduler();
+    TQMTaskScheduler(const TQMTaskScheduler&) = delete;
+    TQMTaskScheduler& operator=(const TQMTaskScheduler&) = delete;
+
+    std::unique_ptr<TQMTask> CreateTask() const;
+    virtual bool IsValidIndex(int index) const;
+    virtual void CheckIndex(int index) const;
+    void CheckTask(const TQMTask* task) const;
+    TQMTask* GetTask(int index) const;
+    TQMTask* AddNewTask();
+    // Takes ownership; raises when the task is missing.
+    TQMTask* AddTask(std::unique_ptr<TQMTask> task);
+    // Appends a copy of the task; the given task stays with its owner.
+    TQMTask* AddCopy(const TQMTask* task);
+    virtual void DeleteTask(int index);
+    virtual void RemoveTask(const TQMTask* task);
+    virtual void ClearTasks();
+    int IndexOf(const TQMTask* task) const;
+    int Count() const;
+
+    // One poll: every due task runs, in list order, then one notification.
+    void Tick(QObject* sender);
+
+    // The polling timer (owned).
+    QTimer* Timer() const;
+
+    TNotifyEvent OnTasksExecuted;
+
+private:
+    std::unique_ptr<QTimer> timer_;
+    std::vector<std::unique_ptr<TQMTask>> tasks_;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+class TQMSettings;
+class TQMTask;
+class TQMTaskScheduler;
+
+// Outcome of a load or save: never raised, but never hidden either.
+struct TStoreResult {
+    bool Ok = true;
+    std::string Error; // the failure's message when !Ok
+    explicit operator bool() const { return Ok; }
+};
+
+// The application store: where the settings file lives, the two preferences,
+// and the mapping of preferences and tasks onto the settings file.
+class TQMTaskSchedulerSettings {
+public:
+    explicit TQMTaskSchedulerSettings(TQMTaskScheduler& taskList);
+    virtual ~TQMTaskSchedulerSettings();
+    TQMTaskSchedulerSettings(const TQMTaskSchedulerSettings&) = delete;
+    TQMTaskSchedulerSettings& operator=(const TQMTaskSchedulerSettings&) = delete;
+
+    TQMSettings& Settings() const;
+
+    bool AskWhenClose = true;
+    bool AskWhenExecuteTaskManually = true;
+
+    virtual void SetDefaults();
+
+    [[nodiscard]] TStoreResult Load();
+    [[nodiscard]] TStoreResult Save();
+
+    void ReadFromSettings();
+    void WriteToSettings();
+    void ReadTasks();
+    void WriteTasks();
+    void ReadTask(const std::string& sectionName, TQMTask& task);
+    void WriteTask(TQMTask& task);
+
+    std::string LogFileName() const;
+    void Log(const std::string& text);
+
+private:
+    TQMTaskScheduler& taskList_;
+    std::unique_ptr<TQMSettings> settings_;
+};

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QObject;
@@ -16,6 +17,8 @@ public:
     // Called after a poll in which at least one task ran; gets the sender of
     // the timer event.
     using TNotifyEvent = std::function<void(QObject* sender)>;
+    // Gets the message of an error that ended a timer-driven poll.
+    using TErrorEvent = std::function<void(const std::string& message)>;
 
     static constexpr int PollIntervalMs = 2000;
 
@@ -48,6 +51,9 @@ public:
     QTimer* Timer() const;
 
     TNotifyEvent OnTasksExecuted;
+    // Set by the main window to show the error; without it the message goes
+    // to standard error. Errors never cross the event loop.
+    TErrorEvent OnPollError;
 
 private:
     std::unique_ptr<QTimer> timer_;

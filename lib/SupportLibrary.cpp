@@ -22,9 +22,9 @@ std::unique_ptr<TQMGUID> ProcessGUID;
 TSupportLibrary::TSupportLibrary() {
     if (ProcessSHA || ProcessDateTime || ProcessGUID)
         throw Exception("TSupportLibrary; the support library has already been started");
-    ProcessSHA = std::make_unique<TSHA>();
-    ProcessDateTime = std::make_unique<TQMDateTime>();
     try {
+        ProcessSHA = std::make_unique<TSHA>();
+        ProcessDateTime = std::make_unique<TQMDateTime>();
         ProcessGUID = std::make_unique<TQMGUID>();
         // The one seeding of the identifier generator in a run.
         ProcessGUID->Randomize();

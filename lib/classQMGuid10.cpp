@@ -51,14 +51,15 @@ void TQMGUID::BuildSeedText(TQMString& text) {
 }
 
 void TQMGUID::HashToHex(const TQMString& seed, TQMString& target) {
-    target.Clear();
-    target.SetCapacity(42);
     TSHA& sha = TSupportLibrary::SHA();
     sha.Init();
     sha.Update(seed.Text(), static_cast<std::uint32_t>(seed.Length()));
     sha.Final();
     TSHADigest digest;
     sha.GetDigest(digest);
+    // Written only after the digest, so that seed and target may be one buffer.
+    target.Clear();
+    target.SetCapacity(42);
     for (std::uint8_t byte : digest)
         target.AppendHex8(byte);
     sha.Reset();

@@ -15,7 +15,8 @@ public:
 
     // Restarts the sequence; Seed(s) and Seed(-s) are the same sequence.
     void Seed(std::int32_t seed);
-    // Seeds from the local clock, through the process-wide TQMDateTime.
+    // Seeds from the local clock, through the process-wide TQMDateTime
+    // (raises Exception when the support library has not been started).
     void Randomize();
     double NextReal();
     // RangeLow + (NextReal() * (RangeHigh - RangeLow)) truncated toward zero.

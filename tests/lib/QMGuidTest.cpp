@@ -131,3 +131,11 @@ TEST(QMPlatformUtils, IsDirectory) {
     EXPECT_FALSE(TQMPlatformUtils::IsDirectory(path));
     EXPECT_FALSE(TQMPlatformUtils::IsDirectory(TQMString()));
 }
+
+TEST_F(QMGuid, HashToHexIntoItsOwnSeedBuffer) {
+    TQMGUID guid;
+    TQMString text;
+    text.Assign("2011.1.-1985229329.2026:3:7.9:5:3:42");
+    guid.HashToHex(text, text);
+    EXPECT_EQ(text.ToString(), "94778A4611139F730F9DC3B5CEFB3E0913A3595E");
+}

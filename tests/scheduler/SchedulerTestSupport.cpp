@@ -129,6 +129,10 @@ void SetUpDesktopHome() {
               "    <comment>Scheduler test document</comment>\n"
               "    <glob pattern=\"*.qmtsdoc\"/>\n"
               "  </mime-type>\n"
+              "  <mime-type type=\"application/x-qmts-plain\">\n"
+              "    <comment>Scheduler test document opened without field code</comment>\n"
+              "    <glob pattern=\"*.qmtsplain\"/>\n"
+              "  </mime-type>\n"
               "  <mime-type type=\"application/x-qmts-bare\">\n"
               "    <comment>Scheduler test document without application</comment>\n"
               "    <glob pattern=\"*.qmtsbare\"/>\n"
@@ -144,8 +148,13 @@ void SetUpDesktopHome() {
                   ReportArgsProgram() +
                   "\" --doc %f --again %U %i %c --end\n"
                   "MimeType=application/x-qmts-doc;\n");
-    WriteFile(config + "mimeapps.list",
-              "[Default Applications]\napplication/x-qmts-doc=qmts-report.desktop\n");
+    WriteFile(data + "applications/qmts-plain.desktop",
+              std::string("[Desktop Entry]\nType=Application\nName=Plain\nNoDisplay=true\n"
+                          "Exec=\"") +
+                  ReportArgsProgram() + "\" --plain\nMimeType=application/x-qmts-plain;\n");
+    WriteFile(config + "mimeapps.list", "[Default Applications]\n"
+                                        "application/x-qmts-doc=qmts-report.desktop\n"
+                                        "application/x-qmts-plain=qmts-plain.desktop\n");
 }
 
 } // namespace scheduler_test

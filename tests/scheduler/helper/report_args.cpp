@@ -16,8 +16,11 @@ int main(int argc, char** argv) {
         return 2;
 
     // /proc/self/stat: "pid (comm) state ppid pgrp session ...".
-    std::ifstream statFile("/proc/self/stat");
-    std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
+    std::string stat;
+    {
+        std::ifstream statFile("/proc/self/stat");
+        stat.assign(std::istreambuf_iterator<char>(statFile), std::istreambuf_iterator<char>());
+    }
     std::string pid = stat.substr(0, stat.find(' '));
     std::istringstream rest(stat.substr(stat.rfind(')') + 2));
     std::string state, ppid, pgrp, session;

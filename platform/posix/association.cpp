@@ -51,11 +51,12 @@ std::string AssociationOpenCommand(const std::string& extension) {
     // Only the name is looked at, never the content, as the extension is all
     // the caller gives.
     const std::string name = "document" + extension;
-    gboolean uncertain = FALSE;
     std::unique_ptr<gchar, GFreeDeleter> type(
-        g_content_type_guess(name.c_str(), nullptr, 0, &uncertain));
+        g_content_type_guess(name.c_str(), nullptr, 0, nullptr));
     // An unknown extension guesses the generic binary type: no association.
-    if (!type || uncertain)
+    // (A guess may be flagged uncertain for a known type whose content rules
+    // would weigh more, such as .html; the extension is all there is here.)
+    if (!type || g_content_type_is_unknown(type.get()))
         return {};
     std::unique_ptr<GAppInfo, UnrefDeleter> app(g_app_info_get_default_for_type(type.get(), FALSE));
     if (!app)

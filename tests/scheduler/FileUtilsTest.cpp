@@ -120,6 +120,8 @@ TEST(LauncherDecisions, DocumentsOpenThroughTheirAssociation) {
     EXPECT_EQ(FileUtils::GetAssociationCommand(".qmtsdoc"),
               Quoted(helper) + " --doc %1 --again %1   --end");
     EXPECT_EQ(FileUtils::GetAssociationCommand(".qmtsplain"), Quoted(helper) + " --plain");
+    // The name alone leaves this guess "uncertain"; the type is known all the same.
+    EXPECT_EQ(FileUtils::GetAssociationCommand(".html"), Quoted(helper) + " --plain");
     EXPECT_EQ(FileUtils::GetAssociationCommand(".qmtsbare"), "") << "type without application";
     EXPECT_EQ(FileUtils::GetAssociationCommand(".qmtsnosuchtype"), "");
     EXPECT_EQ(FileUtils::GetAssociationCommand(""), "");

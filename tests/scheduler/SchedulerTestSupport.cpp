@@ -154,7 +154,8 @@ void SetUpDesktopHome() {
                   ReportArgsProgram() + "\" --plain\nMimeType=application/x-qmts-plain;\n");
     WriteFile(config + "mimeapps.list", "[Default Applications]\n"
                                         "application/x-qmts-doc=qmts-report.desktop\n"
-                                        "application/x-qmts-plain=qmts-plain.desktop\n");
+                                        "application/x-qmts-plain=qmts-plain.desktop\n"
+                                        "text/html=qmts-plain.desktop\n");
 }
 
 } // namespace scheduler_test

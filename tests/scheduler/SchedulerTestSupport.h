@@ -54,8 +54,8 @@ std::vector<long> ChildProcesses();
 // The temporary desktop home set up for this test program before any
 // file-type lookup: the extension ".qmtsdoc" opens with the report helper,
 // whose Exec line holds the document twice; ".qmtsplain" with the helper
-// through an Exec line without field codes; ".qmtsbare" has a type but no
-// application.
+// (and ".html", a system type) through an Exec line without field codes; ".qmtsbare" has a type but
+// no application.
 const std::string& DesktopHome();
 void SetUpDesktopHome();
 

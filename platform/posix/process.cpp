@@ -61,8 +61,21 @@ int AboveStandard(int fd) {
     _exit(127);
 }
 
+// Every descriptor above 2 closes at exec; the report pipe stays usable
+// until then.
+void CloseOnExecAboveStandard(int maxFd) {
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+#endif
+    for (int fd = 3; fd < maxFd; ++fd)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
 [[noreturn]] void ExecChild(const char* program, char* const* argv, const char* folder, int devNull,
                             int reportFd, int maxFd) {
+    // A fresh start: no blocked signals, its own session (no terminal's
+    // hang-up reaches it), nothing of ours open but /dev/null.
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -74,16 +87,7 @@ int AboveStandard(int fd) {
             Fail(reportFd, errno);
     if (folder[0] != '\0' && chdir(folder) != 0)
         Fail(reportFd, errno);
-        // Every other descriptor closes at exec; the report pipe stays usable
-        // until then.
-#ifdef SYS_close_range
-    const bool marked = syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0;
-#else
-    const bool marked = false;
-#endif
-    if (!marked)
-        for (int fd = 3; fd < maxFd; ++fd)
-            fcntl(fd, F_SETFD, FD_CLOEXEC);
+    CloseOnExecAboveStandard(maxFd);
     execve(program, argv, environ);
     Fail(reportFd, errno);
 }
@@ -189,6 +193,12 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
     }
     report[0] = AboveStandard(report[0]);
     report[1] = AboveStandard(report[1]);
+    if (report[0] < 0 || report[1] < 0) {
+        for (int fd : {report[0], report[1], devNull})
+            if (fd >= 0)
+                close(fd);
+        return EMFILE;
+    }
 
     const pid_t pid = fork();
     if (pid == 0) {

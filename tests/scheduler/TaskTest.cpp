@@ -351,17 +351,3 @@ TEST(TaskRun, ManualRunLeavesStampPrematureRunSetsIt) {
     clock.Set(Day(4, 8, 0, 1));
     EXPECT_FALSE(task.IsDue()) << "ran prematurely today";
 }
-
-TEST(TaskRun, LauncherErrorTravelsAfterTheStampWithoutLogLine) {
-    testing_support::TempDir dir;
-    scheduler_test::CapturedTaskLog log;
-    TestClock clock(Day(4, 8, 0, 4));
-    TQMTask task = DailyAt(8, 0);
-    task.TaskFileName = dir.File("tool.exe");
-    testing_support::WriteFile(task.TaskFileName, "not a program", 0644);
-    EXPECT_EQ(ErrorOf([&] { (void)task.ExecuteIfDue(true); }),
-              "Can not create process: \r" + task.TaskFileName + ".\rLastError = 13");
-    EXPECT_DOUBLE_EQ(task.DateTimeLastExecuted, clock.Now());
-    EXPECT_TRUE(log.Lines.empty());
-    EXPECT_FALSE(task.IsDue());
-}

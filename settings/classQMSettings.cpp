@@ -7,6 +7,7 @@
 #include "platform/textfile.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace {
 
@@ -21,12 +22,44 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// Every lookup scans the lines from the top, so matching works on views of
+// the lines instead of trimmed, lower-cased copies.
+std::string_view TrimView(std::string_view s) {
+    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char LowerChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// text begins with prefix, which is already lower-cased, without regard to
+// the letter case of text.
+bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
+    if (text.size() < lowerPrefix.size())
+        return false;
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i)
+        if (LowerChar(text[i]) != lowerPrefix[i])
+            return false;
+    return true;
+}
+
+bool EqualsNoCase(std::string_view text, std::string_view lower) {
+    return text.size() == lower.size() && StartsWithNoCase(text, lower);
+}
+
 // CR, LF or NUL inside a line would split it, or end the file, on the next
 // load; they are written as blanks.
+bool BreaksLine(char c) {
+    return c == '\r' || c == '\n' || c == '\0';
+}
+
 std::string Flatten(std::string text) {
-    for (char& c : text)
-        if (c == '\r' || c == '\n' || c == '\0')
-            c = ' ';
+    std::replace_if(text.begin(), text.end(), BreaksLine, ' ');
     return text;
 }
 
@@ -134,7 +167,10 @@ void TQMSettings::SaveToFile(const std::string& path) {
         size += line.size() + 2;
     content.reserve(size);
     for (const auto& line : Lines) {
-        content += Flatten(line);
+        const std::size_t start = content.size();
+        content += line;
+        std::replace_if(content.begin() + static_cast<std::ptrdiff_t>(start), content.end(),
+                        BreaksLine, ' ');
         content += "\r\n";
     }
     if (int err = platform::WriteFileAtomically(path, content))
@@ -185,7 +221,7 @@ TQMSettingsSection& TQMSettings::Section(std::int32_t index) const {
 std::int32_t TQMSettings::IndexOfSection(const std::string& section) const {
     const std::string target = Header(section);
     for (std::size_t i = 0; i < Lines.size(); ++i)
-        if (Lower(Trim(Lines[i])) == target)
+        if (EqualsNoCase(TrimView(Lines[i]), target))
             return static_cast<std::int32_t>(i);
     return -1;
 }
@@ -209,10 +245,10 @@ std::int32_t TQMSettings::IndexOfKey(const std::string& section, const std::stri
         return -1;
     const std::string probe = NormalName(key) + "=";
     for (std::size_t i = static_cast<std::size_t>(h) + 1; i < Lines.size(); ++i) {
-        const std::string t = Lower(Trim(Lines[i]));
-        if (StartsWith(t, probe))
+        const std::string_view t = TrimView(Lines[i]);
+        if (StartsWithNoCase(t, probe))
             return static_cast<std::int32_t>(i);
-        if (StartsWith(t, "["))
+        if (t.starts_with('['))
             return -1;
     }
     return -1;
@@ -247,8 +283,8 @@ void TQMSettings::WriteString(const std::string& section, const std::string& key
         return;
     }
     for (std::size_t i = static_cast<std::size_t>(h) + 1; i < Lines.size(); ++i) {
-        const std::string t = Trim(Lines[i]);
-        if (t.empty() || StartsWith(t, "[")) {
+        const std::string_view t = TrimView(Lines[i]);
+        if (t.empty() || t.starts_with('[')) {
             Lines.insert(Lines.begin() + static_cast<std::ptrdiff_t>(i), std::move(line));
             return;
         }

@@ -102,10 +102,6 @@ TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
     const unsigned seed = std::random_device{}();
     RecordProperty("seed", static_cast<int>(seed));
     std::mt19937 rng(seed);
-    // The random moment of the kill, after the child's first finished save;
-    // the range spans several saves of the file.
-    std::uniform_int_distribution<int> delayUs(0, 30000);
-
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     long long next = 1;
     int kills = 0;
@@ -114,9 +110,15 @@ TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
         long long reported = -1;
         {
             SaveLoopChild child(path, next);
+            ASSERT_EQ(child.NextReport(), next) << "the helper did not save";
+            // The kill comes at a random moment within the next few saves;
+            // their length is measured, as it differs widely between builds.
+            const auto start = std::chrono::steady_clock::now();
             reported = child.NextReport();
-            ASSERT_EQ(reported, next) << "the helper did not save";
-            std::this_thread::sleep_for(std::chrono::microseconds(delayUs(rng)));
+            ASSERT_EQ(reported, next + 1);
+            const auto period = std::chrono::steady_clock::now() - start;
+            std::uniform_int_distribution<long long> delay(0, 3 * period.count());
+            std::this_thread::sleep_for(std::chrono::steady_clock::duration(delay(rng)));
             child.Kill();
             for (long long r; (r = child.NextReport()) >= 0;)
                 reported = r;

@@ -24,10 +24,10 @@ public:
     // regard to letter case. An empty parent holds nothing.
     bool IsSubsectionOf(std::string parent) const;
 
-    TQMSettings* Owner;     // the store that made the entry; not owned
-    std::string Name;       // as in the header line
-    std::int32_t LineIndex; // index in Lines of the header line
-    std::int32_t LineCount; // lines after the header up to the next header
+    TQMSettings* Owner;         // the store that made the entry; not owned
+    std::string Name;           // as in the header line
+    std::int32_t LineIndex = 0; // index in Lines of the header line
+    std::int32_t LineCount = 0; // lines after the header up to the next header
 };
 
 // A store of named sections with key=value lines: the lines of one INI-style

@@ -1,5 +1,6 @@
-// Saves the settings file of generation N, N+1, N+2, ... until killed, and
-// reports each finished save as one line on standard output.
+// Saves the settings file of generation N, N+1, N+2, ... until killed. On
+// standard output it announces each save ("saving N") and reports it done
+// ("N"), one line each.
 //   settings_save_loop <path> <first generation>
 #include "settings/classQMSettings.h"
 #include "tests/settings/helper/SaveLoopContent.h"
@@ -15,6 +16,8 @@ int main(int argc, char** argv) {
     for (long long g = std::atoll(argv[2]);; ++g) {
         TQMSettings s;
         s.Lines = save_loop::Lines(g);
+        std::printf("saving %lld\n", g);
+        std::fflush(stdout);
         s.SaveToFile(path);
         std::printf("%lld\n", g);
         std::fflush(stdout);

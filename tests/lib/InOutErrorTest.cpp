@@ -1,26 +1,8 @@
 #include "lib/InOutError.h"
-#include "lib/classZQStringUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-
-TEST(ZQStringUtil, ZeroPadFillsToWidthAndKeepsLongerNumbers) {
-    EXPECT_EQ(TZQStringUtil::ZeroPad(5, 4), "0005");
-    EXPECT_EQ(TZQStringUtil::ZeroPad(45, 3), "045");
-    EXPECT_EQ(TZQStringUtil::ZeroPad(0, 2), "00");
-    EXPECT_EQ(TZQStringUtil::ZeroPad(12345, 4), "12345");
-    EXPECT_EQ(TZQStringUtil::ZeroPad(7, 0), "7");
-    EXPECT_EQ(TZQStringUtil::ZeroPad(1, 255).size(), 255u);
-    EXPECT_EQ(TZQStringUtil::ZeroPad(1, 1000).size(), 255u);
-}
-
-TEST(ZQStringUtil, TrimRemovesControlCodesAndBlanksLowerCaseOnlyAscii) {
-    EXPECT_EQ(TZQStringUtil::Trim(std::string("\0 \t a b \r\n\x1f", 11)), "a b");
-    EXPECT_EQ(TZQStringUtil::Trim(" \x7f "), "\x7f"); // DEL is above 32
-    EXPECT_EQ(TZQStringUtil::Trim("   "), "");
-    EXPECT_EQ(TZQStringUtil::LowerCase("Tasks\\ABC-\xC4Z"), "tasks\\abc-\xC4z");
-}
 
 TEST(InOutError, ErrnoMapsToTheTableCodesAndOthersKeepTheirNumber) {
     struct Case {

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -163,6 +164,9 @@ void TFormTaskEdit::CreateControls() {
         connect(day, &QCheckBox::clicked, this,
                 [this] { ui::Guarded(this, [this] { CheckMondayClick(); }); });
 
+    // Composed characters would arrive as input-method text, past the key
+    // filter: the name box takes plain keys only.
+    EditTaskName->setAttribute(Qt::WA_InputMethodEnabled, false);
     EditTaskName->installEventFilter(this);
     PickerDate->installEventFilter(this);
     // The date text is a child of the picker and receives the clicks on it.
@@ -301,6 +305,10 @@ void TFormTaskEdit::keyPressEvent(QKeyEvent* event) {
 bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
     if (watched == EditTaskName && event->type() == QEvent::KeyPress)
         return !EditTaskNameKeyPress(*static_cast<QKeyEvent*>(event));
+    if (watched == EditTaskName && event->type() == QEvent::InputMethod) {
+        const QString text = static_cast<QInputMethodEvent*>(event)->commitString();
+        return !std::all_of(text.begin(), text.end(), IsNameCharacter);
+    }
     if (event->type() == QEvent::MouseButtonPress &&
         (watched == PickerDate ||
          (watched->isWidgetType() && PickerDate->isAncestorOf(static_cast<QWidget*>(watched)))))

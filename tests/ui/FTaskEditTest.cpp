@@ -1,7 +1,6 @@
 #include "ui/FTaskEdit.h"
 
 #include "ModalHelper.h"
-#include "QtPrinters.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -140,7 +139,16 @@ TEST_F(TaskEditTest, NameBoxTakesOnlyLettersDigitsDotAndUnderscore) {
     QTest::keyClick(name, Qt::Key_Eacute, Qt::NoModifier);
     QKeyEvent accented(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u00e9"));
     QApplication::sendEvent(name, &accented);
+    // Nor through an input method's composed text.
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("\u00e9"));
+    QApplication::sendEvent(name, &composed);
     EXPECT_EQ(name->text(), "mytask1A.b_Z9");
+    QInputMethodEvent plain;
+    plain.setCommitString(QStringLiteral("_2"));
+    QApplication::sendEvent(name, &plain);
+    EXPECT_EQ(name->text(), "mytask1A.b_Z9_2");
+    name->setText(QStringLiteral("mytask1A.b_Z9"));
 
     // Keys without a character still edit; backspace is a character that passes.
     QTest::keyClick(name, Qt::Key_Home);

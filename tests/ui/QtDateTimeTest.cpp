@@ -1,7 +1,5 @@
 #include "ui/QtDateTime.h"
 
-#include "QtPrinters.h"
-
 #include "lib/QMException.h"
 #include "tests/support/TestSupport.h"
 

@@ -10,6 +10,7 @@
 #include <ostream>
 
 // Readable failure messages for the Qt values that GUI tests compare.
+// Included into every file of the GUI test program by its CMakeLists.txt.
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QString& s, std::ostream* os) {
     *os << '"' << s.toStdString() << '"';

@@ -31,6 +31,7 @@ public:
 
     // The working task, owned by the dialog.
     TQMTask& Task() { return *FTask; }
+    const TQMTask& Task() const { return *FTask; }
 
     void done(int result) override;
 

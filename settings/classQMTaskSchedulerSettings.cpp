@@ -43,9 +43,13 @@ TQMTaskSchedulerSettings::TQMTaskSchedulerSettings(TQMTaskScheduler& taskList)
     SetTaskLogHandler([this](const std::string& line) { Log(line); });
 }
 
-TQMTaskSchedulerSettings::~TQMTaskSchedulerSettings() { SetTaskLogHandler({}); }
+TQMTaskSchedulerSettings::~TQMTaskSchedulerSettings() {
+    SetTaskLogHandler({});
+}
 
-TQMSettings& TQMTaskSchedulerSettings::Settings() const { return *settings_; }
+TQMSettings& TQMTaskSchedulerSettings::Settings() const {
+    return *settings_;
+}
 
 void TQMTaskSchedulerSettings::SetDefaults() {
     AskWhenClose = true;

@@ -49,10 +49,10 @@ void ExpectSameTask(const TQMTask& a, const TQMTask& b) {
     EXPECT_EQ(a.Guid, b.Guid);
     EXPECT_EQ(std::make_tuple(a.Active, a.Daily, a.Weekly, a.OneShot),
               std::make_tuple(b.Active, b.Daily, b.Weekly, b.OneShot));
-    EXPECT_EQ(std::make_tuple(a.Monday, a.Tuesday, a.Wednesday, a.Thursday, a.Friday,
-                              a.Saturday, a.Sunday),
-              std::make_tuple(b.Monday, b.Tuesday, b.Wednesday, b.Thursday, b.Friday,
-                              b.Saturday, b.Sunday));
+    EXPECT_EQ(std::make_tuple(a.Monday, a.Tuesday, a.Wednesday, a.Thursday, a.Friday, a.Saturday,
+                              a.Sunday),
+              std::make_tuple(b.Monday, b.Tuesday, b.Wednesday, b.Thursday, b.Friday, b.Saturday,
+                              b.Sunday));
     EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", a.DateTime),
               dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", b.DateTime));
     EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", a.DateTimeLastExecuted),
@@ -214,8 +214,8 @@ TEST_F(StoreFixture, HandEditedSectionsLoadAsTheFileSays) {
 }
 
 TEST_F(StoreFixture, TasksSharingAnIdentifierBothSurviveASave) {
-    for (const char* guid : {"0123456789ABCDEF0123456789ABCDEF01234567",
-                             "0123456789abcdef0123456789abcdef01234567"}) {
+    for (const char* guid :
+         {"0123456789ABCDEF0123456789ABCDEF01234567", "0123456789abcdef0123456789abcdef01234567"}) {
         TQMTask* t = tasks.AddNewTask();
         t->TaskName = std::string("copy ") + guid[10];
         t->Guid = guid;
@@ -232,7 +232,8 @@ TEST_F(StoreFixture, TasksSharingAnIdentifierBothSurviveASave) {
 
 TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
     // No file anywhere: the user folder is created and used.
-    EXPECT_EQ(store.LogFileName(), dir.Path() + "user/Quillmar/QMTaskScheduler/qmtaskscheduler2.log");
+    EXPECT_EQ(store.LogFileName(),
+              dir.Path() + "user/Quillmar/QMTaskScheduler/qmtaskscheduler2.log");
     ASSERT_TRUE(store.Save());
     EXPECT_TRUE(platform::FileExists(UserFile()));
 
@@ -257,7 +258,9 @@ TEST_F(StoreFixture, ARunAppendsItsLineToTheLogBesideTheSettingsFile) {
 
     std::string log = ReadFile(dir.Path() + "user/Quillmar/QMTaskScheduler/qmtaskscheduler2.log");
     EXPECT_TRUE(std::regex_search(
-        log, std::regex(R"(^\d{4}-\w{3}-\d\d \d\d:\d\d:\d\d   task \(Echo\): executed \(/bin/true\)\r\n)")))
+        log,
+        std::regex(
+            R"(^\d{4}-\w{3}-\d\d \d\d:\d\d:\d\d   task \(Echo\): executed \(/bin/true\)\r\n)")))
         << log;
     EXPECT_NE(log.find("task (Echo): file not found (" + dir.Path() + "missing)\r\n"),
               std::string::npos);

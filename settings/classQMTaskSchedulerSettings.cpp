@@ -201,15 +201,20 @@ void TQMTaskSchedulerSettings::WriteTask(TQMTask& task) {
     s.WriteDateTime(n, "datetime_lastexecuted", task.DateTimeLastExecuted);
 }
 
+std::string TQMTaskSchedulerSettings::LogFolder() const {
+    return settings_->ProgramFolderFileExists() ? settings_->ProgramFolder : settings_->UserFolder;
+}
+
 std::string TQMTaskSchedulerSettings::LogFileName() const {
-    const std::string& folder =
-        settings_->ProgramFolderFileExists() ? settings_->ProgramFolder : settings_->UserFolder;
-    return folder + LogFileBaseName;
+    return LogFolder() + LogFileBaseName;
 }
 
 void TQMTaskSchedulerSettings::Log(const std::string& text) {
     if (!LogFile)
         return;
+    // The user folder appears with the first save; a run before that still
+    // gets its line. When the folder cannot be made, the write reports it.
+    (void)platform::ForceDirectories(LogFolder());
     LogFile->FileName = LogFileName();
     LogFile->AddLine(text);
 }

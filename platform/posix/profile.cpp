@@ -1,0 +1,150 @@
+#include "platform/profile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
+
+std::string Trim(const std::string& s, std::size_t begin, std::size_t end) {
+    while (begin < end && IsBlank(s[begin]))
+        ++begin;
+    while (end > begin && IsBlank(s[end - 1]))
+        --end;
+    return s.substr(begin, end - begin);
+}
+
+std::string Trim(const std::string& s) {
+    return Trim(s, 0, s.size());
+}
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
+            return false;
+    return true;
+}
+
+// Reads a whole regular file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& content) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    // A folder opens fine but is no profile file.
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    content.clear();
+    char buffer[65536];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            close(fd);
+            content.clear();
+            return false;
+        }
+        if (n == 0)
+            break;
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+} // namespace
+
+ProfileFile::ProfileFile(const std::string& path) {
+    std::string content;
+    open_ = ReadWholeFile(path, content);
+    if (open_)
+        Parse(content);
+}
+
+void ProfileFile::Parse(const std::string& content) {
+    std::size_t pos = 0;
+    if (content.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        pos = 3;
+    Section* current = nullptr;
+    while (pos < content.size()) {
+        std::size_t end = content.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            end = content.size();
+        std::string line = Trim(content, pos, end);
+        pos = end + 1;
+
+        if (line.empty() || line[0] == ';')
+            continue;
+        if (line[0] == '[') {
+            std::size_t close = line.rfind(']');
+            if (close == std::string::npos)
+                continue;
+            sections_.push_back({Trim(line, 1, close), {}});
+            current = &sections_.back();
+            continue;
+        }
+        std::size_t eq = line.find('=');
+        if (!current || eq == std::string::npos)
+            continue;
+        current->Entries.push_back({Trim(line, 0, eq), Trim(line, eq + 1, line.size())});
+    }
+}
+
+const ProfileFile::Section* ProfileFile::FindSection(const std::string& name) const {
+    for (const Section& s : sections_)
+        if (EqualNoCase(s.Name, name))
+            return &s;
+    return nullptr;
+}
+
+std::vector<std::string> ProfileFile::SectionNames() const {
+    std::vector<std::string> names;
+    std::size_t used = 1; // the list's closing zero byte
+    for (const Section& s : sections_) {
+        if (s.Name.empty())
+            continue;
+        used += s.Name.size() + 1;
+        if (used > SectionNameListSize)
+            break;
+        names.push_back(s.Name);
+    }
+    return names;
+}
+
+std::string ProfileFile::ReadString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue) const {
+    const Section* s = FindSection(Trim(section));
+    if (!s)
+        return defaultValue;
+    const std::string wanted = Trim(key);
+    for (const Entry& e : s->Entries) {
+        if (!EqualNoCase(e.Key, wanted))
+            continue;
+        std::string value = e.Value;
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front())
+            value = value.substr(1, value.size() - 2);
+        if (value.size() > MaxValueLength)
+            value.resize(MaxValueLength);
+        return value;
+    }
+    return defaultValue;
+}
+
+} // namespace platform

@@ -1,5 +1,6 @@
 #include "ui/FMain.h"
 
+#include "lib/QMException.h"
 #include "lib/SupportLibrary.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMLogFile.h"
@@ -12,6 +13,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -548,8 +550,12 @@ TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     auto choose = std::make_unique<AnswerModal<QFileDialog>>([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->objectName(), "OpenDialogImportFromVersion1");
         EXPECT_EQ(dialog->nameFilters(), QStringList({".ini files (*.ini)"}));
-        dialog->selectFile(QString::fromStdString(v1));
-        dialog->accept();
+        auto* fileName = Child<QLineEdit>(dialog, "fileNameEdit");
+        fileName->setText(QString::fromStdString(v1));
+        QPushButton* open =
+            Child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Open);
+        ASSERT_NE(open, nullptr);
+        QTest::mouseClick(open, Qt::LeftButton);
     });
     Action("MenuImporTasksFromVersion1")->trigger();
     ASSERT_TRUE(choose->Done());

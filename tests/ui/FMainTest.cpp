@@ -190,6 +190,14 @@ protected:
 
     int RowOf(const QString& name) const { return RowNames().indexOf(name); }
 
+    // Keys reach the window's shortcuts only while it is the active window;
+    // offscreen, no window manager gives it back after a modal box.
+    void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        QTest::keyClick(list_, key, modifiers);
+    }
+
     void ClickRow(int row) {
         QTreeWidgetItem* item = list_->topLevelItem(row);
         QTest::mouseClick(list_->viewport(), Qt::LeftButton, {},
@@ -386,7 +394,7 @@ TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
         EXPECT_TRUE(Child<QRadioButton>(editor, "RadioWeekly")->isChecked());
         QTest::mouseClick(save, Qt::LeftButton);
     });
-    QTest::keyClick(list_, Qt::Key_Insert);
+    PressKey(Qt::Key_Insert);
     ASSERT_TRUE(editorAnswer->Done());
     EXPECT_EQ(messages, QStringList({"Task name is empty", "Program location is empty",
                                      "No period has been selected"}));
@@ -420,7 +428,7 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
     // Without a selection the command reports it.
     QString error;
     auto errorAnswer = AnswerBox("ErrorBox", &error);
-    QTest::keyClick(list_, Qt::Key_Space);
+    PressKey(Qt::Key_Space);
     ASSERT_TRUE(errorAnswer->Done());
     EXPECT_EQ(error, "No task has been selected.");
 
@@ -434,7 +442,7 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
         QTest::keyClicks(name, "zebra");
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
     });
-    QTest::keyClick(list_, Qt::Key_Space);
+    PressKey(Qt::Key_Space);
     ASSERT_TRUE(rename->Done());
     // The task moved to its sorted place and stays selected there.
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "zebra"}));
@@ -464,7 +472,7 @@ TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {
 
     QString message;
     auto selectFirst = AnswerBox("MessageBox", &message);
-    QTest::keyClick(list_, Qt::Key_Delete);
+    PressKey(Qt::Key_Delete);
     ASSERT_TRUE(selectFirst->Done());
     EXPECT_EQ(message, "Please first select a task.");
     EXPECT_EQ(form_->TaskList().Count(), 3);
@@ -472,7 +480,7 @@ TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {
     ClickRow(1);
     QString question;
     auto no = AnswerConfirm(false, &question);
-    QTest::keyClick(list_, Qt::Key_Delete);
+    PressKey(Qt::Key_Delete);
     ASSERT_TRUE(no->Done());
     EXPECT_EQ(question, "Do you want to delete the task archive ?");
     EXPECT_EQ(form_->TaskList().Count(), 3);
@@ -492,7 +500,7 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
 
     QString question;
     auto no = AnswerConfirm(false, &question);
-    QTest::keyClick(list_, Qt::Key_X, Qt::ControlModifier);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
     ASSERT_TRUE(no->Done());
     EXPECT_EQ(question, "Do you want to execute the task Backup now?");
 
@@ -509,7 +517,7 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     Action("MenuConfirmbeforeexecutetaskmanually")->trigger();
     EXPECT_FALSE(form_->Store().AskWhenExecuteTaskManually);
     ClickRow(0);
-    QTest::keyClick(list_, Qt::Key_X, Qt::ControlModifier);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 2; }));
     EXPECT_EQ(RowTexts(0)[4], "2026-Dec-06 / 22:00");
@@ -518,7 +526,7 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     clock_.Set(MakeDateTime(2026, 12, 7, 9, 15, 30));
     ClickRow(0);
     auto premature = AnswerConfirm(true, &question);
-    QTest::keyClick(list_, Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    PressKey(Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
     ASSERT_TRUE(premature->Done());
     EXPECT_EQ(question, "Do you want to execute the task Backup now?");
     EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 3; }));
@@ -622,7 +630,7 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
         QTest::keyClicks(name, "Another");
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
     });
-    QTest::keyClick(list_, Qt::Key_Space);
+    PressKey(Qt::Key_Space);
     ASSERT_TRUE(edit->Done());
     EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList({"alpha beta"}); }));
 

@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -41,6 +42,9 @@ constexpr std::array<int, TFormMain::ColumnCount> ColumnWidths{300, 150, 50, 80,
 constexpr std::array<int, 4> PanelWidths{200, 100, 200, 160};
 // Sort key of the task ordering for each column.
 constexpr std::array<int, TFormMain::ColumnCount> ColumnSortKeys{2, 4, 0, 3, 1};
+
+// Line height of the design's 8-point font at 96 dots per inch.
+constexpr double DesignTextHeight = 13.0;
 
 const char* const PublisherNotice = "(c) Quillmar";
 const char* const PublisherWebAddress = "www.quillmar.example";
@@ -77,7 +81,6 @@ template <class Handler> void TFormMain::Run(Handler&& handler) {
 TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Quillmar Task Scheduler"));
-    resize(665, 480);
 
     // FormCreate: the task list first (its polling starts now), then the store.
     taskList_ = std::make_unique<TQMTaskScheduler>();
@@ -90,6 +93,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     CreateControls();
     CreateActions();
     CreateMenu();
+    resize(Px(665), Px(480));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -107,7 +111,25 @@ TFormMain::~TFormMain() {
     taskList_.reset();
 }
 
+int TFormMain::Px(int designPixels) const {
+    return static_cast<int>(std::lround(designPixels * scale_));
+}
+
+void TFormMain::ComputeScale() {
+    // One factor for the whole design keeps its arrangement: large enough for
+    // the font's height and for a time and a last-run text to fit their columns.
+    const QFontMetricsF metrics(font());
+    const double padding = 2.0 * metrics.averageCharWidth();
+    scale_ = std::max(1.0, metrics.height() / DesignTextHeight);
+    scale_ = std::max(scale_,
+                      (metrics.horizontalAdvance(QStringLiteral("0000-Mmm-00 / 00:00")) + padding) /
+                          ColumnWidths[ColLastExecuted]);
+    scale_ = std::max(scale_, (metrics.horizontalAdvance(QStringLiteral("00:00")) + padding) /
+                                  ColumnWidths[ColTime]);
+}
+
 void TFormMain::CreateControls() {
+    ComputeScale();
     auto* central = new QWidget(this);
     central->setObjectName(QStringLiteral("CentralWidget"));
     auto* layout = new QVBoxLayout(central);
@@ -116,7 +138,7 @@ void TFormMain::CreateControls() {
 
     auto* panel1 = new QWidget(central);
     panel1->setObjectName(QStringLiteral("Panel1"));
-    panel1->setFixedHeight(18);
+    panel1->setFixedHeight(Px(18));
     layout->addWidget(panel1);
 
     ListViewMain = new QTreeWidget(central);
@@ -127,7 +149,7 @@ void TFormMain::CreateControls() {
         captions << QString::fromLatin1(caption);
     ListViewMain->setHeaderLabels(captions);
     for (int column = 0; column < ColumnCount; ++column)
-        ListViewMain->setColumnWidth(column, ColumnWidths[static_cast<size_t>(column)]);
+        ListViewMain->setColumnWidth(column, Px(ColumnWidths[static_cast<size_t>(column)]));
     ListViewMain->setRootIsDecorated(false);
     ListViewMain->setItemsExpandable(false);
     ListViewMain->setUniformRowHeights(true);
@@ -151,11 +173,11 @@ void TFormMain::CreateControls() {
 
     auto* panelBottom = new QWidget(central);
     panelBottom->setObjectName(QStringLiteral("PanelBottom"));
-    panelBottom->setFixedHeight(41);
-    auto makeButton = [panelBottom](const char* name, int left, const char* hint) {
+    panelBottom->setFixedHeight(Px(41));
+    auto makeButton = [this, panelBottom](const char* name, int left, const char* hint) {
         auto* button = new QPushButton(panelBottom);
         button->setObjectName(QString::fromLatin1(name));
-        button->setGeometry(left, 7, 41, 28);
+        button->setGeometry(Px(left), Px(7), Px(41), Px(28));
         button->setToolTip(QString::fromLatin1(hint));
         // Clicking a button leaves the focus, and so the keys, with the list.
         button->setFocusPolicy(Qt::NoFocus);
@@ -187,7 +209,7 @@ void TFormMain::CreateControls() {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(PanelWidths[i]);
+        panel->setFixedWidth(Px(PanelWidths[i]));
         bar->addWidget(panel);
         StatusPanels[i] = panel;
     }
@@ -305,8 +327,8 @@ void TFormMain::FormShow() {
     SortColumn = -1;
     SortAscending = true;
     int width = 4;
-    for (int columnWidth : ColumnWidths)
-        width += columnWidth;
+    for (int column = 0; column < ColumnCount; ++column)
+        width += ListViewMain->columnWidth(column);
     resize(width, height());
     if (QScreen* screen = this->screen()) {
         QRect frame = frameGeometry();

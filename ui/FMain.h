@@ -85,6 +85,9 @@ protected:
     virtual QString ChooseImportFile();
 
 private:
+    // Design pixels (96 dpi, 8-point font) to pixels for the window's font.
+    int Px(int designPixels) const;
+    void ComputeScale();
     void CreateControls();
     void CreateActions();
     void CreateMenu();
@@ -103,6 +106,7 @@ private:
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
     bool shown_ = false;
+    double scale_ = 1.0;
 
     QTreeWidget* ListViewMain = nullptr;
     std::array<QLabel*, 4> StatusPanels{};

@@ -47,6 +47,10 @@ public:
     // One poll: every due task runs, in list order, then one notification.
     void Tick(QObject* sender);
 
+    // What the polling timer runs: Tick, with an error that ends the poll
+    // handed to OnPollError instead of crossing the event loop.
+    void TimerTick();
+
     // The polling timer (owned).
     QTimer* Timer() const;
 

@@ -1,0 +1,236 @@
+#include "platform/process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string_view>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifndef CLOSE_RANGE_CLOEXEC
+#define CLOSE_RANGE_CLOEXEC (1U << 2)
+#endif
+
+namespace platform {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+
+// Characters that a backslash escapes inside double quotes.
+constexpr std::string_view DoubleQuoteEscapable{"$`\"\\\n"};
+
+std::string SearchPath(const std::string& name) {
+    const char* env = std::getenv("PATH");
+    const std::string path = env ? env : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find(':', start);
+        if (end == std::string::npos)
+            end = path.size();
+        std::string dir = path.substr(start, end - start);
+        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+        struct stat st {};
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// Keeps a descriptor away from 0..2, which the child overwrites.
+int AboveStandard(int fd) {
+    if (fd < 0 || fd > 2)
+        return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    close(fd);
+    return moved;
+}
+
+// From here on only async-signal-safe calls: the parent may have threads.
+[[noreturn]] void Fail(int reportFd, int error) {
+    ssize_t ignored = write(reportFd, &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+}
+
+// Every descriptor above 2 closes at exec; the report pipe stays usable
+// until then.
+void CloseOnExecAboveStandard(int maxFd) {
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, 3U, ~0U, CLOSE_RANGE_CLOEXEC) == 0)
+        return;
+#endif
+    for (int fd = 3; fd < maxFd; ++fd)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+[[noreturn]] void ExecChild(const char* program, char* const* argv, const char* folder, int devNull,
+                            int reportFd, int maxFd) {
+    // A fresh start: no blocked signals, its own session (no terminal's
+    // hang-up reaches it), nothing of ours open but /dev/null.
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+    if (setsid() < 0)
+        Fail(reportFd, errno);
+    for (int target = 0; target <= 2; ++target)
+        if (dup2(devNull, target) < 0)
+            Fail(reportFd, errno);
+    if (folder[0] != '\0' && chdir(folder) != 0)
+        Fail(reportFd, errno);
+    CloseOnExecAboveStandard(maxFd);
+    execve(program, argv, environ);
+    Fail(reportFd, errno);
+}
+
+int WaitFor(pid_t pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return errno;
+    return 0;
+}
+
+} // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& s) {
+    std::vector<std::string> args;
+    std::string current;
+    bool inArgument = false;
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const char c = s[i];
+        if (IsBlank(c)) {
+            if (inArgument)
+                args.push_back(std::move(current));
+            current.clear();
+            inArgument = false;
+            ++i;
+        } else if (c == '\'') {
+            inArgument = true;
+            for (++i; i < n && s[i] != '\''; ++i)
+                current += s[i];
+            ++i;
+        } else if (c == '"') {
+            inArgument = true;
+            for (++i; i < n && s[i] != '"'; ++i) {
+                if (s[i] == '\\' && i + 1 < n &&
+                    DoubleQuoteEscapable.find(s[i + 1]) != std::string_view::npos) {
+                    ++i;
+                    if (s[i] != '\n')
+                        current += s[i];
+                } else {
+                    current += s[i];
+                }
+            }
+            ++i;
+        } else if (c == '\\' && i + 1 < n) {
+            if (s[i + 1] != '\n') {
+                inArgument = true;
+                current += s[i + 1];
+            }
+            i += 2;
+        } else {
+            inArgument = true;
+            current += c;
+            ++i;
+        }
+    }
+    if (inArgument)
+        args.push_back(std::move(current));
+    return args;
+}
+
+std::string QuoteArgument(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c != '\n' && DoubleQuoteEscapable.find(c) != std::string_view::npos)
+            quoted += '\\';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+int StartProcess(const std::string& commandLine, const std::string& workingFolder, bool wait) {
+    std::vector<std::string> args = SplitCommandLine(commandLine);
+    if (args.empty())
+        return ENOENT;
+    std::string program = args.front();
+    if (program.find('/') == std::string::npos) {
+        program = SearchPath(program);
+        if (program.empty())
+            return ENOENT;
+    }
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    rlimit limit{};
+    int maxFd = 1024;
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        maxFd = static_cast<int>(limit.rlim_cur < 65536 ? limit.rlim_cur : 65536);
+
+    const int devNull = AboveStandard(open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (devNull < 0)
+        return errno;
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        const int error = errno;
+        close(devNull);
+        return error;
+    }
+    report[0] = AboveStandard(report[0]);
+    report[1] = AboveStandard(report[1]);
+    if (report[0] < 0 || report[1] < 0) {
+        for (int fd : {report[0], report[1], devNull})
+            if (fd >= 0)
+                close(fd);
+        return EMFILE;
+    }
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(report[0]);
+        if (!wait) {
+            // The intermediate child exits at once and is reaped below; the
+            // program, its child, is taken over by init, which reaps it.
+            const pid_t grandchild = fork();
+            if (grandchild < 0)
+                Fail(report[1], errno);
+            if (grandchild > 0)
+                _exit(0);
+        }
+        ExecChild(program.c_str(), argv.data(), workingFolder.c_str(), devNull, report[1], maxFd);
+    }
+    int error = pid < 0 ? errno : 0;
+    close(report[1]);
+    close(devNull);
+    if (pid > 0) {
+        // End of file means that exec succeeded (the pipe closes on exec).
+        int childError = 0;
+        ssize_t got;
+        while ((got = read(report[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+        }
+        if (got == static_cast<ssize_t>(sizeof childError))
+            error = childError;
+        // The program has started either way; a failed wait (a reaper set
+        // up elsewhere) changes nothing of that.
+        (void)WaitFor(pid);
+    }
+    close(report[0]);
+    return error;
+}
+
+} // namespace platform

@@ -1,0 +1,229 @@
+#include "scheduler/classQMTask.h"
+
+#include "lib/QMException.h"
+#include "platform/files.h"
+#include "scheduler/TaskLog.h"
+#include "scheduler/classQMTaskSchedulerFileUtils.h"
+
+#include <cmath>
+
+namespace {
+
+// Times of day are compared in whole milliseconds: two equal times of day on
+// different dates can differ in their last bits as fractions.
+long long TimeOfDayMs(TDateTime value) {
+    return std::llround(dt::TimePart(value) * dt::MSecsPerDay);
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+} // namespace
+
+TQMTask::TQMTask() : DateTime(dt::Now() - 1.0 / dt::HoursPerDay) {}
+
+TDateTime TQMTask::NeverDate() {
+    TDateTime result = 0;
+    (void)dt::TryEncodeDate(1990, 1, 1, result);
+    return result;
+}
+
+bool TQMTask::IsNeverDate(TDateTime value) {
+    return dt::DatePart(value) <= dt::DatePart(NeverDate());
+}
+
+void TQMTask::ResetLastExecuted() {
+    DateTimeLastExecuted = NeverDate();
+}
+
+bool TQMTask::HasRunToday() const {
+    return dt::DatePart(DateTimeLastExecuted) == dt::Today();
+}
+
+bool TQMTask::IsStartDateToday() const {
+    return dt::Today() == dt::DatePart(DateTime);
+}
+
+TDateTime TQMTask::StartWindow() {
+    return 30.0 / dt::SecsPerDay;
+}
+
+bool TQMTask::IsInStartWindow() const {
+    const long long now = TimeOfDayMs(dt::Now());
+    const long long start = TimeOfDayMs(DateTime);
+    const long long window = std::llround(StartWindow() * dt::MSecsPerDay);
+    // No wrap past midnight: the time of day never exceeds the day's end.
+    return now >= start && now <= start + window;
+}
+
+bool TQMTask::IsWeekdayChecked() const {
+    switch (dt::DayOfWeek(dt::Now())) {
+    case 1:
+        return Sunday;
+    case 2:
+        return Monday;
+    case 3:
+        return Tuesday;
+    case 4:
+        return Wednesday;
+    case 5:
+        return Thursday;
+    case 6:
+        return Friday;
+    case 7:
+        return Saturday;
+    default:
+        return false;
+    }
+}
+
+bool TQMTask::IsDue() const {
+    if (!Active || HasRunToday())
+        return false;
+    if (Daily)
+        return IsInStartWindow();
+    if (OneShot)
+        return IsStartDateToday() && IsInStartWindow();
+    if (Weekly)
+        return IsWeekdayChecked() && IsInStartWindow();
+    return false;
+}
+
+bool TQMTask::ExecuteIfDue(bool stampTheRun) {
+    if (!IsDue())
+        return false;
+    Execute(stampTheRun);
+    return true;
+}
+
+void TQMTask::Execute(bool stampTheRun) {
+    if (!platform::FileExists(TaskFileName)) {
+        LogResult("file not found");
+        return;
+    }
+    // Stamped before the start, so that a failing start is not retried on
+    // every poll of the window.
+    if (stampTheRun)
+        DateTimeLastExecuted = dt::Now();
+    const bool started =
+        TQMTaskSchedulerFileUtils::RunProgram(TaskFileName, TaskParameters, false, false);
+    // Nothing opens the document: saying "executed" would report a failure
+    // as a success.
+    LogResult(started ? "executed" : "no associated program");
+}
+
+void TQMTask::LogResult(const std::string& resultText) const {
+    WriteTaskLog("task (" + TaskName + "): " + resultText + " (" + TaskFileName + ")");
+}
+
+void TQMTask::Assign(const TQMTask* other) {
+    CheckTaskAssigned(other);
+    DateTime = other->DateTime;
+    Active = other->Active;
+    Daily = other->Daily;
+    Weekly = other->Weekly;
+    OneShot = other->OneShot;
+    Monday = other->Monday;
+    Tuesday = other->Tuesday;
+    Wednesday = other->Wednesday;
+    Thursday = other->Thursday;
+    Friday = other->Friday;
+    Saturday = other->Saturday;
+    Sunday = other->Sunday;
+    TaskFileName = other->TaskFileName;
+    TaskParameters = other->TaskParameters;
+    TaskName = other->TaskName;
+    Guid = other->Guid;
+    DateTimeLastExecuted = other->DateTimeLastExecuted;
+}
+
+std::string TQMTask::WeekdaysText() const {
+    std::string text;
+    if (Monday)
+        text += "mo ";
+    if (Tuesday)
+        text += "tu ";
+    if (Wednesday)
+        text += "we ";
+    if (Thursday)
+        text += "th ";
+    if (Friday)
+        text += "fr ";
+    if (Saturday)
+        text += "sa ";
+    if (Sunday)
+        text += "su ";
+    return text;
+}
+
+std::string TQMTask::DateText() const {
+    return dt::FormatDateTime("yyyy-mmm-dd", DateTime);
+}
+
+std::string TQMTask::TimeText() const {
+    return dt::FormatDateTime("hh:nn", DateTime);
+}
+
+std::string TQMTask::FrequencyText() const {
+    if (Daily)
+        return "daily";
+    if (Weekly)
+        return "weekly (" + WeekdaysText() + ")";
+    if (OneShot)
+        return "one shot (" + DateText() + ")";
+    return {};
+}
+
+std::string TQMTask::ActiveText() const {
+    return Active ? "Yes" : "No";
+}
+
+std::string TQMTask::LastExecutedText() const {
+    if (IsNeverDate(DateTimeLastExecuted))
+        return "unknown";
+    return dt::FormatDateTime("yyyy-mmm-dd", DateTimeLastExecuted) + " / " +
+           dt::FormatDateTime("hh:nn", DateTimeLastExecuted);
+}
+
+bool TQMTask::IsLessThan(const TQMTask* other, int sortKey) const {
+    CheckTaskAssigned(other);
+    switch (sortKey) {
+    case 0:
+        return TimeOfDayMs(DateTime) < TimeOfDayMs(other->DateTime);
+    case 1:
+        return DateTimeLastExecuted < other->DateTimeLastExecuted;
+    case 2:
+        // std::string compares bytes as unsigned values; a prefix sorts first.
+        return LowerAscii(TaskName) < LowerAscii(other->TaskName);
+    case 3:
+        return !Active && other->Active;
+    case 4:
+        return LowerAscii(FrequencyText()) < LowerAscii(other->FrequencyText());
+    default:
+        return false;
+    }
+}
+
+void TQMTask::CheckTaskAssigned(const TQMTask* other) const {
+    if (!other)
+        throw Exception("TQMTask: objtask not assigned");
+}
+
+TDateTime TQMTask::TimePart() const {
+    return dt::TimePart(DateTime);
+}
+
+TDateTime TQMTask::DatePart() const {
+    return dt::DatePart(DateTime);
+}
+
+void TQMTask::SetDateAndTime(TDateTime date, TDateTime time) {
+    const TDateTime day = dt::DatePart(date);
+    const TDateTime fraction = dt::TimePart(time);
+    // Before day 0 the fraction still reads forward from the day's start.
+    DateTime = day >= 0 ? day + fraction : day - fraction;
+}

@@ -1,0 +1,127 @@
+#include "scheduler/classQMTaskScheduler.h"
+
+#include "lib/QMException.h"
+
+#include <QTimer>
+
+#include <iostream>
+
+TQMTaskScheduler::TQMTaskScheduler() : timer_(std::make_unique<QTimer>()) {
+    timer_->stop();
+    timer_->setInterval(PollIntervalMs);
+    // The timer is freed before the tasks and before this object is gone, so
+    // the connection never outlives either.
+    QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { TimerTick(); });
+    timer_->start();
+}
+
+TQMTaskScheduler::~TQMTaskScheduler() {
+    timer_->stop();
+    timer_.reset();
+    while (!tasks_.empty())
+        tasks_.pop_back();
+}
+
+std::unique_ptr<TQMTask> TQMTaskScheduler::CreateTask() const {
+    return std::make_unique<TQMTask>();
+}
+
+bool TQMTaskScheduler::IsValidIndex(int index) const {
+    return index >= 0 && index < Count();
+}
+
+void TQMTaskScheduler::CheckIndex(int index) const {
+    if (!IsValidIndex(index))
+        throw Exception("TQMTaskScheduler; list index out of bounds: " + std::to_string(index));
+}
+
+void TQMTaskScheduler::CheckTask(const TQMTask* task) const {
+    if (!task)
+        throw Exception("TQMTaskScheduler ; task = nil");
+}
+
+TQMTask* TQMTaskScheduler::GetTask(int index) const {
+    CheckIndex(index);
+    return tasks_[static_cast<std::size_t>(index)].get();
+}
+
+TQMTask* TQMTaskScheduler::AddNewTask() {
+    return AddTask(CreateTask());
+}
+
+TQMTask* TQMTaskScheduler::AddTask(std::unique_ptr<TQMTask> task) {
+    CheckTask(task.get());
+    tasks_.push_back(std::move(task));
+    return tasks_.back().get();
+}
+
+TQMTask* TQMTaskScheduler::AddCopy(const TQMTask* task) {
+    CheckTask(task);
+    std::unique_ptr<TQMTask> copy = CreateTask();
+    copy->Assign(task);
+    return AddTask(std::move(copy));
+}
+
+void TQMTaskScheduler::DeleteTask(int index) {
+    CheckIndex(index);
+    tasks_.erase(tasks_.begin() + index);
+}
+
+void TQMTaskScheduler::RemoveTask(const TQMTask* task) {
+    const int index = IndexOf(task);
+    if (index >= 0)
+        DeleteTask(index);
+}
+
+void TQMTaskScheduler::ClearTasks() {
+    while (Count() > 0)
+        DeleteTask(Count() - 1);
+}
+
+int TQMTaskScheduler::IndexOf(const TQMTask* task) const {
+    for (std::size_t i = 0; i < tasks_.size(); ++i)
+        if (tasks_[i].get() == task)
+            return static_cast<int>(i);
+    return -1;
+}
+
+int TQMTaskScheduler::Count() const {
+    return static_cast<int>(tasks_.size());
+}
+
+void TQMTaskScheduler::Tick(QObject* sender) {
+    bool anyRan = false;
+    // The count is read again on every step: a run may not change the list,
+    // but nothing here relies on that.
+    for (int i = 0; i < Count(); ++i)
+        if (GetTask(i)->ExecuteIfDue(true))
+            anyRan = true;
+    if (anyRan && OnTasksExecuted)
+        OnTasksExecuted(sender);
+}
+
+void TQMTaskScheduler::TimerTick() {
+    std::string message;
+    try {
+        Tick(timer_.get());
+        return;
+    } catch (const std::exception& e) {
+        message = e.what();
+    } catch (...) {
+        message = "Unknown error";
+    }
+    try {
+        if (OnPollError) {
+            OnPollError(message);
+            return;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+    } catch (...) {
+    }
+    std::cerr << message << '\n';
+}
+
+QTimer* TQMTaskScheduler::Timer() const {
+    return timer_.get();
+}

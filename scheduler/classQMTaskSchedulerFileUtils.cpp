@@ -1,0 +1,119 @@
+#include "scheduler/classQMTaskSchedulerFileUtils.h"
+
+#include "lib/QMException.h"
+#include "platform/association.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "scheduler/classQMTaskSchedulerStringUtils.h"
+
+namespace {
+
+struct TLaunch {
+    std::string Command;
+    // The command is the file itself, to be quoted as one program path.
+    bool IsProgram = false;
+};
+
+TLaunch DecideLaunch(const std::string& fileName) {
+    const std::string name = TQMTaskSchedulerFileUtils::TrimText(fileName);
+    const std::string ext = TQMTaskSchedulerFileUtils::ExtractLowerExtension(name);
+    // Programs on this system are files one may execute, with or without an
+    // extension; the classic program extensions keep counting as well.
+    if (platform::IsExecutableFile(name))
+        return {name, true};
+    if (ext.empty())
+        return {};
+    if (ext == ".exe" || ext == ".com" || ext == ".bat")
+        return {name, true};
+    std::string command = TQMTaskSchedulerFileUtils::GetAssociationCommand(ext);
+    if (command.empty())
+        return {};
+    if (command.find("%1") != std::string::npos) {
+        TQMTaskSchedulerStringUtils::ReplaceAll(command, "%1",
+                                                TQMTaskSchedulerFileUtils::GetShortPath(name));
+        return {command, false};
+    }
+    return {command + " " + platform::QuoteArgument(name), false};
+}
+
+} // namespace
+
+bool TQMTaskSchedulerFileUtils::RunProgram(const std::string& fileName,
+                                           const std::string& parameters, bool minimized,
+                                           bool wait) {
+    (void)minimized;
+    CheckProgramFile(fileName);
+    const std::string commandLine = GetCommandLine(fileName, parameters);
+    if (commandLine.empty())
+        return false;
+    const int error = platform::StartProcess(commandLine, WorkingFolder(), wait);
+    if (error != 0)
+        throw Exception(CreateProcessErrorText(fileName, error));
+    return true;
+}
+
+void TQMTaskSchedulerFileUtils::CheckProgramFile(const std::string& fileName) {
+    if (fileName.empty())
+        throw Exception("Filename empty.");
+    if (!platform::FileExists(fileName))
+        throw Exception("File not found: " + fileName);
+}
+
+std::string TQMTaskSchedulerFileUtils::GetLaunchCommand(const std::string& fileName) {
+    return DecideLaunch(fileName).Command;
+}
+
+std::string TQMTaskSchedulerFileUtils::GetAssociationCommand(const std::string& extension) {
+    return platform::AssociationOpenCommand(extension);
+}
+
+std::string TQMTaskSchedulerFileUtils::GetShortPath(const std::string& path) {
+    if (!platform::FileExists(path) && !platform::DirectoryExists(path))
+        throw Exception("Pad: " + path + " bestaat niet");
+    return platform::QuoteArgument(path);
+}
+
+std::string TQMTaskSchedulerFileUtils::GetCommandLine(const std::string& fileName,
+                                                      const std::string& parameters) {
+    const TLaunch launch = DecideLaunch(fileName);
+    if (launch.Command.empty())
+        return {};
+    // The blank stays also without parameters; the splitter ignores it.
+    if (launch.IsProgram)
+        return platform::QuoteArgument(launch.Command) + " " + parameters;
+    // An associated command already names its program and the document; the
+    // parameters follow behind them.
+    return launch.Command + " " + parameters;
+}
+
+std::string TQMTaskSchedulerFileUtils::WorkingFolder() {
+    return platform::ProgramFolder();
+}
+
+std::string TQMTaskSchedulerFileUtils::CreateProcessErrorText(const std::string& fileName,
+                                                              int errorCode) {
+    return "Can not create process: \r" + fileName + ".\rLastError = " + std::to_string(errorCode);
+}
+
+std::string TQMTaskSchedulerFileUtils::TrimText(const std::string& text) {
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.substr(begin, end - begin);
+}
+
+std::string TQMTaskSchedulerFileUtils::ExtractLowerExtension(const std::string& fileName) {
+    const std::size_t dot = fileName.find_last_of('.');
+    const std::size_t slash = fileName.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = fileName.substr(dot);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "scheduler/TaskLog.h"
+
+#include <string>
+#include <vector>
+
+namespace scheduler_test {
+
+// Path of the helper program that reports what it received.
+inline const char* ReportArgsProgram() {
+    return QMTS_REPORT_ARGS;
+}
+
+// What the helper program reported about itself.
+struct Report {
+    std::string Cwd;
+    long Pid = 0;
+    long ParentPid = 0;
+    long SessionId = 0;
+    std::vector<std::string> Args;
+    std::vector<std::string> Fds; // "<number> <target>"
+};
+Report ParseReport(const std::string& text);
+
+// Waits for a file that another process writes (a started helper's report);
+// false when it did not appear within the limit.
+bool WaitForFile(const std::string& path, int seconds = 30);
+
+// Names the report file (or folder, ending in '/') for helpers started while
+// it lives; the environment is inherited by started programs.
+class ScopedReportTarget {
+public:
+    explicit ScopedReportTarget(const std::string& path);
+    ~ScopedReportTarget();
+    ScopedReportTarget(const ScopedReportTarget&) = delete;
+    ScopedReportTarget& operator=(const ScopedReportTarget&) = delete;
+};
+
+// Collects the run log's lines while it lives.
+class CapturedTaskLog {
+public:
+    CapturedTaskLog();
+    ~CapturedTaskLog();
+    CapturedTaskLog(const CapturedTaskLog&) = delete;
+    CapturedTaskLog& operator=(const CapturedTaskLog&) = delete;
+
+    std::vector<std::string> Lines;
+};
+
+// Process ids of this process's children (running or zombie).
+std::vector<long> ChildProcesses();
+
+// The temporary desktop home set up for this test program before any
+// file-type lookup: the extension ".qmtsdoc" opens with the report helper,
+// whose Exec line holds the document twice; ".qmtsplain" with the helper
+// (and ".html", a system type) through an Exec line without field codes; ".qmtsbare" has a type but
+// no application.
+const std::string& DesktopHome();
+void SetUpDesktopHome();
+
+} // namespace scheduler_test

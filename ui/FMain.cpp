@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <utility>
 
 namespace {
@@ -85,9 +86,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     // FormCreate: the task list first (its polling starts now), then the store.
     taskList_ = std::make_unique<TQMTaskScheduler>();
     taskList_->OnTasksExecuted = [this](QObject* sender) { TasksExecuted(sender); };
-    taskList_->OnPollError = [this](const std::string& message) {
-        ui::ShowError(this, Q(message));
-    };
+    taskList_->OnPollError = [this](const std::string& message) { PollError(message); };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
@@ -387,6 +386,18 @@ void TFormMain::Timer1Timer() {
 void TFormMain::TasksExecuted(QObject* /*sender*/) {
     FillListView();
     SaveSettings();
+}
+
+void TFormMain::PollError(const std::string& message) {
+    // Polls go on while the error box is open; one box at a time is enough,
+    // later errors of that time go to standard error.
+    if (pollErrorShown_) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
+    }
+    pollErrorShown_ = true;
+    ui::ShowError(this, Q(message));
+    pollErrorShown_ = false;
 }
 
 void TFormMain::SaveSettings() {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 class QAction;
 class QCloseEvent;
@@ -96,6 +97,8 @@ private:
     void SelectTask(const TQMTask* task);
     // Saves everything; a failure stays in status panel 3 until a save succeeds.
     void SaveSettings();
+    // Shows an error that ended a poll of the task list.
+    void PollError(const std::string& message);
     void ListViewMainColumnClick(int column);
     void ListViewMainDblClick();
     bool FormCloseQuery();
@@ -107,6 +110,7 @@ private:
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
     bool shown_ = false;
     double scale_ = 1.0;
+    bool pollErrorShown_ = false;
 
     QTreeWidget* ListViewMain = nullptr;
     std::array<QLabel*, 4> StatusPanels{};

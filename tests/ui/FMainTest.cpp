@@ -411,6 +411,7 @@ TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
     EXPECT_EQ(added->Guid.size(), 40u);
     EXPECT_EQ(RowNames(), QStringList({"archive", "Backup", "Cleanup", "mytask1"}));
     EXPECT_EQ(RowTexts(3)[1], "weekly (mo )");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_FALSE(form_->HasSelection());
     const std::string ini = Ini();
     EXPECT_NE(ini.find("taskname=mytask1\r\nguid=" + added->Guid + "\r\ntaskfilename=" + probe_ +
@@ -494,6 +495,7 @@ TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {
     QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonDelete"), Qt::LeftButton);
     ASSERT_TRUE(yes->Done());
     EXPECT_EQ(RowNames(), QStringList({"Backup", "Cleanup"}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(Ini().find("archive"), std::string::npos);
     EXPECT_EQ(CountOf(Ini(), "taskname="), 2);
 }

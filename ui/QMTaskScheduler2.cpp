@@ -9,7 +9,12 @@
 #include <QApplication>
 #include <QIcon>
 
-int main(int /*argc*/, char** argv) {
+#include <cstdio>
+#include <exception>
+
+namespace {
+
+int Run(char* programPath) {
     // Regional settings come from the environment, before anything reads them.
     platform::AdoptEnvironmentLocale();
     dt::SetRegional(platform::ReadRegionalSettings());
@@ -21,7 +26,7 @@ int main(int /*argc*/, char** argv) {
     // The program reads no command line: Qt sees the program's name only.
     static char programName[] = "QMTaskScheduler2";
     int qtArgc = 1;
-    char* qtArgv[] = {argv[0] != nullptr ? argv[0] : programName, nullptr};
+    char* qtArgv[] = {programPath != nullptr ? programPath : programName, nullptr};
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("QMTaskScheduler2"));
     QApplication::setDesktopFileName(QStringLiteral("qmtaskscheduler2"));
@@ -31,4 +36,19 @@ int main(int /*argc*/, char** argv) {
     TFormMain formMain;
     formMain.show();
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int /*argc*/, char** argv) {
+    // Only a failure of the start-up itself gets here: the windows show their
+    // own errors.
+    try {
+        return Run(argv[0]);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "QMTaskScheduler2: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "QMTaskScheduler2: start-up failed\n");
+    }
+    return 1;
 }

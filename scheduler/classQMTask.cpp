@@ -1,7 +1,9 @@
 #include "scheduler/classQMTask.h"
 
 #include "lib/QMException.h"
+#include "lib/Version1Values.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTaskSchedulerFileUtils.h"
 
@@ -226,4 +228,32 @@ void TQMTask::SetDateAndTime(TDateTime date, TDateTime time) {
     const TDateTime fraction = dt::TimePart(time);
     // Before day 0 the fraction still reads forward from the day's start.
     DateTime = day >= 0 ? day + fraction : day - fraction;
+}
+
+void TQMTask::ReadVersion1(const platform::ProfileFile& file) {
+    const auto value = [&](const char* key) { return file.ReadString(TaskName, key, ""); };
+    const auto flag = [&](const char* key) { return version1::ReadFlag(value(key), false); };
+    TDateTime defaultDate = 0;
+    (void)dt::TryEncodeDate(2000, 1, 1, defaultDate);
+    const TDateTime noon = 0.5;
+
+    TaskFileName = value("taskfilename");
+    TaskParameters = value("taskparameters");
+    Active = flag("active");
+    Weekly = flag("weekly");
+    Daily = flag("daily");
+    OneShot = flag("one_shot");
+    TDateTime time = version1::ReadTime(value("time"), noon);
+    TDateTime date = version1::ReadDate(value("date"), defaultDate);
+    DateTime = dt::DatePart(date) + dt::TimePart(time);
+    Monday = flag("monday");
+    Tuesday = flag("tuesday");
+    Wednesday = flag("wednesday");
+    Thursday = flag("thursday");
+    Friday = flag("friday");
+    Saturday = flag("saturday");
+    Sunday = flag("sunday");
+    time = version1::ReadTime(value("time_last_executed"), 0.0);
+    date = version1::ReadDate(value("date_last_executed"), NeverDate());
+    DateTimeLastExecuted = dt::DatePart(date) + dt::TimePart(time);
 }

@@ -4,6 +4,10 @@
 
 #include <string>
 
+namespace platform {
+class ProfileFile;
+}
+
 // One scheduled task: what to start, when, and when it last ran. It decides
 // by itself whether it is due now, runs itself and renders its list texts.
 class TQMTask {
@@ -51,6 +55,10 @@ public:
     void Execute(bool stampTheRun);
     // Writes "task (<name>): <result> (<file>)" to the run log.
     void LogResult(const std::string& resultText) const;
+
+    // Fills the task from the version-1 section named by TaskName; values
+    // that cannot be read take their defaults.
+    void ReadVersion1(const platform::ProfileFile& file);
 
     // Copies every field of the other task, identifier and last run included.
     void Assign(const TQMTask* other);

@@ -1,6 +1,7 @@
 #include "scheduler/classQMTaskScheduler.h"
 
 #include "lib/QMException.h"
+#include "platform/profile.h"
 
 #include <QTimer>
 
@@ -76,6 +77,18 @@ void TQMTaskScheduler::RemoveTask(const TQMTask* task) {
 void TQMTaskScheduler::ClearTasks() {
     while (Count() > 0)
         DeleteTask(Count() - 1);
+}
+
+void TQMTaskScheduler::ImportVersion1(const std::string& path) {
+    const platform::ProfileFile file(path);
+    const std::vector<std::string> names = file.SectionNames();
+    for (const std::string& name : names) {
+        // The task is in the list before its values are read, so that an
+        // unexpected error leaves what was read so far.
+        TQMTask* task = AddNewTask();
+        task->TaskName = name;
+        task->ReadVersion1(file);
+    }
 }
 
 int TQMTaskScheduler::IndexOf(const TQMTask* task) const {

@@ -42,6 +42,9 @@ public:
     virtual void RemoveTask(const TQMTask* task);
     virtual void ClearTasks();
     int IndexOf(const TQMTask* task) const;
+    // Appends one task per section of a version-1 task file, after the
+    // tasks already in the list.
+    void ImportVersion1(const std::string& path);
     int Count() const;
 
     // One poll: every due task runs, in list order, then one notification.

@@ -44,6 +44,15 @@ public:
     void Log(const std::string& text);
 
 private:
+    // The folder of the settings file the location rule picks now.
+    std::string LogFolder() const;
+    // The settings file the location rule picks now.
+    std::string ChosenFileName() const;
+    // Sets aside a settings file that failed to load, so that a save never
+    // replaces it; false when that was impossible.
+    [[nodiscard]] bool KeepUnreadableFile();
+
     TQMTaskScheduler& taskList_;
     std::unique_ptr<TQMSettings> settings_;
+    std::string unreadableFile_; // set by a failed load, until set aside
 };

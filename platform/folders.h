@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The separator between folder names in a path.
+constexpr char PathDelimiter = '/';
+
+// Per-user folders the program may keep its files in.
+enum class SpecialFolder {
+    // The user's local, non-roaming application-data folder.
+    LocalAppData,
+};
+
+// The folder's absolute path, as the system names it (with or without a
+// trailing separator), or empty when the system does not know it. The
+// folder may not exist yet; it is not created.
+std::string SpecialFolderPath(SpecialFolder folder);
+
+} // namespace platform

@@ -1,0 +1,344 @@
+#include "lib/SupportLibrary.h"
+#include "platform/files.h"
+#include "scheduler/classQMTask.h"
+#include "scheduler/classQMTaskScheduler.h"
+#include "settings/classQMLogFile.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <regex>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const IniName = "qmtaskscheduler2.ini";
+
+// A task list and its store, with the program and user folders in a
+// temporary folder.
+class StoreFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(dir.Path() + "program");
+        store.Settings().ProgramFolder = dir.Path() + "program/";
+        store.Settings().UserFolder = dir.Path() + "user/Quillmar/QMTaskScheduler/";
+    }
+
+    std::string ProgramFile() const { return store.Settings().ProgramFolderFileName(); }
+    std::string UserFile() const { return store.Settings().UserFolderFileName(); }
+
+    TSupportLibrary support;
+    TempDir dir;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store{tasks};
+};
+
+void ExpectSameTask(const TQMTask& a, const TQMTask& b) {
+    EXPECT_EQ(a.TaskName, b.TaskName);
+    EXPECT_EQ(a.TaskFileName, b.TaskFileName);
+    EXPECT_EQ(a.TaskParameters, b.TaskParameters);
+    EXPECT_EQ(a.Guid, b.Guid);
+    EXPECT_EQ(std::make_tuple(a.Active, a.Daily, a.Weekly, a.OneShot),
+              std::make_tuple(b.Active, b.Daily, b.Weekly, b.OneShot));
+    EXPECT_EQ(std::make_tuple(a.Monday, a.Tuesday, a.Wednesday, a.Thursday, a.Friday, a.Saturday,
+                              a.Sunday),
+              std::make_tuple(b.Monday, b.Tuesday, b.Wednesday, b.Thursday, b.Friday, b.Saturday,
+                              b.Sunday));
+    EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", a.DateTime),
+              dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", b.DateTime));
+    EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", a.DateTimeLastExecuted),
+              dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", b.DateTimeLastExecuted));
+}
+
+std::string RandomText(std::mt19937& rng) {
+    static const std::string chars = "abcXYZ 019=[]\\/.;:-_\"'%$#";
+    std::uniform_int_distribution<std::size_t> len(0, 24), pick(0, chars.size() - 1);
+    std::string s(len(rng), ' ');
+    for (char& c : s)
+        c = chars[pick(rng)];
+    return s;
+}
+
+} // namespace
+
+TEST_F(StoreFixture, SaveThenLoadGivesBackPreferencesAndEveryTaskInOrder) {
+    std::mt19937 rng(2026);
+    std::uniform_int_distribution<int> coin(0, 1), year(1, 9999), month(1, 12), day(1, 28),
+        hour(0, 23), minute(0, 59), ms(0, 999);
+    auto randomMoment = [&] {
+        return MakeDateTime(year(rng), month(rng), day(rng), hour(rng), minute(rng), minute(rng),
+                            ms(rng));
+    };
+    for (int i = 0; i < 60; ++i) {
+        TQMTask* t = tasks.AddNewTask();
+        t->TaskName = "task " + std::to_string(i) + RandomText(rng);
+        t->TaskFileName = RandomText(rng);
+        t->TaskParameters = RandomText(rng);
+        t->Active = coin(rng);
+        t->Daily = coin(rng);
+        t->Weekly = coin(rng);
+        t->OneShot = coin(rng);
+        t->Monday = coin(rng);
+        t->Tuesday = coin(rng);
+        t->Wednesday = coin(rng);
+        t->Thursday = coin(rng);
+        t->Friday = coin(rng);
+        t->Saturday = coin(rng);
+        t->Sunday = coin(rng);
+        t->DateTime = randomMoment();
+        t->DateTimeLastExecuted = i % 7 == 0 ? 0.0 : randomMoment();
+    }
+    store.AskWhenClose = false;
+    store.AskWhenExecuteTaskManually = true;
+    ASSERT_TRUE(store.Save());
+
+    TQMTaskScheduler reloaded;
+    TQMTaskSchedulerSettings other(reloaded);
+    other.Settings().ProgramFolder = store.Settings().ProgramFolder;
+    other.Settings().UserFolder = store.Settings().UserFolder;
+    other.AskWhenClose = true;
+    other.AskWhenExecuteTaskManually = false;
+    ASSERT_TRUE(other.Load());
+    EXPECT_FALSE(other.AskWhenClose);
+    EXPECT_TRUE(other.AskWhenExecuteTaskManually);
+    ASSERT_EQ(reloaded.Count(), tasks.Count());
+    for (int i = 0; i < tasks.Count(); ++i) {
+        SCOPED_TRACE("task " + std::to_string(i));
+        EXPECT_EQ(tasks.GetTask(i)->Guid.size(), 40u);
+        ExpectSameTask(*tasks.GetTask(i), *reloaded.GetTask(i));
+    }
+}
+
+TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
+    TQMTask* t = tasks.AddNewTask();
+    t->TaskName = "Nightly backup";
+    t->Guid = "8F3A62C4D91B07E5A2C8F46D13B9E07A5C2D8F41";
+    t->TaskFileName = "C:\\Tools\\backup.exe";
+    t->TaskParameters = "/quiet /target=D:\\Backup";
+    t->Active = true;
+    t->Weekly = true;
+    t->Monday = t->Wednesday = t->Friday = true;
+    t->DateTime = MakeDateTime(2024, 3, 4, 23, 0, 0, 0);
+    t->DateTimeLastExecuted = MakeDateTime(2024, 3, 6, 23, 0, 1, 42);
+    store.AskWhenClose = true;
+    store.AskWhenExecuteTaskManually = false;
+    ASSERT_TRUE(store.Save());
+
+    const std::string expected = "[qmtaskscheduler]\r\n"
+                                 "askwhenclose=1\r\n"
+                                 "askwhenexecutetaskmanually=0\r\n"
+                                 "\r\n"
+                                 "[tasks\\8f3a62c4d91b07e5a2c8f46d13b9e07a5c2d8f41]\r\n"
+                                 "taskname=Nightly backup\r\n"
+                                 "guid=8F3A62C4D91B07E5A2C8F46D13B9E07A5C2D8F41\r\n"
+                                 "taskfilename=C:\\Tools\\backup.exe\r\n"
+                                 "taskparameters=/quiet /target=D:\\Backup\r\n"
+                                 "active=1\r\n"
+                                 "weekly=1\r\n"
+                                 "daily=0\r\n"
+                                 "one_shot=0\r\n"
+                                 "datetime=20240304-230000000\r\n"
+                                 "monday=1\r\n"
+                                 "tuesday=0\r\n"
+                                 "wednesday=1\r\n"
+                                 "thursday=0\r\n"
+                                 "friday=1\r\n"
+                                 "saturday=0\r\n"
+                                 "sunday=0\r\n"
+                                 "datetime_lastexecuted=20240306-230001042\r\n"
+                                 "\r\n"
+                                 "[system]\r\n"
+                                 "initype=qmtaskscheduler\r\n";
+    EXPECT_EQ(ReadFile(UserFile()), expected);
+    EXPECT_FALSE(platform::FileExists(ProgramFile()));
+}
+
+TEST_F(StoreFixture, HandEditedSectionsLoadAsTheFileSays) {
+    TestClock clock(MakeDateTime(2026, 12, 7, 10, 15));
+    fs::create_directories(fs::path(UserFile()).parent_path());
+    WriteFile(UserFile(), "[QMTaskScheduler]\n"
+                          "askwhenclose=yes\n"
+                          "askwhenexecutetaskmanually=FALSE\n"
+                          "[Tasks\\abc]\n"
+                          "taskname=Test\n"
+                          "[tasks]\n"
+                          "taskname=not a task\n"
+                          "[mytasks\\x]\n"
+                          "taskname=not a task either\n"
+                          "[TASKS\\x]\n"
+                          "taskname=Upper\n"
+                          "guid=ABCDEF\n"
+                          "datetime_lastexecuted=garbage\n");
+    ASSERT_TRUE(store.Load());
+    EXPECT_TRUE(store.AskWhenClose); // "yes" is not a boolean text
+    EXPECT_FALSE(store.AskWhenExecuteTaskManually);
+    ASSERT_EQ(tasks.Count(), 2);
+
+    const TQMTask* test = tasks.GetTask(0);
+    TQMTask fresh;
+    EXPECT_EQ(test->TaskName, "Test");
+    EXPECT_TRUE(test->Guid.empty());
+    EXPECT_TRUE(test->TaskFileName.empty());
+    EXPECT_TRUE(test->Active);
+    EXPECT_FALSE(test->Daily || test->Weekly || test->OneShot);
+    EXPECT_EQ(test->DateTime, fresh.DateTime);
+    EXPECT_TRUE(TQMTask::IsNeverDate(test->DateTimeLastExecuted));
+
+    const TQMTask* upper = tasks.GetTask(1);
+    EXPECT_EQ(upper->TaskName, "Upper");
+    EXPECT_EQ(upper->DateTimeLastExecuted, clock.Now()); // garbage reads as "now"
+    EXPECT_TRUE(upper->HasRunToday());
+
+    // The next save gives the unnamed task an identifier and drops the
+    // hand-made section name.
+    ASSERT_TRUE(store.Save());
+    const std::string guid = tasks.GetTask(0)->Guid;
+    ASSERT_TRUE(std::regex_match(guid, std::regex("[0-9A-F]{40}"))) << guid;
+    std::string lowered = guid;
+    for (char& c : lowered)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string saved = ReadFile(UserFile());
+    EXPECT_NE(saved.find("[tasks\\" + lowered + "]\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("guid=" + guid + "\r\n"), std::string::npos);
+    EXPECT_EQ(saved.find("[tasks\\abc]"), std::string::npos);
+    EXPECT_EQ(saved.find("mytasks"), std::string::npos);
+}
+
+TEST_F(StoreFixture, TasksSharingAnIdentifierBothSurviveASave) {
+    for (const char* guid :
+         {"0123456789ABCDEF0123456789ABCDEF01234567", "0123456789abcdef0123456789abcdef01234567"}) {
+        TQMTask* t = tasks.AddNewTask();
+        t->TaskName = std::string("copy ") + guid[10];
+        t->Guid = guid;
+    }
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(tasks.GetTask(0)->Guid, "0123456789ABCDEF0123456789ABCDEF01234567");
+    EXPECT_NE(tasks.GetTask(1)->Guid, tasks.GetTask(0)->Guid);
+
+    ASSERT_TRUE(store.Load());
+    ASSERT_EQ(tasks.Count(), 2);
+    EXPECT_EQ(tasks.GetTask(0)->TaskName, "copy A");
+    EXPECT_EQ(tasks.GetTask(1)->TaskName, "copy a");
+}
+
+TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
+    // No file anywhere: the user folder is created and used.
+    EXPECT_EQ(store.LogFileName(),
+              dir.Path() + "user/Quillmar/QMTaskScheduler/qmtaskscheduler2.log");
+    ASSERT_TRUE(store.Save());
+    EXPECT_TRUE(platform::FileExists(UserFile()));
+
+    // An empty file in the program folder wins and the user copy goes.
+    WriteFile(ProgramFile(), "");
+    ASSERT_TRUE(store.Load());
+    EXPECT_EQ(tasks.Count(), 0);
+    EXPECT_EQ(store.LogFileName(), dir.Path() + "program/qmtaskscheduler2.log");
+    ASSERT_TRUE(store.Save());
+    EXPECT_FALSE(platform::FileExists(UserFile()));
+    EXPECT_NE(ReadFile(ProgramFile()).find("[qmtaskscheduler]"), std::string::npos);
+}
+
+TEST_F(StoreFixture, ARunAppendsItsLineToTheLogBesideTheSettingsFile) {
+    TLogFileModule logModule;
+    TQMTask* task = tasks.AddNewTask();
+    task->TaskName = "Echo";
+    task->TaskFileName = "/bin/true";
+    task->Execute(false);
+    task->TaskFileName = dir.Path() + "missing";
+    task->Execute(false);
+
+    std::string log = ReadFile(dir.Path() + "user/Quillmar/QMTaskScheduler/qmtaskscheduler2.log");
+    EXPECT_TRUE(std::regex_search(
+        log,
+        std::regex(
+            R"(^\d{4}-\w{3}-\d\d \d\d:\d\d:\d\d   task \(Echo\): executed \(/bin/true\)\r\n)")))
+        << log;
+    EXPECT_NE(log.find("task (Echo): file not found (" + dir.Path() + "missing)\r\n"),
+              std::string::npos);
+
+    // Beside a settings file in the program folder once there is one.
+    WriteFile(ProgramFile(), "");
+    task->TaskFileName = "/bin/true";
+    task->Execute(false);
+    EXPECT_NE(ReadFile(dir.Path() + "program/qmtaskscheduler2.log").find("executed (/bin/true)"),
+              std::string::npos);
+}
+
+TEST_F(StoreFixture, AFailedSaveIsReportedUntilTheFileCanBeWritten) {
+    // A file where the user folder should be makes the save fail, for root too.
+    WriteFile(dir.Path() + "user", "in the way");
+    TStoreResult result = store.Save();
+    EXPECT_FALSE(result.Ok);
+    EXPECT_FALSE(result.Error.empty());
+    fs::remove(dir.Path() + "user");
+    EXPECT_TRUE(store.Save().Ok);
+}
+
+// Runs the unreadable-file scenario; as root the test re-runs itself as an
+// unprivileged user, because root reads a file without read permission.
+namespace {
+
+int UnreadableScenario(const std::string& folder) {
+    TSupportLibrary support;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store(tasks);
+    store.Settings().ProgramFolder = folder;
+    store.Settings().UserFolder = folder + "user/";
+    const std::string ini = folder + IniName;
+    WriteFile(ini, "[tasks\\a]\r\ntaskname=precious\r\n", 0);
+    chmod(ini.c_str(), 0);
+    if (store.Load().Ok)
+        return 10; // the file was read after all
+    tasks.AddNewTask()->TaskName = "new";
+    if (!store.Save().Ok)
+        return 11;
+    // The unreadable file is kept under a name that says so.
+    int kept = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(std::string(IniName) + ".unreadable-", 0) == 0) {
+            ++kept;
+            chmod(entry.path().c_str(), 0600);
+            if (ReadFile(entry.path().string()).find("precious") == std::string::npos)
+                return 12;
+        }
+    }
+    if (kept != 1)
+        return 13;
+    // The save went to the same place, the program folder.
+    if (ReadFile(ini).find("taskname=new") == std::string::npos)
+        return 14;
+    return 0;
+}
+
+} // namespace
+
+TEST(TaskSchedulerSettingsUnreadable, AnUnreadableFileIsSetAsideBeforeTheNextSave) {
+    TempDir dir;
+    if (geteuid() != 0) {
+        EXPECT_EQ(UnreadableScenario(dir.Path()), 0);
+        return;
+    }
+    chmod(dir.Path().c_str(), 0777);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // nobody/nogroup on Debian
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(20);
+        _exit(UnreadableScenario(dir.Path()));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "scenario step failed (see return codes)";
+}

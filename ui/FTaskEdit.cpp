@@ -1,0 +1,461 @@
+#include "ui/FTaskEdit.h"
+
+#include "ui/Dialogs.h"
+#include "ui/QtDateTime.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The design's text height in pixels (8-point font at 96 dpi); the layout is
+// scaled by the ratio of the dialog's font to it.
+constexpr double DesignTextHeight = 13.0;
+
+// True when the text holds nothing but characters of code 32 or less.
+bool IsBlank(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 32; });
+}
+
+bool IsNameCharacter(QChar c) {
+    const char16_t u = c.unicode();
+    return u == '.' || u == '_' || (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') ||
+           (u >= 'a' && u <= 'z');
+}
+
+} // namespace
+
+TFormTaskEdit::TFormTaskEdit(QWidget* parent)
+    : QDialog(parent), FTask(std::make_unique<TQMTask>()) {
+    setObjectName(QStringLiteral("FormTaskEdit"));
+    setWindowTitle(QStringLiteral("Define task"));
+    setSizeGripEnabled(false);
+    CreateControls();
+    PlaceControls();
+    SetTabOrder();
+}
+
+TFormTaskEdit::~TFormTaskEdit() = default;
+
+void TFormTaskEdit::CreateControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    PanelMain = new QFrame(this);
+    PanelMain->setObjectName(QStringLiteral("PanelMain"));
+    PanelBottom = new QFrame(this);
+    PanelBottom->setObjectName(QStringLiteral("PanelBottom"));
+    layout->addWidget(PanelMain, 1);
+    layout->addWidget(PanelBottom, 0);
+
+    const auto button = [](QWidget* parent, const char* name, const char* caption) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), parent);
+        b->setObjectName(QString::fromLatin1(name));
+        // Neither Enter nor Escape may close the dialog through a button.
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    const auto label = [](QWidget* parent, const char* name, const char* caption) {
+        auto* l = new QLabel(QString::fromLatin1(caption), parent);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    const auto edit = [](QWidget* parent, const char* name) {
+        auto* e = new QLineEdit(parent);
+        e->setObjectName(QString::fromLatin1(name));
+        return e;
+    };
+    const auto check = [](QWidget* parent, const char* name, const char* caption) {
+        auto* c = new QCheckBox(QString::fromLatin1(caption), parent);
+        c->setObjectName(QString::fromLatin1(name));
+        return c;
+    };
+    const auto radio = [](QWidget* parent, const char* name, const char* caption) {
+        auto* r = new QRadioButton(QString::fromLatin1(caption), parent);
+        r->setObjectName(QString::fromLatin1(name));
+        return r;
+    };
+    const auto group = [](QWidget* parent, const char* name) {
+        auto* f = new QFrame(parent);
+        f->setObjectName(QString::fromLatin1(name));
+        f->setFrameStyle(QFrame::Box | QFrame::Sunken);
+        return f;
+    };
+
+    ButtonSave = button(PanelBottom, "ButtonSave", "&Save");
+    ButtonCancel = button(PanelBottom, "ButtonCancel", "&Cancel");
+
+    Panel6 = group(PanelMain, "Panel6");
+    RadioOne_Shot = radio(Panel6, "RadioOne_Shot", "Once at date");
+    PickerDate = new QDateEdit(Panel6);
+    PickerDate->setObjectName(QStringLiteral("PickerDate"));
+    PickerDate->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
+    PickerDate->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
+    PickerDate->setCalendarPopup(true);
+    RadioDaily = radio(Panel6, "RadioDaily", "Daily");
+    RadioWeekly = radio(Panel6, "RadioWeekly", "Weekly");
+    RadioWeekly->setChecked(true);
+    Options = new QButtonGroup(this);
+    Options->setObjectName(QStringLiteral("Options"));
+    Options->addButton(RadioOne_Shot);
+    Options->addButton(RadioDaily);
+    Options->addButton(RadioWeekly);
+    CheckMonday = check(Panel6, "CheckMonday", "Mo");
+    CheckTuesday = check(Panel6, "CheckTuesday", "Tu");
+    CheckWednesday = check(Panel6, "CheckWednesday", "We");
+    CheckThursday = check(Panel6, "CheckThursday", "Th");
+    CheckFriday = check(Panel6, "CheckFriday", "Fr");
+    CheckSaturday = check(Panel6, "CheckSaturday", "Sa");
+    CheckSunday = check(Panel6, "CheckSunday", "Su");
+    Label4 = label(Panel6, "Label4", "Start time");
+    PickerTime = new QTimeEdit(Panel6);
+    PickerTime->setObjectName(QStringLiteral("PickerTime"));
+    PickerTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    Label5 = label(Panel6, "Label5", "Last started on");
+    EditDateTime_LastExecuted = edit(Panel6, "EditDateTime_LastExecuted");
+    EditDateTime_LastExecuted->setReadOnly(true);
+    Button1 = button(Panel6, "Button1", "Reset");
+
+    Panel5 = group(PanelMain, "Panel5");
+    Label3 = label(Panel5, "Label3", "Task name");
+    EditTaskName = edit(Panel5, "EditTaskName");
+    Label1 = label(Panel5, "Label1", "Program location");
+    EditTaskFileName = edit(Panel5, "EditTaskFileName");
+    ButtonFile = button(Panel5, "ButtonFile", "...");
+    Label2 = label(Panel5, "Label2", "Program parameters");
+    EditTaskParameters = edit(Panel5, "EditTaskParameters");
+
+    CheckActive = check(PanelMain, "CheckActive", "Active");
+
+    connect(ButtonSave, &QPushButton::clicked, this,
+            [this] { ui::Guarded(this, [this] { ButtonSaveClick(); }); });
+    connect(ButtonCancel, &QPushButton::clicked, this,
+            [this] { ui::Guarded(this, [this] { ButtonCancelClick(); }); });
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { ui::Guarded(this, [this] { Button1Click(); }); });
+    connect(ButtonFile, &QPushButton::clicked, this,
+            [this] { ui::Guarded(this, [this] { ButtonFileClick(); }); });
+    // Only the user's clicks select "Weekly": filling the boxes from the task
+    // changes their state without a click and keeps the task's own frequency.
+    for (QCheckBox* day : {CheckMonday, CheckTuesday, CheckWednesday, CheckThursday, CheckFriday,
+                           CheckSaturday, CheckSunday})
+        connect(day, &QCheckBox::clicked, this,
+                [this] { ui::Guarded(this, [this] { CheckMondayClick(); }); });
+
+    // Composed characters would arrive as input-method text, past the key
+    // filter: the name box takes plain keys only.
+    EditTaskName->setAttribute(Qt::WA_InputMethodEnabled, false);
+    EditTaskName->installEventFilter(this);
+    PickerDate->installEventFilter(this);
+    // The date text is a child of the picker and receives the clicks on it.
+    for (QWidget* child : PickerDate->findChildren<QWidget*>())
+        child->installEventFilter(this);
+}
+
+void TFormTaskEdit::PlaceControls() {
+    // One factor for the whole design keeps its arrangement: large enough for
+    // the font's height and for every caption to fit the room the design gives it.
+    const QFontMetricsF metrics(font());
+    double scale = std::max(1.0, metrics.height() / DesignTextHeight);
+    const auto fit = [&scale](double needed, double designRoom) {
+        scale = std::max(scale, needed / designRoom);
+    };
+    fit(Label3->sizeHint().width(), 116);
+    fit(Label1->sizeHint().width(), 116);
+    fit(Label2->sizeHint().width(), 116);
+    fit(Label4->sizeHint().width(), 52);
+    fit(Label5->sizeHint().width(), 100);
+    for (QRadioButton* r : {RadioOne_Shot, RadioDaily, RadioWeekly})
+        fit(r->sizeHint().width(), 113);
+    for (QCheckBox* c : {CheckMonday, CheckTuesday, CheckWednesday, CheckThursday, CheckFriday,
+                         CheckSaturday, CheckSunday})
+        fit(c->sizeHint().width(), 35);
+    fit(CheckActive->sizeHint().width(), 57);
+    fit(PickerDate->sizeHint().width(), 203);
+    fit(PickerTime->sizeHint().width(), 105);
+    fit(EditTaskName->sizeHint().height(), 21);
+    fit(PickerDate->sizeHint().height(), 21);
+    const double padding = 2.0 * metrics.averageCharWidth();
+    fit(metrics.horizontalAdvance(ButtonSave->text().remove(QLatin1Char('&'))) + padding, 75);
+    fit(metrics.horizontalAdvance(ButtonCancel->text().remove(QLatin1Char('&'))) + padding, 75);
+    fit(metrics.horizontalAdvance(Button1->text()) + padding, 39);
+    fit(metrics.horizontalAdvance(ButtonFile->text()) + padding, 22);
+    FScale = scale;
+
+    const auto px = [this](int design) { return static_cast<int>(std::lround(design * FScale)); };
+    const auto place = [&px](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(px(left), px(top), px(width), px(height));
+    };
+    // Labels size themselves to their caption.
+    const auto at = [&px](QLabel* l, int left, int top) {
+        l->move(px(left), px(top));
+        l->resize(l->sizeHint());
+    };
+
+    PanelBottom->setFixedHeight(px(39));
+    place(ButtonSave, 529, 8, 75, 25);
+    place(ButtonCancel, 617, 8, 75, 25);
+
+    place(Panel6, 24, 24, 657, 169);
+    place(RadioOne_Shot, 16, 24, 113, 17);
+    place(PickerDate, 150, 21, 203, 21);
+    place(RadioDaily, 16, 48, 113, 25);
+    place(RadioWeekly, 16, 80, 113, 17);
+    const int dayLeft[] = {152, 200, 240, 288, 336, 376, 424};
+    QCheckBox* const days[] = {CheckMonday, CheckTuesday,  CheckWednesday, CheckThursday,
+                               CheckFriday, CheckSaturday, CheckSunday};
+    for (std::size_t i = 0; i < std::size(days); ++i)
+        place(days[i], dayLeft[i], 80, 35, 17);
+    at(Label4, 16, 124);
+    place(PickerTime, 72, 121, 105, 21);
+    at(Label5, 248, 124);
+    place(EditDateTime_LastExecuted, 352, 120, 121, 21);
+    place(Button1, 464, 120, 39, 22);
+
+    place(Panel5, 24, 208, 657, 129);
+    at(Label3, 16, 28);
+    place(EditTaskName, 136, 24, 497, 21);
+    at(Label1, 16, 57);
+    place(EditTaskFileName, 136, 54, 475, 21);
+    place(ButtonFile, 610, 55, 22, 21);
+    at(Label2, 16, 88);
+    place(EditTaskParameters, 136, 84, 497, 21);
+
+    place(CheckActive, 40, 350, 57, 17);
+}
+
+void TFormTaskEdit::SetTabOrder() {
+    // The design's order: the buttons' panel, then the task group, the
+    // schedule group and the active box.
+    QWidget* const order[] = {ButtonSave,
+                              ButtonCancel,
+                              EditTaskName,
+                              EditTaskFileName,
+                              ButtonFile,
+                              EditTaskParameters,
+                              RadioWeekly,
+                              RadioOne_Shot,
+                              RadioDaily,
+                              PickerDate,
+                              PickerTime,
+                              CheckMonday,
+                              CheckTuesday,
+                              CheckWednesday,
+                              CheckThursday,
+                              CheckFriday,
+                              CheckSaturday,
+                              CheckSunday,
+                              EditDateTime_LastExecuted,
+                              Button1,
+                              CheckActive};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+void TFormTaskEdit::done(int result) {
+    // Every way of closing passes here (Save, Cancel, the close box), and the
+    // working task always receives what the controls show.
+    ui::Guarded(this, [this] { ControlsToTask(); });
+    QDialog::done(result);
+}
+
+void TFormTaskEdit::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Once only: a window system's own show (after minimising) must not
+    // overwrite the user's edits.
+    if (FShown || event->spontaneous())
+        return;
+    FShown = true;
+    ui::Guarded(this, [this] { FormShow(); });
+}
+
+void TFormTaskEdit::keyPressEvent(QKeyEvent* event) {
+    // Neither button is the default or the cancel button.
+    const int key = event->key();
+    if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter ||
+        event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == EditTaskName && event->type() == QEvent::KeyPress)
+        return !EditTaskNameKeyPress(*static_cast<QKeyEvent*>(event));
+    if (watched == EditTaskName && event->type() == QEvent::InputMethod) {
+        const QString text = static_cast<QInputMethodEvent*>(event)->commitString();
+        return !std::all_of(text.begin(), text.end(), IsNameCharacter);
+    }
+    if (event->type() == QEvent::MouseButtonPress &&
+        (watched == PickerDate ||
+         (watched->isWidgetType() && PickerDate->isAncestorOf(static_cast<QWidget*>(watched)))))
+        ui::Guarded(this, [this] { PickerDateClick(); });
+    return QDialog::eventFilter(watched, event);
+}
+
+void TFormTaskEdit::FormShow() {
+    TaskToControls();
+    const int clientWidth =
+        ButtonCancel->x() + ButtonCancel->width() + static_cast<int>(std::lround(10 * FScale));
+    const int clientHeight = CheckActive->y() + CheckActive->height() +
+                             static_cast<int>(std::lround(20 * FScale)) + PanelBottom->height();
+    resize(clientWidth, clientHeight);
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.x() + (area.width() - clientWidth) / 2,
+             area.y() + (area.height() - clientHeight) / 2);
+    }
+    EditTaskName->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormTaskEdit::ButtonSaveClick() {
+    if (ValidateInput())
+        accept();
+}
+
+void TFormTaskEdit::ButtonCancelClick() {
+    reject();
+}
+
+bool TFormTaskEdit::EditTaskNameKeyPress(const QKeyEvent& key) {
+    switch (key.key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return false;
+    default:
+        break;
+    }
+    // Control combinations of character keys (paste, cut, select all, ...)
+    // would bring in text that the filter never saw.
+    const bool control = (key.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) != 0;
+    if (control && key.key() < Qt::Key_Escape)
+        return false;
+    // Keys that produce no character (Delete, the arrows, Home, ...) pass.
+    const QString text = key.text();
+    return std::all_of(text.begin(), text.end(), IsNameCharacter);
+}
+
+void TFormTaskEdit::CheckMondayClick() {
+    SetOption(RadioWeekly, true);
+}
+
+void TFormTaskEdit::PickerDateClick() {
+    SetOption(RadioOne_Shot, true);
+}
+
+void TFormTaskEdit::Button1Click() {
+    FTask->ResetLastExecuted();
+    EditDateTime_LastExecuted->setText(ui::ToQString(FTask->LastExecutedText()));
+}
+
+void TFormTaskEdit::ButtonFileClick() {
+    if (!OpenDialog1) {
+        OpenDialog1 = new QFileDialog(this);
+        OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    }
+    OpenDialog1->selectFile(EditTaskFileName->text());
+    if (OpenDialog1->exec() != QDialog::Accepted)
+        return;
+    const QStringList files = OpenDialog1->selectedFiles();
+    if (!files.isEmpty())
+        EditTaskFileName->setText(
+            QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()));
+}
+
+void TFormTaskEdit::SetOption(QRadioButton* radio, bool selected) {
+    if (selected) {
+        radio->setChecked(true); // the group clears the others
+    } else if (radio->isChecked()) {
+        // An exclusive group refuses to clear its selected button.
+        Options->setExclusive(false);
+        radio->setChecked(false);
+        Options->setExclusive(true);
+    }
+}
+
+void TFormTaskEdit::TaskToControls() {
+    const TQMTask& task = *FTask;
+    PickerTime->setTime(ui::ToQTime(task.TimePart()));
+    const QDate date = ui::ToQDate(task.DatePart());
+    if (date.isValid())
+        PickerDate->setDate(date);
+    // The last set one of daily, weekly and once at date wins.
+    SetOption(RadioDaily, task.Daily);
+    SetOption(RadioWeekly, task.Weekly);
+    SetOption(RadioOne_Shot, task.OneShot);
+    CheckMonday->setChecked(task.Monday);
+    CheckTuesday->setChecked(task.Tuesday);
+    CheckWednesday->setChecked(task.Wednesday);
+    CheckThursday->setChecked(task.Thursday);
+    CheckFriday->setChecked(task.Friday);
+    CheckSaturday->setChecked(task.Saturday);
+    CheckSunday->setChecked(task.Sunday);
+    CheckActive->setChecked(task.Active);
+    EditTaskFileName->setText(ui::ToQString(task.TaskFileName));
+    EditTaskParameters->setText(ui::ToQString(task.TaskParameters));
+    EditTaskName->setText(ui::ToQString(task.TaskName));
+    EditDateTime_LastExecuted->setText(ui::ToQString(task.LastExecutedText()));
+}
+
+void TFormTaskEdit::ControlsToTask() {
+    TQMTask& task = *FTask;
+    // The start date is kept for every frequency, not only for "Once at date".
+    task.SetDateAndTime(ui::FromQDate(PickerDate->date()), ui::FromQTime(PickerTime->time()));
+    task.Daily = RadioDaily->isChecked();
+    task.Weekly = RadioWeekly->isChecked();
+    task.OneShot = RadioOne_Shot->isChecked();
+    task.Monday = CheckMonday->isChecked();
+    task.Tuesday = CheckTuesday->isChecked();
+    task.Wednesday = CheckWednesday->isChecked();
+    task.Thursday = CheckThursday->isChecked();
+    task.Friday = CheckFriday->isChecked();
+    task.Saturday = CheckSaturday->isChecked();
+    task.Sunday = CheckSunday->isChecked();
+    task.Active = CheckActive->isChecked();
+    task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
+    task.TaskParameters = ui::ToStdString(EditTaskParameters->text());
+    task.TaskName = ui::ToStdString(EditTaskName->text());
+}
+
+bool TFormTaskEdit::ValidateInput() {
+    if (IsBlank(EditTaskName->text())) {
+        ui::ShowMessage(this, QStringLiteral("Task name is empty"));
+        return false;
+    }
+    if (IsBlank(EditTaskFileName->text())) {
+        ui::ShowMessage(this, QStringLiteral("Program location is empty"));
+        return false;
+    }
+    if (RadioOne_Shot->isChecked() || RadioDaily->isChecked() || RadioWeekly->isChecked())
+        return true;
+    ui::ShowMessage(this, QStringLiteral("No period has been selected"));
+    return false;
+}

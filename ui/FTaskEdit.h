@@ -1,0 +1,104 @@
+#pragma once
+
+#include "scheduler/classQMTask.h"
+
+#include <QDialog>
+
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QDateEdit;
+class QFileDialog;
+class QFrame;
+class QKeyEvent;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimeEdit;
+
+// The modal editor of one task. The caller fills Task() before exec() when a
+// task is modified and reads it back when exec() returns QDialog::Accepted
+// ("Save"); every other way of closing returns something else. The controls
+// are written back into Task() on every close.
+class TFormTaskEdit : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFormTaskEdit(QWidget* parent = nullptr);
+    ~TFormTaskEdit() override;
+
+    // The working task, owned by the dialog.
+    TQMTask& Task() { return *FTask; }
+    const TQMTask& Task() const { return *FTask; }
+
+    void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void PlaceControls();
+    void SetTabOrder();
+
+    // Event handlers.
+    void FormShow();
+    void ButtonSaveClick();
+    void ButtonCancelClick();
+    // True when the key may reach the name box.
+    static bool EditTaskNameKeyPress(const QKeyEvent& key);
+    void CheckMondayClick();
+    void PickerDateClick();
+    void Button1Click();
+    void ButtonFileClick();
+
+    void TaskToControls();
+    void ControlsToTask();
+    bool ValidateInput();
+
+    // Selects one option button (clearing the others) or, with false, clears it.
+    void SetOption(QRadioButton* radio, bool selected);
+
+    std::unique_ptr<TQMTask> FTask;
+    bool FShown = false;
+    // Design pixels (96 dpi, 8-point font) to pixels for the dialog's font.
+    double FScale = 1.0;
+
+    QFrame* PanelBottom = nullptr;
+    QPushButton* ButtonSave = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+    QFrame* PanelMain = nullptr;
+    QFrame* Panel6 = nullptr;
+    QRadioButton* RadioOne_Shot = nullptr;
+    QDateEdit* PickerDate = nullptr;
+    QRadioButton* RadioDaily = nullptr;
+    QRadioButton* RadioWeekly = nullptr;
+    QButtonGroup* Options = nullptr;
+    QCheckBox* CheckMonday = nullptr;
+    QCheckBox* CheckTuesday = nullptr;
+    QCheckBox* CheckWednesday = nullptr;
+    QCheckBox* CheckThursday = nullptr;
+    QCheckBox* CheckFriday = nullptr;
+    QCheckBox* CheckSaturday = nullptr;
+    QCheckBox* CheckSunday = nullptr;
+    QLabel* Label4 = nullptr;
+    QTimeEdit* PickerTime = nullptr;
+    QLabel* Label5 = nullptr;
+    QLineEdit* EditDateTime_LastExecuted = nullptr;
+    QPushButton* Button1 = nullptr;
+    QFrame* Panel5 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLineEdit* EditTaskName = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* EditTaskFileName = nullptr;
+    QPushButton* ButtonFile = nullptr;
+    QLabel* Label2 = nullptr;
+    QLineEdit* EditTaskParameters = nullptr;
+    QCheckBox* CheckActive = nullptr;
+    // Created on first use: building a file dialog starts a file-system watcher.
+    QFileDialog* OpenDialog1 = nullptr;
+};

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the screenshot tool and saves PNG screenshots of the main window
+# (with a few tasks) and of the task editor, drawn on Qt's offscreen platform.
+#   scripts/screenshots.sh [output folder]     (default: screenshots/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+OUT=${1:-screenshots}
+scripts/setup-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target ui_screenshots
+QT_QPA_PLATFORM=offscreen build/tests/ui/ui_screenshots "$OUT"

@@ -1,0 +1,674 @@
+#include "ui/FMain.h"
+
+#include "lib/QMException.h"
+#include "lib/SupportLibrary.h"
+#include "scheduler/classQMTaskScheduler.h"
+#include "settings/classQMLogFile.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/MainWindowTesting.h"
+#include "ui/FTaskEdit.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace main_window_testing;
+using namespace testing_support;
+
+namespace {
+
+QAbstractButton* ButtonWithText(QMessageBox* box, const QString& text) {
+    for (QAbstractButton* button : box->buttons())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+// Answers a confirmation with "&Yes" or "&No" and records its question.
+std::unique_ptr<AnswerModal<QMessageBox>> AnswerConfirm(bool yes, QString* question) {
+    return std::make_unique<AnswerModal<QMessageBox>>([yes, question](QMessageBox* box) {
+        EXPECT_EQ(box->objectName(), "ConfirmBox");
+        EXPECT_EQ(box->windowTitle(), "Confirm");
+        *question = box->text();
+        QAbstractButton* button = ButtonWithText(box, yes ? "&Yes" : "&No");
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton);
+    });
+}
+
+// Answers a plain message or error box with "OK" and records its text.
+std::unique_ptr<AnswerModal<QMessageBox>> AnswerBox(const QString& objectName, QString* text) {
+    return std::make_unique<AnswerModal<QMessageBox>>([objectName, text](QMessageBox* box) {
+        EXPECT_EQ(box->objectName(), objectName);
+        *text = box->text();
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        ASSERT_NE(ok, nullptr);
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+}
+
+template <class W> W* Child(QObject* parent, const char* name) {
+    W* widget = parent->findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+struct TaskSpec {
+    std::string Name;
+    std::string Guid;
+    std::string File;
+    std::string Parameters;
+    bool Active = true;
+    bool Weekly = false;
+    bool Daily = false;
+    bool OneShot = false;
+    std::string DateTime = "20261207-100000000";
+    std::string Days = "0000000"; // monday .. sunday
+    std::string LastRun = "18991230-000000000";
+};
+
+std::string SettingsFile(bool askWhenClose, bool askWhenExecute,
+                         const std::vector<TaskSpec>& tasks) {
+    auto flag = [](bool value) { return value ? std::string("1") : std::string("0"); };
+    std::string text = "[qmtaskscheduler]\r\naskwhenclose=" + flag(askWhenClose) +
+                       "\r\naskwhenexecutetaskmanually=" + flag(askWhenExecute) + "\r\n";
+    static const char* const days[] = {"monday", "tuesday",  "wednesday", "thursday",
+                                       "friday", "saturday", "sunday"};
+    for (const TaskSpec& task : tasks) {
+        text += "\r\n[tasks\\" + task.Guid + "]\r\ntaskname=" + task.Name +
+                "\r\nguid=" + task.Guid + "\r\ntaskfilename=" + task.File +
+                "\r\ntaskparameters=" + task.Parameters + "\r\nactive=" + flag(task.Active) +
+                "\r\nweekly=" + flag(task.Weekly) + "\r\ndaily=" + flag(task.Daily) +
+                "\r\none_shot=" + flag(task.OneShot) + "\r\ndatetime=" + task.DateTime + "\r\n";
+        for (int day = 0; day < 7; ++day)
+            text += std::string(days[day]) + "=" + task.Days.substr(static_cast<size_t>(day), 1) +
+                    "\r\n";
+        text += "datetime_lastexecuted=" + task.LastRun + "\r\n";
+    }
+    return text + "\r\n[system]\r\ninitype=qmtaskscheduler\r\n";
+}
+
+std::string GuidOf(char digit) {
+    return std::string(39, 'A') + digit;
+}
+
+int CountOf(const std::string& text, const std::string& piece) {
+    int count = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++count;
+    return count;
+}
+
+class FormMainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Closing a test's window must not end the test program's event loops.
+        QApplication::setQuitOnLastWindowClosed(false);
+        runs_ = dir_.File("runs.txt");
+        probe_ = dir_.File("probe.sh");
+        WriteFile(probe_, "#!/bin/sh\necho \"$*\" >> '" + runs_ + "'\n", 0755);
+    }
+
+    void TearDown() override {
+        if (form_) {
+            form_->Store().AskWhenClose = false;
+            form_.reset();
+        }
+    }
+
+    // The three tasks most tests use: Backup daily 22:00 run yesterday,
+    // archive weekly Mo We 08:30 inactive and never run, Cleanup once on
+    // 24 December 07:15 run on 1 December.
+    std::vector<TaskSpec> ThreeTasks() const {
+        TaskSpec backup{"Backup", GuidOf('1'), probe_, "alpha beta"};
+        backup.Daily = true;
+        backup.DateTime = "20261101-220000000";
+        backup.LastRun = "20261206-220000000";
+        TaskSpec archive{"archive", GuidOf('2'), probe_, ""};
+        archive.Active = false;
+        archive.Weekly = true;
+        archive.Days = "1010000";
+        archive.DateTime = "20261101-083000000";
+        TaskSpec cleanup{"Cleanup", GuidOf('3'), probe_, "gamma"};
+        cleanup.OneShot = true;
+        cleanup.DateTime = "20261224-071500000";
+        cleanup.LastRun = "20261201-071500000";
+        return {backup, archive, cleanup};
+    }
+
+    void Start(const std::string& settings) {
+        WriteFile(IniPath(), settings);
+        form_ = std::make_unique<TFormMain>();
+        form_->Store().Settings().ProgramFolder = dir_.Path();
+        form_->Store().Settings().UserFolder = userDir_.Path();
+        form_->show();
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        list_ = Child<QTreeWidget>(form_.get(), "ListViewMain");
+    }
+
+    std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
+    std::string Ini() const { return ReadFile(IniPath()); }
+
+    QStringList RowNames() const {
+        QStringList names;
+        for (int row = 0; row < list_->topLevelItemCount(); ++row)
+            names << list_->topLevelItem(row)->text(0);
+        return names;
+    }
+
+    QStringList RowTexts(int row) const {
+        QStringList texts;
+        for (int column = 0; column < list_->columnCount(); ++column)
+            texts << list_->topLevelItem(row)->text(column);
+        return texts;
+    }
+
+    int RowOf(const QString& name) const { return RowNames().indexOf(name); }
+
+    // Keys reach the window's shortcuts only while it is the active window;
+    // offscreen, no window manager gives it back after a modal box.
+    void PressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        form_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
+        QTest::keyClick(list_, key, modifiers);
+    }
+
+    void ClickRow(int row) {
+        QTreeWidgetItem* item = list_->topLevelItem(row);
+        QTest::mouseClick(list_->viewport(), Qt::LeftButton, {},
+                          list_->visualItemRect(item).center());
+        ASSERT_EQ(form_->SelectedRow(), row);
+    }
+
+    void ClickHeader(int column) {
+        QHeaderView* header = list_->header();
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                   header->height() / 2));
+    }
+
+    QAction* Action(const char* name) const { return Child<QAction>(form_.get(), name); }
+
+    QString Panel(int index) const {
+        const QByteArray name = QStringLiteral("StatusPanel%1").arg(index).toLatin1();
+        return Child<QLabel>(form_.get(), name.constData())->text();
+    }
+
+    QStringList Runs() const {
+        return QString::fromStdString(ReadFile(runs_)).split('\n', Qt::SkipEmptyParts);
+    }
+
+    TLogFileModule logFileModule_;
+    TSupportLibrary supportLibrary_;
+    ScopedRegional regional_{EnglishUS()};
+    TestClock clock_{MakeDateTime(2026, 12, 7, 9, 0, 0)}; // a Monday
+    ModalWatchdog watchdog_;
+    TempDir dir_;
+    TempDir userDir_;
+    std::string runs_;
+    std::string probe_;
+    std::unique_ptr<TFormMain> form_;
+    QTreeWidget* list_ = nullptr;
+};
+
+TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+
+    EXPECT_EQ(form_->windowTitle(), "Quillmar Task Scheduler");
+    // The design's column widths plus 4, in the design's proportions.
+    int columns = 0;
+    for (int column = 0; column < list_->columnCount(); ++column)
+        columns += list_->columnWidth(column);
+    EXPECT_EQ(form_->width(), columns + 4);
+    EXPECT_NEAR(list_->columnWidth(0) * 150.0 / 300.0, list_->columnWidth(1), 1.0);
+    QStringList captions;
+    for (int column = 0; column < list_->columnCount(); ++column)
+        captions << list_->headerItem()->text(column);
+    EXPECT_EQ(captions,
+              QStringList({"Taak name", "Frequency", "Time", "Active", "Last started on"}));
+
+    // File order, each row referring to its task of the list.
+    ASSERT_EQ(list_->topLevelItemCount(), 3);
+    EXPECT_EQ(RowTexts(0), QStringList({"Backup", "daily", "22:00", "Yes", "2026-Dec-06 / 22:00"}));
+    EXPECT_EQ(RowTexts(1), QStringList({"archive", "weekly (mo we )", "08:30", "No", "unknown"}));
+    EXPECT_EQ(RowTexts(2), QStringList({"Cleanup", "one shot (2026-Dec-24)", "07:15", "Yes",
+                                        "2026-Dec-01 / 07:15"}));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(list_->topLevelItem(row)->data(0, Qt::UserRole).value<TQMTask*>(),
+                  form_->TaskList().GetTask(row));
+    EXPECT_FALSE(form_->HasSelection());
+    EXPECT_EQ(form_->SortColumn, -1);
+    EXPECT_THROW(form_->SelectedTask(), Exception);
+
+    EXPECT_FALSE(Action("MenuAskwhenclose")->isChecked());
+    EXPECT_TRUE(Action("MenuConfirmbeforeexecutetaskmanually")->isChecked());
+    EXPECT_EQ(Panel(1), "Version 2.0");
+    EXPECT_TRUE(Panel(3).isEmpty());
+
+    const std::pair<const char*, const char*> buttons[] = {{"ButtonAdd", "Add new task"},
+                                                           {"ButtonDelete", "Delete selected task"},
+                                                           {"ButtonEdit", "Modify selected task"},
+                                                           {"ButtonExecute", "Execute task"}};
+    for (const auto& [name, hint] : buttons) {
+        auto* button = Child<QPushButton>(form_.get(), name);
+        EXPECT_EQ(button->toolTip(), hint);
+        EXPECT_EQ(button->size(), Child<QPushButton>(form_.get(), "ButtonAdd")->size());
+    }
+    EXPECT_EQ(Child<QPushButton>(form_.get(), "ButtonAdd")->text(), "+");
+    EXPECT_TRUE(Child<QPushButton>(form_.get(), "ButtonDelete")->text().isEmpty());
+    EXPECT_FALSE(Child<QPushButton>(form_.get(), "ButtonDelete")->icon().isNull());
+
+    // The clock reaches status panel 2 on the first tick.
+    EXPECT_TRUE(WaitUntil([&] { return Panel(2) == QString("2026-Dec-07 09:00:00"); }));
+}
+
+TEST_F(FormMainTest, StartsEmptyFromAnEmptyUserSettingsFileAndShowsTheAboutBox) {
+    WriteFile(userDir_.File("qmtaskscheduler2.ini"), "");
+    form_ = std::make_unique<TFormMain>();
+    form_->Store().Settings().ProgramFolder = dir_.Path();
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    form_->show();
+    list_ = Child<QTreeWidget>(form_.get(), "ListViewMain");
+    EXPECT_EQ(list_->topLevelItemCount(), 0);
+    EXPECT_EQ(form_->SortColumn, -1);
+    EXPECT_TRUE(Action("MenuAskwhenclose")->isChecked());
+    EXPECT_TRUE(Action("MenuConfirmbeforeexecutetaskmanually")->isChecked());
+
+    QString about;
+    auto answer = AnswerBox("MessageBox", &about);
+    Action("Info1")->trigger();
+    ASSERT_TRUE(answer->Done());
+    EXPECT_TRUE(about.startsWith("Quillmar Task Scheduler \nversion 2.0\nfor Windows and "
+                                 "Linux/wine\n\n"));
+}
+
+TEST_F(FormMainTest, SortsByHeaderClicksAndByTheMenuAndKeepsTheOrderOverRefills) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+    // Time ascending, then descending on a second click.
+    ClickHeader(2);
+    EXPECT_EQ(form_->SortColumn, 2);
+    EXPECT_EQ(RowNames(), QStringList({"Cleanup", "archive", "Backup"}));
+    ClickHeader(2);
+    EXPECT_FALSE(form_->SortAscending);
+    EXPECT_EQ(RowNames(), QStringList({"Backup", "archive", "Cleanup"}));
+    // Active: the inactive task first when ascending, last when descending.
+    Action("Actief1")->trigger();
+    EXPECT_TRUE(form_->SortAscending);
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Backup", "Cleanup"}));
+    Action("Actief1")->trigger();
+    EXPECT_EQ(RowNames().last(), "archive");
+    // Name without regard to case; the selection stays on its task.
+    ClickHeader(0);
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Backup", "Cleanup"}));
+    ClickRow(2);
+    Action("Naam1")->trigger();
+    EXPECT_EQ(RowNames(), QStringList({"Cleanup", "Backup", "archive"}));
+    EXPECT_EQ(form_->SelectedRow(), 0);
+    Action("Taakfrequentie1")->trigger();
+    EXPECT_EQ(RowNames(), QStringList({"Backup", "Cleanup", "archive"}));
+    Action("Laatstgestart1")->trigger();
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "Backup"}));
+
+    // A refill (as after a poll that ran a task) sorts by the same state.
+    form_->TasksExecuted(nullptr);
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "Backup"}));
+    EXPECT_FALSE(form_->HasSelection());
+}
+
+TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+    Action("Naam1")->trigger();
+
+    QStringList messages;
+    auto editorAnswer = std::make_unique<AnswerModal<TFormTaskEdit>>([&](TFormTaskEdit* editor) {
+        EXPECT_EQ(editor->windowTitle(), "Define new task");
+        auto* save = Child<QPushButton>(editor, "ButtonSave");
+        auto saveExpectingMessage = [&] {
+            QString text;
+            auto message = AnswerBox("MessageBox", &text);
+            QTest::mouseClick(save, Qt::LeftButton);
+            EXPECT_TRUE(message->Done());
+            messages << text;
+        };
+        saveExpectingMessage();
+        auto* name = Child<QLineEdit>(editor, "EditTaskName");
+        QTest::keyClicks(name, "my task-1");
+        EXPECT_EQ(name->text(), "mytask1");
+        saveExpectingMessage();
+        QTest::keyClicks(Child<QLineEdit>(editor, "EditTaskFileName"),
+                         QString::fromStdString(probe_));
+        // Space and Delete belong to the editor's boxes, not to the main
+        // window's shortcuts.
+        auto* parameters = Child<QLineEdit>(editor, "EditTaskParameters");
+        QTest::keyClicks(parameters, "xone two");
+        QTest::keyClick(parameters, Qt::Key_Home);
+        QTest::keyClick(parameters, Qt::Key_Delete);
+        EXPECT_EQ(parameters->text(), "one two");
+        saveExpectingMessage();
+        QTest::mouseClick(Child<QCheckBox>(editor, "CheckMonday"), Qt::LeftButton);
+        EXPECT_TRUE(Child<QRadioButton>(editor, "RadioWeekly")->isChecked());
+        QTest::mouseClick(save, Qt::LeftButton);
+    });
+    PressKey(Qt::Key_Insert);
+    ASSERT_TRUE(editorAnswer->Done());
+    EXPECT_EQ(messages, QStringList({"Task name is empty", "Program location is empty",
+                                     "No period has been selected"}));
+
+    // Added after the others, shown in its sorted place, nothing selected.
+    ASSERT_EQ(form_->TaskList().Count(), 4);
+    TQMTask* added = form_->TaskList().GetTask(3);
+    EXPECT_EQ(added->TaskName, "mytask1");
+    EXPECT_EQ(added->Guid.size(), 40u);
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Backup", "Cleanup", "mytask1"}));
+    EXPECT_EQ(RowTexts(3)[1], "weekly (mo )");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(form_->HasSelection());
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("taskname=mytask1\r\nguid=" + added->Guid + "\r\ntaskfilename=" + probe_ +
+                       "\r\ntaskparameters=one two\r\n"),
+              std::string::npos)
+        << ini;
+
+    // Cancel adds nothing; a second added task gets an identifier of its own.
+    auto cancel = std::make_unique<AnswerModal<TFormTaskEdit>>([](TFormTaskEdit* editor) {
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonAdd"), Qt::LeftButton);
+    ASSERT_TRUE(cancel->Done());
+    EXPECT_EQ(form_->TaskList().Count(), 4);
+}
+
+TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+
+    // Without a selection the command reports it.
+    QString error;
+    auto errorAnswer = AnswerBox("ErrorBox", &error);
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(errorAnswer->Done());
+    EXPECT_EQ(error, "No task has been selected.");
+
+    ClickHeader(0); // archive, Backup, Cleanup
+    ClickRow(1);
+    auto rename = std::make_unique<AnswerModal<TFormTaskEdit>>([](TFormTaskEdit* editor) {
+        EXPECT_EQ(editor->windowTitle(), "Modify task");
+        auto* name = Child<QLineEdit>(editor, "EditTaskName");
+        EXPECT_EQ(name->text(), "Backup");
+        name->clear();
+        QTest::keyClicks(name, "zebra");
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
+    });
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(rename->Done());
+    // The task moved to its sorted place and stays selected there.
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "zebra"}));
+    EXPECT_EQ(form_->SelectedRow(), 2);
+    EXPECT_EQ(form_->SelectedTask(), form_->TaskList().GetTask(0));
+    EXPECT_EQ(form_->TaskList().GetTask(0)->Guid, GuidOf('1'));
+    EXPECT_EQ(form_->TaskList().GetTask(0)->DateTimeLastExecuted,
+              MakeDateTime(2026, 12, 6, 22, 0, 0));
+    EXPECT_NE(Ini().find("taskname=zebra\r\nguid=" + GuidOf('1')), std::string::npos);
+
+    // A double click on a row opens the same editor; Cancel changes nothing.
+    const std::string before = Ini();
+    auto cancel = std::make_unique<AnswerModal<TFormTaskEdit>>([](TFormTaskEdit* editor) {
+        EXPECT_EQ(Child<QLineEdit>(editor, "EditTaskName")->text(), "archive");
+        Child<QLineEdit>(editor, "EditTaskName")->setText("changed");
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
+    });
+    QTest::mouseDClick(list_->viewport(), Qt::LeftButton, {},
+                       list_->visualItemRect(list_->topLevelItem(0)).center());
+    ASSERT_TRUE(WaitUntil([&] { return cancel->Done(); }));
+    EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "zebra"}));
+    EXPECT_EQ(Ini(), before);
+}
+
+TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+
+    QString message;
+    auto selectFirst = AnswerBox("MessageBox", &message);
+    PressKey(Qt::Key_Delete);
+    ASSERT_TRUE(selectFirst->Done());
+    EXPECT_EQ(message, "Please first select a task.");
+    EXPECT_EQ(form_->TaskList().Count(), 3);
+
+    ClickRow(1);
+    QString question;
+    auto no = AnswerConfirm(false, &question);
+    PressKey(Qt::Key_Delete);
+    ASSERT_TRUE(no->Done());
+    EXPECT_EQ(question, "Do you want to delete the task archive ?");
+    EXPECT_EQ(form_->TaskList().Count(), 3);
+
+    auto yes = AnswerConfirm(true, &question);
+    QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonDelete"), Qt::LeftButton);
+    ASSERT_TRUE(yes->Done());
+    EXPECT_EQ(RowNames(), QStringList({"Backup", "Cleanup"}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(Ini().find("archive"), std::string::npos);
+    EXPECT_EQ(CountOf(Ini(), "taskname="), 2);
+}
+
+TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyPrematureRuns) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+    ClickRow(0); // Backup, run yesterday 22:00
+    TQMTask* backup = form_->TaskList().GetTask(0);
+
+    QString question;
+    auto no = AnswerConfirm(false, &question);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(no->Done());
+    EXPECT_EQ(question, "Do you want to execute the task Backup now?");
+
+    auto yes = AnswerConfirm(true, &question);
+    QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonExecute"), Qt::LeftButton);
+    ASSERT_TRUE(yes->Done());
+    EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList({"alpha beta"}); }));
+    EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 6, 22, 0, 0));
+    EXPECT_NE(ReadFile(dir_.File("qmtaskscheduler2.log"))
+                  .find("2026-Dec-07 09:00:00   task (Backup): executed (" + probe_ + ")\r\n"),
+              std::string::npos);
+
+    // With the preference off the command runs at once.
+    Action("MenuConfirmbeforeexecutetaskmanually")->trigger();
+    EXPECT_FALSE(form_->Store().AskWhenExecuteTaskManually);
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 2; }));
+    EXPECT_EQ(RowTexts(0)[4], "2026-Dec-06 / 22:00");
+
+    // "Prematurely" asks anyway, and stamps the run.
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 15, 30));
+    ClickRow(0);
+    auto premature = AnswerConfirm(true, &question);
+    PressKey(Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_TRUE(premature->Done());
+    EXPECT_EQ(question, "Do you want to execute the task Backup now?");
+    EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 3; }));
+    EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 7, 9, 15, 30));
+    EXPECT_EQ(RowTexts(0)[4], "2026-Dec-07 / 09:15");
+    EXPECT_NE(Ini().find("datetime_lastexecuted=20261207-091530000"), std::string::npos);
+
+    // Without a selection both report it.
+    form_->FillListView();
+    QString error;
+    auto errorAnswer = AnswerBox("ErrorBox", &error);
+    Action("ActionExecuteTask_withtime")->trigger();
+    ASSERT_TRUE(errorAnswer->Done());
+    EXPECT_EQ(error, "No task has been selected.");
+}
+
+TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
+    Start(SettingsFile(false, true, ThreeTasks()));
+    const std::string v1 = dir_.File("tasks-v1.ini");
+    WriteFile(v1, "[Mail check]\r\ntaskfilename=" + probe_ +
+                      "\r\nactive=1\r\ndaily=1\r\ntime=07:45\r\n\r\n[Old]\r\n");
+
+    auto cancel =
+        std::make_unique<AnswerModal<QFileDialog>>([](QFileDialog* dialog) { dialog->reject(); });
+    Action("MenuImporTasksFromVersion1")->trigger();
+    ASSERT_TRUE(cancel->Done());
+    EXPECT_EQ(form_->TaskList().Count(), 3);
+
+    auto choose = std::make_unique<AnswerModal<QFileDialog>>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->objectName(), "OpenDialogImportFromVersion1");
+        EXPECT_EQ(dialog->nameFilters(), QStringList({".ini files (*.ini)"}));
+        auto* fileName = Child<QLineEdit>(dialog, "fileNameEdit");
+        fileName->setText(QString::fromStdString(v1));
+        QPushButton* open =
+            Child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Open);
+        ASSERT_NE(open, nullptr);
+        QTest::mouseClick(open, Qt::LeftButton);
+    });
+    Action("MenuImporTasksFromVersion1")->trigger();
+    ASSERT_TRUE(choose->Done());
+    ASSERT_EQ(list_->topLevelItemCount(), 5);
+    EXPECT_EQ(RowTexts(3), QStringList({"Mail check", "daily", "07:45", "Yes", "unknown"}));
+    EXPECT_EQ(RowTexts(4), QStringList({"Old", "", "12:00", "No", "unknown"}));
+    EXPECT_EQ(CountOf(Ini(), "taskname="), 5);
+    EXPECT_NE(Ini().find("taskname=Mail check\r\nguid="), std::string::npos);
+}
+
+TEST_F(FormMainTest, TogglesBothPreferencesAndSavesThem) {
+    Start(SettingsFile(true, true, {}));
+    QAction* askClose = Action("MenuAskwhenclose");
+    QAction* askExecute = Action("MenuConfirmbeforeexecutetaskmanually");
+    ASSERT_TRUE(askClose->isChecked());
+
+    askClose->trigger();
+    EXPECT_FALSE(askClose->isChecked());
+    EXPECT_FALSE(form_->Store().AskWhenClose);
+    EXPECT_NE(Ini().find("askwhenclose=0\r\naskwhenexecutetaskmanually=1"), std::string::npos);
+    askExecute->trigger();
+    EXPECT_NE(Ini().find("askwhenclose=0\r\naskwhenexecutetaskmanually=0"), std::string::npos);
+    askClose->trigger();
+    EXPECT_TRUE(form_->Store().AskWhenClose);
+    EXPECT_NE(Ini().find("askwhenclose=1\r\naskwhenexecutetaskmanually=0"), std::string::npos);
+}
+
+TEST_F(FormMainTest, ClosesOnlyAfterYesWhenAskedTo) {
+    Start(SettingsFile(true, true, {}));
+    QString question;
+    auto no = AnswerConfirm(false, &question);
+    Action("Exit1")->trigger();
+    ASSERT_TRUE(no->Done());
+    EXPECT_EQ(question, "Are you sure that you want to close Quillmar Task Scheduler ?");
+    EXPECT_TRUE(form_->isVisible());
+
+    auto yes = AnswerConfirm(true, &question);
+    EXPECT_TRUE(form_->close());
+    ASSERT_TRUE(yes->Done());
+    EXPECT_FALSE(form_->isVisible());
+
+    // Without the preference it closes without a question.
+    form_->show();
+    form_->Store().AskWhenClose = false;
+    EXPECT_TRUE(form_->close());
+}
+
+TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen) {
+    auto tasks = ThreeTasks();
+    tasks[0].DateTime = "20261101-091000000"; // Backup daily at 09:10
+    Start(SettingsFile(false, true, tasks));
+    ClickHeader(0); // archive, Backup, Cleanup
+    ClickRow(1);
+    TQMTask* backup = form_->TaskList().GetTask(0);
+
+    auto edit = std::make_unique<AnswerModal<TFormTaskEdit>>([&](TFormTaskEdit* editor) {
+        // A poll inside the start window runs the task and refills the list.
+        clock_.Set(MakeDateTime(2026, 12, 7, 9, 10, 5));
+        form_->TaskList().Tick(nullptr);
+        EXPECT_FALSE(form_->HasSelection());
+        EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 7, 9, 10, 5));
+        auto* name = Child<QLineEdit>(editor, "EditTaskName");
+        name->clear();
+        QTest::keyClicks(name, "Another");
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
+    });
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(edit->Done());
+    EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList({"alpha beta"}); }));
+
+    EXPECT_EQ(form_->TaskList().Count(), 3);
+    EXPECT_EQ(backup->TaskName, "Another");
+    // The run's stamp survives the edit, so the task does not run twice today.
+    EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 7, 9, 10, 5));
+    EXPECT_EQ(RowNames(), QStringList({"Another", "archive", "Cleanup"}));
+    EXPECT_EQ(form_->SelectedTask(), backup);
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("taskname=Another\r\nguid=" + GuidOf('1')), std::string::npos);
+    EXPECT_NE(ini.find("datetime_lastexecuted=20261207-091005000"), std::string::npos);
+    EXPECT_EQ(ini.find("Backup"), std::string::npos);
+
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 10, 7));
+    form_->TaskList().Tick(nullptr);
+    EXPECT_EQ(CountOf(ReadFile(dir_.File("qmtaskscheduler2.log")), "executed"), 1);
+}
+
+TEST_F(FormMainTest, ShowsAFailedSaveInStatusPanel3UntilASaveSucceeds) {
+    Start(SettingsFile(true, true, {}));
+    // Saves now go to a user folder that cannot be made: a file stands in its way.
+    std::filesystem::remove(IniPath());
+    WriteFile(dir_.File("blocker"), "");
+    form_->Store().Settings().UserFolder = dir_.File("blocker") + "/sub/";
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(Panel(3).startsWith("Changes could not be saved: ")) << Panel(3).toStdString();
+    EXPECT_GT(Panel(3).size(), QString("Changes could not be saved: ").size());
+    // The message stays over saves that fail again.
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(Panel(3).startsWith("Changes could not be saved: "));
+
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(Panel(3).isEmpty());
+    EXPECT_NE(ReadFile(userDir_.File("qmtaskscheduler2.ini")).find("askwhenclose=0"),
+              std::string::npos);
+}
+
+TEST_F(FormMainTest, ShowsPollErrorsInTheStandardErrorBoxOneAtATime) {
+    Start(SettingsFile(false, true, {}));
+    QString error;
+    int boxes = 0;
+    auto answer = std::make_unique<AnswerModal<QMessageBox>>([&](QMessageBox* box) {
+        EXPECT_EQ(box->objectName(), "ErrorBox");
+        error = box->text();
+        // Polls go on under the box; their errors open no second box (one
+        // would stay unanswered and fail the test through the watchdog).
+        form_->TaskList().OnPollError("Second error");
+        ++boxes;
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    });
+    ASSERT_TRUE(form_->TaskList().OnPollError);
+    form_->TaskList().OnPollError("Can not create process");
+    ASSERT_TRUE(answer->Done());
+    EXPECT_EQ(error, "Can not create process.");
+    EXPECT_EQ(boxes, 1);
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// Saves screenshots of the main window with a few tasks and of the task
+// editor, for reviewing the look: ui_screenshots [output folder].
+// Runs on Qt's offscreen platform unless the environment names another.
+
+#include "lib/DateTimeUtil.h"
+#include "lib/SupportLibrary.h"
+#include "scheduler/classQMTask.h"
+#include "scheduler/classQMTaskScheduler.h"
+#include "settings/classQMLogFile.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/FMain.h"
+#include "ui/FTaskEdit.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+TDateTime At(int year, int month, int day, int hour, int minute) {
+    return dt::EncodeDateTime({year, month, day, hour, minute, 0, 0});
+}
+
+TQMTask* AddTask(TFormMain& form, const char* name, const char* file, TDateTime start) {
+    TQMTask* task = form.TaskList().AddNewTask();
+    task->TaskName = name;
+    task->TaskFileName = file;
+    task->DateTime = start;
+    return task;
+}
+
+bool Save(QWidget& widget, const QString& path) {
+    QApplication::processEvents();
+    if (!widget.grab().save(path)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString folder =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+
+    // English month names and a fixed moment, so that screenshots compare.
+    dt::SetRegional(platform::RegionalSettings{});
+    dt::SetClock([] { return At(2026, 12, 7, 9, 41); });
+    TLogFileModule logFileModule;
+    TSupportLibrary supportLibrary;
+    int qtArgc = 1;
+    QApplication application(qtArgc, argv);
+    QTemporaryDir settingsFolder;
+    if (!settingsFolder.isValid() || !QDir().mkpath(folder))
+        return 1;
+
+    TFormMain form;
+    const std::string settingsPath = settingsFolder.path().toStdString() + "/";
+    form.Store().Settings().ProgramFolder = settingsPath;
+    form.Store().Settings().UserFolder = settingsPath;
+    form.show();
+
+    TQMTask* backup = AddTask(form, "Backup", "/usr/local/bin/backup-home", At(2026, 11, 1, 22, 0));
+    backup->Daily = true;
+    backup->TaskParameters = "--quiet";
+    backup->DateTimeLastExecuted = At(2026, 12, 6, 22, 0);
+    TQMTask* mail = AddTask(form, "Mail_archive", "/usr/bin/archivemail", At(2026, 11, 1, 8, 30));
+    mail->Weekly = true;
+    mail->Monday = mail->Wednesday = mail->Friday = true;
+    mail->DateTimeLastExecuted = At(2026, 12, 4, 8, 30);
+    TQMTask* report = AddTask(form, "Year_report", "/home/me/report.ods", At(2026, 12, 24, 7, 15));
+    report->OneShot = true;
+    TQMTask* cleanup = AddTask(form, "Cleanup", "/usr/bin/tmpreaper", At(2026, 11, 1, 18, 0));
+    cleanup->Weekly = true;
+    cleanup->Sunday = true;
+    cleanup->Active = false;
+    form.FillListView();
+    form.SortBy(TFormMain::ColName);
+    auto* list = form.findChild<QTreeWidget*>(QStringLiteral("ListViewMain"));
+    list->setCurrentItem(list->topLevelItem(1));
+    form.Timer1Timer();
+
+    bool ok = Save(form, folder + "/main-window.png");
+
+    TFormTaskEdit modify(&form);
+    modify.setWindowTitle(QStringLiteral("Modify task"));
+    modify.Task().Assign(mail);
+    modify.show();
+    ok = Save(modify, folder + "/task-editor-modify.png") && ok;
+    modify.close();
+
+    TFormTaskEdit define(&form);
+    define.setWindowTitle(QStringLiteral("Define new task"));
+    define.show();
+    ok = Save(define, folder + "/task-editor-new.png") && ok;
+    define.close();
+
+    form.Store().AskWhenClose = false;
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,691 @@
+#include "ui/FMain.h"
+
+#include "lib/DateTimeUtil.h"
+#include "lib/QMException.h"
+#include "lib/classQMTaskSchedulerUtils.h"
+#include "scheduler/classQMTask.h"
+#include "scheduler/classQMTaskScheduler.h"
+#include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/Dialogs.h"
+#include "ui/FTaskEdit.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+const char* const ColumnCaptions[TFormMain::ColumnCount] = {"Taak name", "Frequency", "Time",
+                                                            "Active", "Last started on"};
+constexpr std::array<int, TFormMain::ColumnCount> ColumnWidths{300, 150, 50, 80, 120};
+constexpr std::array<int, 4> PanelWidths{200, 100, 200, 160};
+// Sort key of the task ordering for each column.
+constexpr std::array<int, TFormMain::ColumnCount> ColumnSortKeys{2, 4, 0, 3, 1};
+
+// Line height of the design's 8-point font at 96 dots per inch.
+constexpr double DesignTextHeight = 13.0;
+
+const char* const PublisherNotice = "(c) Quillmar";
+const char* const PublisherWebAddress = "www.quillmar.example";
+
+// The hourglass for the length of a scope, restored on every path.
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// Suspends a widget's redrawing for the length of a scope.
+class TUpdatesSuspended {
+public:
+    explicit TUpdatesSuspended(QWidget* widget) : widget_(widget) {
+        widget_->setUpdatesEnabled(false);
+    }
+    ~TUpdatesSuspended() { widget_->setUpdatesEnabled(true); }
+    TUpdatesSuspended(const TUpdatesSuspended&) = delete;
+    TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
+
+private:
+    QWidget* widget_;
+};
+
+} // namespace
+
+template <class Handler> void TFormMain::Run(Handler&& handler) {
+    ui::Guarded(this, std::forward<Handler>(handler));
+}
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Quillmar Task Scheduler"));
+
+    // FormCreate: the task list first (its polling starts now), then the store.
+    taskList_ = std::make_unique<TQMTaskScheduler>();
+    taskList_->OnTasksExecuted = [this](QObject* sender) { TasksExecuted(sender); };
+    taskList_->OnPollError = [this](const std::string& message) { PollError(message); };
+    store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
+
+    CreateControls();
+    CreateActions();
+    CreateMenu();
+    resize(Px(665), Px(480));
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
+    Timer1->start();
+}
+
+TFormMain::~TFormMain() {
+    // No callback may reach a half-destroyed window; the store goes before the
+    // list it refers to.
+    taskList_->OnTasksExecuted = nullptr;
+    taskList_->OnPollError = nullptr;
+    store_.reset();
+    taskList_.reset();
+}
+
+int TFormMain::Px(int designPixels) const {
+    return static_cast<int>(std::lround(designPixels * scale_));
+}
+
+void TFormMain::ComputeScale() {
+    // One factor for the whole design keeps its arrangement: large enough for
+    // the font's height and for a time and a last-run text to fit their columns.
+    const QFontMetricsF metrics(font());
+    const double padding = 2.0 * metrics.averageCharWidth();
+    scale_ = std::max(1.0, metrics.height() / DesignTextHeight);
+    scale_ = std::max(scale_,
+                      (metrics.horizontalAdvance(QStringLiteral("0000-Mmm-00 / 00:00")) + padding) /
+                          ColumnWidths[ColLastExecuted]);
+    scale_ = std::max(scale_, (metrics.horizontalAdvance(QStringLiteral("00:00")) + padding) /
+                                  ColumnWidths[ColTime]);
+}
+
+void TFormMain::CreateControls() {
+    ComputeScale();
+    auto* central = new QWidget(this);
+    central->setObjectName(QStringLiteral("CentralWidget"));
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* panel1 = new QWidget(central);
+    panel1->setObjectName(QStringLiteral("Panel1"));
+    panel1->setFixedHeight(Px(18));
+    layout->addWidget(panel1);
+
+    ListViewMain = new QTreeWidget(central);
+    ListViewMain->setObjectName(QStringLiteral("ListViewMain"));
+    ListViewMain->setColumnCount(ColumnCount);
+    QStringList captions;
+    for (const char* caption : ColumnCaptions)
+        captions << QString::fromLatin1(caption);
+    ListViewMain->setHeaderLabels(captions);
+    for (int column = 0; column < ColumnCount; ++column)
+        ListViewMain->setColumnWidth(column, Px(ColumnWidths[static_cast<size_t>(column)]));
+    ListViewMain->setRootIsDecorated(false);
+    ListViewMain->setItemsExpandable(false);
+    ListViewMain->setUniformRowHeights(true);
+    ListViewMain->setAllColumnsShowFocus(true);
+    ListViewMain->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListViewMain->setSelectionMode(QAbstractItemView::SingleSelection);
+    // ListViewMainEditing: no caption is ever edited in place.
+    ListViewMain->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListViewMain->setSortingEnabled(false);
+    ListViewMain->header()->setSectionsClickable(true);
+    ListViewMain->header()->setStretchLastSection(false);
+    // The selection stays visible when the list loses the focus.
+    QPalette palette = ListViewMain->palette();
+    for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    ListViewMain->setPalette(palette);
+    connect(ListViewMain->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { Run([this, column] { ListViewMainColumnClick(column); }); });
+    ListViewMain->viewport()->installEventFilter(this);
+    layout->addWidget(ListViewMain, 1);
+
+    auto* panelBottom = new QWidget(central);
+    panelBottom->setObjectName(QStringLiteral("PanelBottom"));
+    panelBottom->setFixedHeight(Px(41));
+    auto makeButton = [this, panelBottom](const char* name, int left, const char* hint) {
+        auto* button = new QPushButton(panelBottom);
+        button->setObjectName(QString::fromLatin1(name));
+        button->setGeometry(Px(left), Px(7), Px(41), Px(28));
+        button->setToolTip(QString::fromLatin1(hint));
+        // Clicking a button leaves the focus, and so the keys, with the list.
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    ButtonAdd = makeButton("ButtonAdd", 8, "Add new task");
+    ButtonAdd->setText(QStringLiteral("+"));
+    QFont addFont = ButtonAdd->font();
+    addFont.setBold(true);
+    addFont.setPointSize(14);
+    ButtonAdd->setFont(addFont);
+    ButtonDelete = makeButton("ButtonDelete", 56, "Delete selected task");
+    ButtonEdit = makeButton("ButtonEdit", 104, "Modify selected task");
+    ButtonExecute = makeButton("ButtonExecute", 152, "Execute task");
+    // The desktop's icon theme when it has the picture, else the style's own.
+    ButtonDelete->setIcon(QIcon::fromTheme(QStringLiteral("edit-delete"),
+                                           style()->standardIcon(QStyle::SP_TrashIcon)));
+    ButtonEdit->setIcon(QIcon::fromTheme(QStringLiteral("document-properties"),
+                                         style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
+    ButtonExecute->setIcon(QIcon::fromTheme(QStringLiteral("system-run"),
+                                            style()->standardIcon(QStyle::SP_MediaPlay)));
+    layout->addWidget(panelBottom);
+
+    setCentralWidget(central);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    for (size_t i = 0; i < StatusPanels.size(); ++i) {
+        auto* panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setFixedWidth(Px(PanelWidths[i]));
+        bar->addWidget(panel);
+        StatusPanels[i] = panel;
+    }
+    StatusPanels[0]->setText(QString::fromLatin1(PublisherNotice));
+    StatusPanels[2]->setText(QString::fromLatin1(PublisherWebAddress));
+}
+
+void TFormMain::CreateActions() {
+    auto makeAction = [this](const char* name, const char* text, const QKeySequence& shortcut,
+                             void (TFormMain::*handler)()) {
+        auto* action = new QAction(QString::fromLatin1(text), this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(shortcut);
+        // Active wherever the focus is in this window, and only in it: the
+        // editor is a window of its own, so Space and Delete reach its boxes.
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        addAction(action);
+        return action;
+    };
+    ActionAddTask = makeAction("ActionAddTask", "&Add", QKeySequence(Qt::Key_Insert),
+                               &TFormMain::ActionAddTaskExecute);
+    ActionRemoveTask = makeAction("ActionRemoveTask", "&Delete", QKeySequence(Qt::Key_Delete),
+                                  &TFormMain::ActionRemoveTaskExecute);
+    ActionModifyTask = makeAction("ActionModifyTask", "&Modify", QKeySequence(Qt::Key_Space),
+                                  &TFormMain::ActionModifyTaskExecute);
+    ActionExecuteTask_notime =
+        makeAction("ActionExecuteTask_notime", "Execute task", QKeySequence(Qt::CTRL | Qt::Key_X),
+                   &TFormMain::ActionExecuteTask_notimeExecute);
+    ActionExecuteTask_withtime =
+        makeAction("ActionExecuteTask_withtime", "Execute task prematurely",
+                   QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_X),
+                   &TFormMain::ActionExecuteTask_withtimeExecute);
+
+    connect(ButtonAdd, &QPushButton::clicked, ActionAddTask, &QAction::trigger);
+    connect(ButtonDelete, &QPushButton::clicked, ActionRemoveTask, &QAction::trigger);
+    connect(ButtonEdit, &QPushButton::clicked, ActionModifyTask, &QAction::trigger);
+    connect(ButtonExecute, &QPushButton::clicked, ActionExecuteTask_notime, &QAction::trigger);
+}
+
+void TFormMain::CreateMenu() {
+    QMenuBar* menu = menuBar();
+    menu->setObjectName(QStringLiteral("MainMenu1"));
+    auto addMenu = [](QWidget* owner, const char* name, const char* text) {
+        auto* sub = new QMenu(QString::fromLatin1(text), owner);
+        sub->setObjectName(QString::fromLatin1(name));
+        if (auto* bar = qobject_cast<QMenuBar*>(owner))
+            bar->addMenu(sub);
+        else
+            static_cast<QMenu*>(owner)->addMenu(sub);
+        return sub;
+    };
+    auto addItem = [this](QMenu* owner, const char* name, const char* text, auto handler) {
+        QAction* item = owner->addAction(QString::fromLatin1(text));
+        item->setObjectName(QString::fromLatin1(name));
+        connect(item, &QAction::triggered, this, handler);
+        return item;
+    };
+
+    QMenu* file = addMenu(menu, "File1", "&File");
+    QMenu* import = addMenu(file, "Import1", "Import");
+    addItem(import, "MenuImporTasksFromVersion1", "Tasks from version 1.x",
+            [this] { MenuImporTasksFromVersion1Click(); });
+    file->addSeparator();
+    addItem(file, "Exit1", "E&xit", [this] { Exit1Click(); });
+
+    QMenu* edit = addMenu(menu, "Edit1", "Edit");
+    QMenu* preferences = addMenu(edit, "Preferences1", "Preferences");
+    MenuAskwhenclose = addItem(preferences, "MenuAskwhenclose", "Confirm when exit program",
+                               [this] { MenuAskwhencloseClick(); });
+    MenuAskwhenclose->setCheckable(true);
+    MenuConfirmbeforeexecutetaskmanually = addItem(
+        preferences, "MenuConfirmbeforeexecutetaskmanually", "Confirm before execute task manually",
+        [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
+    MenuConfirmbeforeexecutetaskmanually->setCheckable(true);
+
+    QMenu* task = addMenu(menu, "Task1", "&Task");
+    task->addAction(ActionAddTask);
+    task->addAction(ActionRemoveTask);
+    task->addAction(ActionModifyTask);
+    task->addSeparator();
+    task->addAction(ActionExecuteTask_notime);
+    task->addAction(ActionExecuteTask_withtime);
+
+    QMenu* view = addMenu(menu, "View1", "&View");
+    QMenu* sortBy = addMenu(view, "Sortby1", "Sort by");
+    const std::array<std::pair<const char*, const char*>, ColumnCount> sortItems{{
+        {"Naam1", "Task name"},
+        {"Taakfrequentie1", "Task frequency"},
+        {"Tijd1", "Task Time"},
+        {"Actief1", "Task Active"},
+        {"Laatstgestart1", "Task Last started"},
+    }};
+    for (int column = 0; column < ColumnCount; ++column) {
+        const auto& [name, text] = sortItems[static_cast<size_t>(column)];
+        addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
+    }
+
+    QMenu* help = addMenu(menu, "Help1", "&Help");
+    addItem(help, "Info1", "&About", [this] { Info1Click(); });
+}
+
+// --- Showing, closing ---
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (shown_)
+        return;
+    shown_ = true;
+    Run([this] { FormShow(); });
+}
+
+void TFormMain::FormShow() {
+    StatusPanels[1]->setText(QStringLiteral("Version 2.0"));
+    SortColumn = -1;
+    SortAscending = true;
+    int width = 4;
+    for (int column = 0; column < ColumnCount; ++column)
+        width += ListViewMain->columnWidth(column);
+    resize(width, height());
+    if (QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    ButtonDelete->setText(QString());
+    ButtonEdit->setText(QString());
+    ButtonExecute->setText(QString());
+    const TStoreResult loaded = store_->Load();
+    if (!loaded)
+        StatusPanels[3]->setText(QStringLiteral("Settings could not be read: ") + Q(loaded.Error));
+    MenuAskwhenclose->setChecked(store_->AskWhenClose);
+    MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
+    FillListView();
+}
+
+bool TFormMain::FormCloseQuery() {
+    if (!store_->AskWhenClose)
+        return true;
+    return ui::Confirm(this, QStringLiteral("Are you sure that you want to close ") +
+                                 windowTitle() + QStringLiteral(" ?"));
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    bool mayClose = true;
+    Run([this, &mayClose] { mayClose = FormCloseQuery(); });
+    event->setAccepted(mayClose);
+}
+
+void TFormMain::Exit1Click() {
+    close();
+}
+
+void TFormMain::Info1Click() {
+    Run([this] { ui::ShowMessage(this, AboutText()); });
+}
+
+QString TFormMain::AboutText() {
+    return QStringLiteral("Quillmar Task Scheduler \n"
+                          "version 2.0\n"
+                          "for Windows and Linux/wine\n"
+                          "\n") +
+           QString::fromLatin1(PublisherWebAddress) +
+           QStringLiteral("\nFree software, provided as it is, without any warranty.");
+}
+
+void TFormMain::Timer1Timer() {
+    const auto panel = StatusPanels.size() - 2;
+    StatusPanels[panel]->setText(Q(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
+}
+
+// --- The list ---
+
+void TFormMain::TasksExecuted(QObject* /*sender*/) {
+    FillListView();
+    SaveSettings();
+}
+
+void TFormMain::PollError(const std::string& message) {
+    // Polls go on while the error box is open; one box at a time is enough,
+    // later errors of that time go to standard error.
+    if (pollErrorShown_) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
+    }
+    pollErrorShown_ = true;
+    ui::ShowError(this, Q(message));
+    pollErrorShown_ = false;
+}
+
+void TFormMain::SaveSettings() {
+    const TStoreResult saved = store_->Save();
+    if (saved)
+        StatusPanels[3]->clear();
+    else
+        StatusPanels[3]->setText(QStringLiteral("Changes could not be saved: ") + Q(saved.Error));
+}
+
+void TFormMain::ClearListView() {
+    ListViewMain->clear();
+}
+
+void TFormMain::FillListView() {
+    {
+        TUpdatesSuspended suspended(ListViewMain);
+        ClearListView();
+        QList<QTreeWidgetItem*> rows;
+        const int count = taskList_->Count();
+        rows.reserve(count);
+        for (int i = 0; i < count; ++i) {
+            TQMTask* task = taskList_->GetTask(i);
+            auto* row = new QTreeWidgetItem(QStringList{Q(task->TaskName), Q(task->FrequencyText()),
+                                                        Q(task->TimeText()), Q(task->ActiveText()),
+                                                        Q(task->LastExecutedText())});
+            row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            row->setData(0, Qt::UserRole, QVariant::fromValue(task));
+            rows.append(row);
+        }
+        ListViewMain->addTopLevelItems(rows);
+    }
+    SortRows();
+}
+
+TQMTask* TFormMain::TaskOfItem(const QTreeWidgetItem* item) const {
+    if (item == nullptr)
+        throw Exception("TFormMain listitem not assigned");
+    auto* task = item->data(0, Qt::UserRole).value<TQMTask*>();
+    if (task == nullptr)
+        throw Exception("TFormMain listitem.data = nil");
+    return task;
+}
+
+TQMTask* TFormMain::TaskAtRow(int row) const {
+    if (row < 0 || row >= ListViewMain->topLevelItemCount())
+        return nullptr;
+    return TaskOfItem(ListViewMain->topLevelItem(row));
+}
+
+bool TFormMain::HasSelection() const {
+    return !ListViewMain->selectedItems().isEmpty();
+}
+
+int TFormMain::SelectedRow() const {
+    const QList<QTreeWidgetItem*> selected = ListViewMain->selectedItems();
+    return selected.isEmpty() ? -1 : ListViewMain->indexOfTopLevelItem(selected.first());
+}
+
+void TFormMain::RequireSelection() const {
+    if (!HasSelection())
+        throw Exception("No task has been selected.");
+}
+
+TQMTask* TFormMain::SelectedTask() const {
+    RequireSelection();
+    return TaskAtRow(SelectedRow());
+}
+
+QString TFormMain::TaskNameAtRow(int row) const {
+    const TQMTask* task = TaskAtRow(row);
+    return task == nullptr ? QString() : Q(task->TaskName);
+}
+
+void TFormMain::ShowSelectFirst() {
+    ui::ShowMessage(this, QStringLiteral("Please first select a task."));
+}
+
+void TFormMain::SelectTask(const TQMTask* task) {
+    for (int row = 0; row < ListViewMain->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = ListViewMain->topLevelItem(row);
+        if (TaskOfItem(item) == task) {
+            ListViewMain->setCurrentItem(item);
+            ListViewMain->scrollToItem(item);
+            return;
+        }
+    }
+}
+
+TQMTask* TFormMain::TaskStillListed(const TQMTask* task) const {
+    const int index = taskList_->IndexOf(task);
+    if (index < 0)
+        throw Exception("The task is no longer in the task list.");
+    return taskList_->GetTask(index);
+}
+
+// --- Sorting ---
+
+void TFormMain::ListViewMainColumnClick(int column) {
+    SortBy(column);
+}
+
+void TFormMain::SortBy(int column) {
+    if (column < 0 || column >= ColumnCount)
+        return;
+    if (column != SortColumn)
+        SortAscending = true;
+    else
+        SortAscending = !SortAscending;
+    SortColumn = column;
+    SortRows();
+}
+
+int TFormMain::ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
+    if (SortColumn < 0 || SortColumn >= ColumnCount)
+        return 0;
+    const int key = ColumnSortKeys[static_cast<size_t>(SortColumn)];
+    const TQMTask* taskA = TaskOfItem(a);
+    const TQMTask* taskB = TaskOfItem(b);
+    if (taskA->IsLessThan(taskB, key))
+        return SortAscending ? -1 : 1;
+    if (taskB->IsLessThan(taskA, key))
+        return SortAscending ? 1 : -1;
+    return 0;
+}
+
+void TFormMain::SortRows() {
+    QHeaderView* header = ListViewMain->header();
+    if (SortColumn < 0) {
+        // Rows that all compare equal keep the task list's order.
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(SortColumn, SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+
+    QTreeWidgetItem* selected = nullptr;
+    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
+        selected = items.first();
+    TUpdatesSuspended suspended(ListViewMain);
+    QList<QTreeWidgetItem*> rows = ListViewMain->invisibleRootItem()->takeChildren();
+    try {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [this](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+                             return ListViewMainCompare(a, b) < 0;
+                         });
+    } catch (...) {
+        ListViewMain->addTopLevelItems(rows);
+        throw;
+    }
+    ListViewMain->addTopLevelItems(rows);
+    if (selected != nullptr) {
+        ListViewMain->setCurrentItem(selected);
+        ListViewMain->scrollToItem(selected);
+    }
+}
+
+// --- Input ---
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        // After the click has been handled, so that it has selected its row.
+        QTimer::singleShot(0, this, [this] { ListViewMainDblClick(); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::ListViewMainDblClick() {
+    ActionModifyTaskExecute();
+}
+
+// --- Commands ---
+
+void TFormMain::ActionAddTaskExecute() {
+    Run([this] {
+        TFormTaskEdit editor(this);
+        editor.setWindowTitle(QStringLiteral("Define new task"));
+        if (editor.exec() != 1)
+            return;
+        TWaitCursor wait;
+        TQMTask* added = taskList_->AddCopy(&editor.Task());
+        added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        FillListView();
+        SaveSettings();
+    });
+}
+
+void TFormMain::ActionRemoveTaskExecute() {
+    Run([this] {
+        if (!HasSelection()) {
+            ShowSelectFirst();
+            return;
+        }
+        const TQMTask* task = SelectedTask();
+        if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
+                                   Q(task->TaskName) + QStringLiteral(" ?")))
+            return;
+        TWaitCursor wait;
+        // A poll may have refilled the list while the question was open.
+        taskList_->RemoveTask(TaskStillListed(task));
+        FillListView();
+        SaveSettings();
+    });
+}
+
+void TFormMain::ActionModifyTaskExecute() {
+    Run([this] {
+        const TQMTask* opened = SelectedTask();
+        TFormTaskEdit editor(this);
+        editor.setWindowTitle(QStringLiteral("Modify task"));
+        editor.Task().Assign(opened);
+        const TDateTime lastRunAtOpen = opened->DateTimeLastExecuted;
+        if (editor.exec() != 1)
+            return;
+        TWaitCursor wait;
+        // Polls keep running while the editor is open and may have refilled the
+        // list, so the edit goes back to the task it came from, not to the row
+        // selected now. A run stamped meanwhile is kept unless the user reset the
+        // last run in the editor; otherwise the task would run a second time.
+        TQMTask* task = TaskStillListed(opened);
+        const TDateTime lastRunNow = task->DateTimeLastExecuted;
+        task->Assign(&editor.Task());
+        if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen)
+            task->DateTimeLastExecuted = lastRunNow;
+        FillListView();
+        SelectTask(task);
+        SaveSettings();
+    });
+}
+
+void TFormMain::ActionExecuteTask_notimeExecute() {
+    Run([this] {
+        const TQMTask* task = SelectedTask();
+        if (store_->AskWhenExecuteTaskManually &&
+            !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
+                                   Q(task->TaskName) + QStringLiteral(" now?")))
+            return;
+        TaskStillListed(task)->Execute(false);
+        SaveSettings();
+        FillListView();
+    });
+}
+
+void TFormMain::ActionExecuteTask_withtimeExecute() {
+    Run([this] {
+        const TQMTask* task = SelectedTask();
+        if (!ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
+                                   Q(task->TaskName) + QStringLiteral(" now?")))
+            return;
+        TaskStillListed(task)->Execute(true);
+        SaveSettings();
+        FillListView();
+    });
+}
+
+QString TFormMain::ChooseImportFile() {
+    QFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("OpenDialogImportFromVersion1"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilter(QStringLiteral(".ini files (*.ini)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void TFormMain::MenuImporTasksFromVersion1Click() {
+    Run([this] {
+        const QString path = ChooseImportFile();
+        if (path.isEmpty())
+            return;
+        taskList_->ImportVersion1(path.toStdString());
+        FillListView();
+        SaveSettings();
+    });
+}
+
+// The toolkit has already inverted the item's check when its handler runs.
+void TFormMain::MenuAskwhencloseClick() {
+    Run([this] {
+        store_->AskWhenClose = MenuAskwhenclose->isChecked();
+        SaveSettings();
+    });
+}
+
+void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
+    Run([this] {
+        store_->AskWhenExecuteTaskManually = MenuConfirmbeforeexecutetaskmanually->isChecked();
+        SaveSettings();
+    });
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "scheduler/classQMTask.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCloseEvent;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QShowEvent;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TQMTaskScheduler;
+class TQMTaskSchedulerSettings;
+
+// Rows hold their task (not owned) under Qt::UserRole of column 0.
+Q_DECLARE_METATYPE(TQMTask*)
+
+// The program's main window: owns the task list and the application store,
+// lists the tasks in five sortable columns and carries out every command.
+// After every change it refills the list and saves everything at once.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Column indexes of ListViewMain.
+    enum Column { ColName = 0, ColFrequency, ColTime, ColActive, ColLastExecuted, ColumnCount };
+
+    // Creates the task list (its polling starts at once) and the application
+    // store; the store is loaded when the window is first shown.
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    TQMTaskScheduler& TaskList() const { return *taskList_; }
+    TQMTaskSchedulerSettings& Store() const { return *store_; }
+
+    int SortColumn = -1;
+    bool SortAscending = true;
+
+    // Callback of the task list after a poll in which a task ran.
+    void TasksExecuted(QObject* sender);
+    void FillListView();
+    void ClearListView();
+    TQMTask* TaskOfItem(const QTreeWidgetItem* item) const;
+    TQMTask* TaskAtRow(int row) const;
+    bool HasSelection() const;
+    int SelectedRow() const;
+    void RequireSelection() const;
+    TQMTask* SelectedTask() const;
+    QString TaskNameAtRow(int row) const;
+    void ShowSelectFirst();
+    void SortBy(int column);
+    // <0, 0 or >0 as row a sorts before, with or after row b.
+    int ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
+
+    // The commands (each shows its own errors).
+    void ActionAddTaskExecute();
+    void ActionRemoveTaskExecute();
+    void ActionModifyTaskExecute();
+    void ActionExecuteTask_notimeExecute();
+    void ActionExecuteTask_withtimeExecute();
+    void MenuImporTasksFromVersion1Click();
+    void MenuAskwhencloseClick();
+    void MenuConfirmbeforeexecutetaskmanuallyClick();
+    void Info1Click();
+    void Exit1Click();
+    void Timer1Timer();
+
+    // Text of the about box.
+    static QString AboutText();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    // Asks for the version-1 file to import; empty when the user cancels.
+    virtual QString ChooseImportFile();
+
+private:
+    // Design pixels (96 dpi, 8-point font) to pixels for the window's font.
+    int Px(int designPixels) const;
+    void ComputeScale();
+    void CreateControls();
+    void CreateActions();
+    void CreateMenu();
+    void FormShow();
+    void SortRows();
+    void SelectTask(const TQMTask* task);
+    // Saves everything; a failure stays in status panel 3 until a save succeeds.
+    void SaveSettings();
+    // Shows an error that ended a poll of the task list.
+    void PollError(const std::string& message);
+    void ListViewMainColumnClick(int column);
+    void ListViewMainDblClick();
+    bool FormCloseQuery();
+    // The list's task, looked up again by address: a refill may have run meanwhile.
+    TQMTask* TaskStillListed(const TQMTask* task) const;
+    template <class Handler> void Run(Handler&& handler);
+
+    std::unique_ptr<TQMTaskScheduler> taskList_;
+    std::unique_ptr<TQMTaskSchedulerSettings> store_;
+    bool shown_ = false;
+    double scale_ = 1.0;
+    bool pollErrorShown_ = false;
+
+    QTreeWidget* ListViewMain = nullptr;
+    std::array<QLabel*, 4> StatusPanels{};
+    QPushButton* ButtonAdd = nullptr;
+    QPushButton* ButtonDelete = nullptr;
+    QPushButton* ButtonEdit = nullptr;
+    QPushButton* ButtonExecute = nullptr;
+    QAction* ActionAddTask = nullptr;
+    QAction* ActionRemoveTask = nullptr;
+    QAction* ActionModifyTask = nullptr;
+    QAction* ActionExecuteTask_notime = nullptr;
+    QAction* ActionExecuteTask_withtime = nullptr;
+    QAction* MenuAskwhenclose = nullptr;
+    QAction* MenuConfirmbeforeexecutetaskmanually = nullptr;
+    QTimer* Timer1 = nullptr;
+};

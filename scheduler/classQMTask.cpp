@@ -2,6 +2,7 @@
 
 #include "lib/QMException.h"
 #include "lib/Version1Values.h"
+#include "lib/classZQStringUtil.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "scheduler/TaskLog.h"
@@ -15,13 +16,6 @@ namespace {
 // different dates can differ in their last bits as fractions.
 long long TimeOfDayMs(TDateTime value) {
     return std::llround(dt::TimePart(value) * dt::MSecsPerDay);
-}
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 } // namespace
@@ -200,11 +194,12 @@ bool TQMTask::IsLessThan(const TQMTask* other, int sortKey) const {
         return DateTimeLastExecuted < other->DateTimeLastExecuted;
     case 2:
         // std::string compares bytes as unsigned values; a prefix sorts first.
-        return LowerAscii(TaskName) < LowerAscii(other->TaskName);
+        return TZQStringUtil::LowerCase(TaskName) < TZQStringUtil::LowerCase(other->TaskName);
     case 3:
         return !Active && other->Active;
     case 4:
-        return LowerAscii(FrequencyText()) < LowerAscii(other->FrequencyText());
+        return TZQStringUtil::LowerCase(FrequencyText()) <
+               TZQStringUtil::LowerCase(other->FrequencyText());
     default:
         return false;
     }

@@ -1,6 +1,7 @@
 #include "scheduler/classQMTaskSchedulerFileUtils.h"
 
 #include "lib/QMException.h"
+#include "lib/classZQStringUtil.h"
 #include "platform/association.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -15,7 +16,7 @@ struct TLaunch {
 };
 
 TLaunch DecideLaunch(const std::string& fileName) {
-    const std::string name = TQMTaskSchedulerFileUtils::TrimText(fileName);
+    const std::string name = TZQStringUtil::Trim(fileName);
     const std::string ext = TQMTaskSchedulerFileUtils::ExtractLowerExtension(name);
     // Programs on this system are files one may execute, with or without an
     // extension; the classic program extensions keep counting as well.
@@ -93,17 +94,6 @@ std::string TQMTaskSchedulerFileUtils::WorkingFolder() {
 std::string TQMTaskSchedulerFileUtils::CreateProcessErrorText(const std::string& fileName,
                                                               int errorCode) {
     return "Can not create process: \r" + fileName + ".\rLastError = " + std::to_string(errorCode);
-}
-
-std::string TQMTaskSchedulerFileUtils::TrimText(const std::string& text) {
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && blank(text[begin]))
-        ++begin;
-    while (end > begin && blank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
 }
 
 std::string TQMTaskSchedulerFileUtils::ExtractLowerExtension(const std::string& fileName) {

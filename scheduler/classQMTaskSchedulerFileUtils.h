@@ -50,8 +50,6 @@ public:
     // The message of a refused process creation.
     static std::string CreateProcessErrorText(const std::string& fileName, int errorCode);
 
-    // Characters with codes 0 to 32 removed at both ends.
-    static std::string TrimText(const std::string& text);
     // From the last '.' of the last path component, including it, with A-Z
     // lower-cased; empty when that component has no dot.
     static std::string ExtractLowerExtension(const std::string& fileName);

@@ -4,6 +4,7 @@
 #include "lib/QMException.h"
 #include "lib/classQMSystemDirectories.h"
 #include "lib/classQMTaskSchedulerUtils.h"
+#include "lib/classZQStringUtil.h"
 #include "platform/files.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTask.h"
@@ -21,13 +22,6 @@ namespace {
 const char* const PreferencesSection = "QMTaskScheduler";
 const char* const TasksSectionPrefix = "Tasks\\";
 const char* const LogFileBaseName = "qmtaskscheduler2.log";
-
-std::string LowerAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 } // namespace
 
@@ -148,10 +142,10 @@ void TQMTaskSchedulerSettings::WriteTasks() {
         TQMTask* task = taskList_.GetTask(i);
         // Two tasks with one identifier would share a section and one would
         // be lost at the next load: the later one gets a new identifier.
-        while (!task->Guid.empty() && used.count(LowerAscii(task->Guid)))
+        while (!task->Guid.empty() && used.count(TZQStringUtil::LowerCase(task->Guid)))
             task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         WriteTask(*task);
-        used.insert(LowerAscii(task->Guid));
+        used.insert(TZQStringUtil::LowerCase(task->Guid));
     }
 }
 

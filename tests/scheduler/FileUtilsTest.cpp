@@ -21,16 +21,8 @@ using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
+using scheduler_test::ErrorOf;
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message;
-    }
-    return "<no error>";
-}
 
 std::string Quoted(const std::string& path) {
     return "\"" + path + "\"";
@@ -49,7 +41,6 @@ Report RunAndReport(const TempDir& dir, const std::string& file, const std::stri
 std::string OwnFolder() {
     return fs::canonical("/proc/self/exe").parent_path().string();
 }
-
 } // namespace
 
 TEST(ReplaceAll, ReplacesLeftToRightWithoutRevisitingReplacements) {

@@ -1,5 +1,6 @@
 #include "tests/scheduler/SchedulerTestSupport.h"
 
+#include "lib/QMException.h"
 #include "tests/support/TestSupport.h"
 
 #include <chrono>
@@ -13,6 +14,15 @@
 namespace fs = std::filesystem;
 
 namespace scheduler_test {
+
+std::string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.Message;
+    }
+    return "<no error>";
+}
 
 Report ParseReport(const std::string& text) {
     Report report;

@@ -2,10 +2,14 @@
 
 #include "scheduler/TaskLog.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace scheduler_test {
+
+// The message of the Exception the call raises, or "<no error>".
+std::string ErrorOf(const std::function<void()>& call);
 
 // Path of the helper program that reports what it received.
 inline const char* ReportArgsProgram() {

@@ -21,16 +21,8 @@ using testing_support::MakeDateTime;
 using testing_support::TempDir;
 using testing_support::TestClock;
 
+using scheduler_test::ErrorOf;
 namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message;
-    }
-    return "<no error>";
-}
 
 // A task that tells when it is freed.
 class TracedTask : public TQMTask {
@@ -60,7 +52,6 @@ TQMTask* AddDaily(TQMTaskScheduler& list, const std::string& name, TDateTime sta
     task->TaskFileName = file;
     return task;
 }
-
 } // namespace
 
 TEST(TaskList, PollsEveryTwoSecondsFromConstructionOn) {

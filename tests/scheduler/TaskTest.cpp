@@ -8,6 +8,7 @@
 using testing_support::MakeDateTime;
 using testing_support::TestClock;
 
+using scheduler_test::ErrorOf;
 namespace {
 
 // 2026-03-01 is a Sunday.
@@ -22,16 +23,6 @@ TQMTask DailyAt(int hour, int minute, int second = 0) {
     task.DateTime = MakeDateTime(2019, 7, 14, hour, minute, second);
     return task;
 }
-
-std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.Message;
-    }
-    return "<no error>";
-}
-
 } // namespace
 
 TEST(TaskDefaults, NewTaskIsActiveHourOldNeverRunAndNeverDue) {

@@ -7,7 +7,7 @@
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/support/TestSupport.h"
-#include "tests/ui/MainWindowTesting.h"
+#include "tests/ui/ModalHelper.h"
 #include "ui/FTaskEdit.h"
 
 #include <QAbstractButton>
@@ -34,7 +34,6 @@
 #include <string>
 #include <vector>
 
-using namespace main_window_testing;
 using namespace testing_support;
 
 namespace {
@@ -44,29 +43,6 @@ QAbstractButton* ButtonWithText(QMessageBox* box, const QString& text) {
         if (button->text() == text)
             return button;
     return nullptr;
-}
-
-// Answers a confirmation with "&Yes" or "&No" and records its question.
-std::unique_ptr<AnswerModal<QMessageBox>> AnswerConfirm(bool yes, QString* question) {
-    return std::make_unique<AnswerModal<QMessageBox>>([yes, question](QMessageBox* box) {
-        EXPECT_EQ(box->objectName(), "ConfirmBox");
-        EXPECT_EQ(box->windowTitle(), "Confirm");
-        *question = box->text();
-        QAbstractButton* button = ButtonWithText(box, yes ? "&Yes" : "&No");
-        ASSERT_NE(button, nullptr);
-        QTest::mouseClick(button, Qt::LeftButton);
-    });
-}
-
-// Answers a plain message or error box with "OK" and records its text.
-std::unique_ptr<AnswerModal<QMessageBox>> AnswerBox(const QString& objectName, QString* text) {
-    return std::make_unique<AnswerModal<QMessageBox>>([objectName, text](QMessageBox* box) {
-        EXPECT_EQ(box->objectName(), objectName);
-        *text = box->text();
-        QAbstractButton* ok = box->button(QMessageBox::Ok);
-        ASSERT_NE(ok, nullptr);
-        QTest::mouseClick(ok, Qt::LeftButton);
-    });
 }
 
 template <class W> W* Child(QObject* parent, const char* name) {
@@ -136,6 +112,32 @@ protected:
             form_->Store().AskWhenClose = false;
             form_.reset();
         }
+        EXPECT_TRUE(modal_.Unexpected().isEmpty()) << modal_.Unexpected().join('\n').toStdString();
+    }
+
+    // Next modal window: a confirmation, answered with "&Yes" or "&No"; its
+    // question is recorded.
+    void AnswerConfirm(bool yes, QString* question) {
+        modal_.When<QMessageBox>([yes, question](QMessageBox* box) {
+            EXPECT_EQ(box->objectName(), "ConfirmBox");
+            EXPECT_EQ(box->windowTitle(), "Confirm");
+            *question = box->text();
+            QAbstractButton* button = ButtonWithText(box, yes ? "&Yes" : "&No");
+            ASSERT_NE(button, nullptr);
+            QTest::mouseClick(button, Qt::LeftButton);
+        });
+    }
+
+    // Next modal window: a plain message or error box, answered with "OK";
+    // its text is recorded.
+    void AnswerBox(const QString& objectName, QString* text) {
+        modal_.When<QMessageBox>([objectName, text](QMessageBox* box) {
+            EXPECT_EQ(box->objectName(), objectName);
+            *text = box->text();
+            QAbstractButton* ok = box->button(QMessageBox::Ok);
+            ASSERT_NE(ok, nullptr);
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
     }
 
     // The three tasks most tests use: Backup daily 22:00 run yesterday,
@@ -226,7 +228,7 @@ protected:
     TSupportLibrary supportLibrary_;
     ScopedRegional regional_{EnglishUS()};
     TestClock clock_{MakeDateTime(2026, 12, 7, 9, 0, 0)}; // a Monday
-    ModalWatchdog watchdog_;
+    ModalHelper modal_;
     TempDir dir_;
     TempDir userDir_;
     std::string runs_;
@@ -299,9 +301,9 @@ TEST_F(FormMainTest, StartsEmptyFromAnEmptyUserSettingsFileAndShowsTheAboutBox) 
     EXPECT_TRUE(Action("MenuConfirmbeforeexecutetaskmanually")->isChecked());
 
     QString about;
-    auto answer = AnswerBox("MessageBox", &about);
+    AnswerBox("MessageBox", &about);
     Action("Info1")->trigger();
-    ASSERT_TRUE(answer->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_TRUE(about.startsWith("Quillmar Task Scheduler \nversion 2.0\nfor Windows and "
                                  "Linux/wine\n\n"));
 }
@@ -344,14 +346,14 @@ TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
     Action("Naam1")->trigger();
 
     QStringList messages;
-    auto editorAnswer = std::make_unique<AnswerModal<TFormTaskEdit>>([&](TFormTaskEdit* editor) {
+    modal_.When<TFormTaskEdit>([&](TFormTaskEdit* editor) {
         EXPECT_EQ(editor->windowTitle(), "Define new task");
         auto* save = Child<QPushButton>(editor, "ButtonSave");
         auto saveExpectingMessage = [&] {
             QString text;
-            auto message = AnswerBox("MessageBox", &text);
+            AnswerBox("MessageBox", &text);
             QTest::mouseClick(save, Qt::LeftButton);
-            EXPECT_TRUE(message->Done());
+            EXPECT_TRUE(modal_.Done());
             messages << text;
         };
         saveExpectingMessage();
@@ -374,7 +376,7 @@ TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
         QTest::mouseClick(save, Qt::LeftButton);
     });
     PressKey(Qt::Key_Insert);
-    ASSERT_TRUE(editorAnswer->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(messages, QStringList({"Task name is empty", "Program location is empty",
                                      "No period has been selected"}));
 
@@ -394,11 +396,11 @@ TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
         << ini;
 
     // Cancel adds nothing; a second added task gets an identifier of its own.
-    auto cancel = std::make_unique<AnswerModal<TFormTaskEdit>>([](TFormTaskEdit* editor) {
+    modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
     });
     QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonAdd"), Qt::LeftButton);
-    ASSERT_TRUE(cancel->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(form_->TaskList().Count(), 4);
 }
 
@@ -407,14 +409,14 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
 
     // Without a selection the command reports it.
     QString error;
-    auto errorAnswer = AnswerBox("ErrorBox", &error);
+    AnswerBox("ErrorBox", &error);
     PressKey(Qt::Key_Space);
-    ASSERT_TRUE(errorAnswer->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(error, "No task has been selected.");
 
     ClickHeader(0); // archive, Backup, Cleanup
     ClickRow(1);
-    auto rename = std::make_unique<AnswerModal<TFormTaskEdit>>([](TFormTaskEdit* editor) {
+    modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
         EXPECT_EQ(editor->windowTitle(), "Modify task");
         auto* name = Child<QLineEdit>(editor, "EditTaskName");
         EXPECT_EQ(name->text(), "Backup");
@@ -423,7 +425,7 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
     });
     PressKey(Qt::Key_Space);
-    ASSERT_TRUE(rename->Done());
+    ASSERT_TRUE(modal_.Done());
     // The task moved to its sorted place and stays selected there.
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "zebra"}));
     EXPECT_EQ(form_->SelectedRow(), 2);
@@ -435,14 +437,14 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
 
     // A double click on a row opens the same editor; Cancel changes nothing.
     const std::string before = Ini();
-    auto cancel = std::make_unique<AnswerModal<TFormTaskEdit>>([](TFormTaskEdit* editor) {
+    modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
         EXPECT_EQ(Child<QLineEdit>(editor, "EditTaskName")->text(), "archive");
         Child<QLineEdit>(editor, "EditTaskName")->setText("changed");
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
     });
     QTest::mouseDClick(list_->viewport(), Qt::LeftButton, {},
                        list_->visualItemRect(list_->topLevelItem(0)).center());
-    ASSERT_TRUE(WaitUntil([&] { return cancel->Done(); }));
+    ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "zebra"}));
     EXPECT_EQ(Ini(), before);
 }
@@ -451,23 +453,23 @@ TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {
     Start(SettingsFile(false, true, ThreeTasks()));
 
     QString message;
-    auto selectFirst = AnswerBox("MessageBox", &message);
+    AnswerBox("MessageBox", &message);
     PressKey(Qt::Key_Delete);
-    ASSERT_TRUE(selectFirst->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(message, "Please first select a task.");
     EXPECT_EQ(form_->TaskList().Count(), 3);
 
     ClickRow(1);
     QString question;
-    auto no = AnswerConfirm(false, &question);
+    AnswerConfirm(false, &question);
     PressKey(Qt::Key_Delete);
-    ASSERT_TRUE(no->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(question, "Do you want to delete the task archive ?");
     EXPECT_EQ(form_->TaskList().Count(), 3);
 
-    auto yes = AnswerConfirm(true, &question);
+    AnswerConfirm(true, &question);
     QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonDelete"), Qt::LeftButton);
-    ASSERT_TRUE(yes->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(RowNames(), QStringList({"Backup", "Cleanup"}));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(Ini().find("archive"), std::string::npos);
@@ -480,14 +482,14 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     TQMTask* backup = form_->TaskList().GetTask(0);
 
     QString question;
-    auto no = AnswerConfirm(false, &question);
+    AnswerConfirm(false, &question);
     PressKey(Qt::Key_X, Qt::ControlModifier);
-    ASSERT_TRUE(no->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(question, "Do you want to execute the task Backup now?");
 
-    auto yes = AnswerConfirm(true, &question);
+    AnswerConfirm(true, &question);
     QTest::mouseClick(Child<QPushButton>(form_.get(), "ButtonExecute"), Qt::LeftButton);
-    ASSERT_TRUE(yes->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList({"alpha beta"}); }));
     EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 6, 22, 0, 0));
     EXPECT_NE(ReadFile(dir_.File("qmtaskscheduler2.log"))
@@ -500,15 +502,16 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     ClickRow(0);
     PressKey(Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(modal_.Unexpected().isEmpty());
     EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 2; }));
     EXPECT_EQ(RowTexts(0)[4], "2026-Dec-06 / 22:00");
 
     // "Prematurely" asks anyway, and stamps the run.
     clock_.Set(MakeDateTime(2026, 12, 7, 9, 15, 30));
     ClickRow(0);
-    auto premature = AnswerConfirm(true, &question);
+    AnswerConfirm(true, &question);
     PressKey(Qt::Key_X, Qt::ControlModifier | Qt::ShiftModifier);
-    ASSERT_TRUE(premature->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(question, "Do you want to execute the task Backup now?");
     EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 3; }));
     EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 7, 9, 15, 30));
@@ -518,9 +521,9 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     // Without a selection both report it.
     form_->FillListView();
     QString error;
-    auto errorAnswer = AnswerBox("ErrorBox", &error);
+    AnswerBox("ErrorBox", &error);
     Action("ActionExecuteTask_withtime")->trigger();
-    ASSERT_TRUE(errorAnswer->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(error, "No task has been selected.");
 }
 
@@ -530,13 +533,12 @@ TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     WriteFile(v1, "[Mail check]\r\ntaskfilename=" + probe_ +
                       "\r\nactive=1\r\ndaily=1\r\ntime=07:45\r\n\r\n[Old]\r\n");
 
-    auto cancel =
-        std::make_unique<AnswerModal<QFileDialog>>([](QFileDialog* dialog) { dialog->reject(); });
+    modal_.When<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
     Action("MenuImporTasksFromVersion1")->trigger();
-    ASSERT_TRUE(cancel->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(form_->TaskList().Count(), 3);
 
-    auto choose = std::make_unique<AnswerModal<QFileDialog>>([&](QFileDialog* dialog) {
+    modal_.When<QFileDialog>([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->objectName(), "OpenDialogImportFromVersion1");
         EXPECT_EQ(dialog->nameFilters(), QStringList({".ini files (*.ini)"}));
         auto* fileName = Child<QLineEdit>(dialog, "fileNameEdit");
@@ -547,7 +549,7 @@ TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
         QTest::mouseClick(open, Qt::LeftButton);
     });
     Action("MenuImporTasksFromVersion1")->trigger();
-    ASSERT_TRUE(choose->Done());
+    ASSERT_TRUE(modal_.Done());
     ASSERT_EQ(list_->topLevelItemCount(), 5);
     EXPECT_EQ(RowTexts(3), QStringList({"Mail check", "daily", "07:45", "Yes", "unknown"}));
     EXPECT_EQ(RowTexts(4), QStringList({"Old", "", "12:00", "No", "unknown"}));
@@ -575,15 +577,15 @@ TEST_F(FormMainTest, TogglesBothPreferencesAndSavesThem) {
 TEST_F(FormMainTest, ClosesOnlyAfterYesWhenAskedTo) {
     Start(SettingsFile(true, true, {}));
     QString question;
-    auto no = AnswerConfirm(false, &question);
+    AnswerConfirm(false, &question);
     Action("Exit1")->trigger();
-    ASSERT_TRUE(no->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(question, "Are you sure that you want to close Quillmar Task Scheduler ?");
     EXPECT_TRUE(form_->isVisible());
 
-    auto yes = AnswerConfirm(true, &question);
+    AnswerConfirm(true, &question);
     EXPECT_TRUE(form_->close());
-    ASSERT_TRUE(yes->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_FALSE(form_->isVisible());
 
     // Without the preference it closes without a question.
@@ -600,7 +602,7 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
     ClickRow(1);
     TQMTask* backup = form_->TaskList().GetTask(0);
 
-    auto edit = std::make_unique<AnswerModal<TFormTaskEdit>>([&](TFormTaskEdit* editor) {
+    modal_.When<TFormTaskEdit>([&](TFormTaskEdit* editor) {
         // A poll inside the start window runs the task and refills the list.
         clock_.Set(MakeDateTime(2026, 12, 7, 9, 10, 5));
         form_->TaskList().Tick(nullptr);
@@ -612,7 +614,7 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
     });
     PressKey(Qt::Key_Space);
-    ASSERT_TRUE(edit->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList({"alpha beta"}); }));
 
     EXPECT_EQ(form_->TaskList().Count(), 3);
@@ -655,20 +657,21 @@ TEST_F(FormMainTest, ShowsPollErrorsInTheStandardErrorBoxOneAtATime) {
     Start(SettingsFile(false, true, {}));
     QString error;
     int boxes = 0;
-    auto answer = std::make_unique<AnswerModal<QMessageBox>>([&](QMessageBox* box) {
+    modal_.When<QMessageBox>([&](QMessageBox* box) {
         EXPECT_EQ(box->objectName(), "ErrorBox");
         error = box->text();
         // Polls go on under the box; their errors open no second box (one
-        // would stay unanswered and fail the test through the watchdog).
+        // would be closed as unexpected).
         form_->TaskList().OnPollError("Second error");
         ++boxes;
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
     ASSERT_TRUE(form_->TaskList().OnPollError);
     form_->TaskList().OnPollError("Can not create process");
-    ASSERT_TRUE(answer->Done());
+    ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(error, "Can not create process.");
     EXPECT_EQ(boxes, 1);
+    EXPECT_TRUE(modal_.Unexpected().isEmpty()) << modal_.Unexpected().join('\n').toStdString();
 }
 
 } // namespace

@@ -2,10 +2,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
-#include <QPointer>
+
+#include <gtest/gtest.h>
 
 namespace testing_support {
+
+namespace {
+
+// Long enough for any answer under a sanitizer, short enough that a fault
+// fails the test instead of hanging it.
+constexpr qint64 UnansweredMs = 10000;
+
+} // namespace
 
 QString PlainCaption(const QString& caption) {
     QString plain = caption;
@@ -38,23 +48,46 @@ void ModalHelper::AnswerMessage(const QString& button) {
 
 void ModalHelper::Poll() {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible())
+    if (modal == nullptr || !modal->isVisible()) {
+        watched_.clear();
         return;
+    }
+    if (modal == answering_)
+        return;
+    if (modal != watched_) {
+        watched_ = modal;
+        watchedFor_.start();
+    }
     if (!steps_.empty() && steps_.front().matches(modal)) {
         // The step may open a nested modal window whose event loop must keep
         // polling for the next step; a timer does not fire again while its own
         // handler runs, so the step runs from an event of its own.
         auto run = std::move(steps_.front().run);
         steps_.pop_front();
-        QTimer::singleShot(0, this, [run = std::move(run), target = QPointer<QWidget>(modal)] {
-            if (target)
-                run(target);
-        });
+        answering_ = modal;
+        QTimer::singleShot(0, this,
+                           [this, run = std::move(run), target = QPointer<QWidget>(modal)] {
+                               if (answering_ == target)
+                                   answering_.clear();
+                               if (target)
+                                   run(target);
+                           });
         return;
     }
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
         unexpected_ << box->text();
         box->done(0);
+        return;
+    }
+    // A window no step answers, or one a step left open.
+    if (watchedFor_.hasExpired(UnansweredMs)) {
+        ADD_FAILURE() << "unanswered modal window " << modal->metaObject()->className() << " \""
+                      << modal->windowTitle().toStdString() << "\"";
+        watched_.clear();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->done(QDialog::Rejected);
+        else
+            modal->close();
     }
 }
 

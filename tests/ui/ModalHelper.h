@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
+#include <QWidget>
 
 #include <deque>
 #include <functional>
-
-class QWidget;
 
 namespace testing_support {
 
@@ -16,7 +19,8 @@ namespace testing_support {
 // windows, in the order they will appear, then triggers the command that opens
 // them. A message box that appears when the next queued step is not for a
 // message box is unexpected: it is recorded and closed, so the test fails
-// instead of hanging.
+// instead of hanging. Any other modal window that stays open unanswered for
+// ten seconds fails the test and is closed.
 class ModalHelper : public QObject {
 public:
     ModalHelper();
@@ -38,7 +42,7 @@ public:
     const QStringList& Texts() const { return texts_; }
     // Texts of the message boxes that nothing was queued for.
     const QStringList& Unexpected() const { return unexpected_; }
-    // All queued steps have run.
+    // All queued steps have been taken.
     bool Done() const { return steps_.empty(); }
 
 private:
@@ -53,9 +57,26 @@ private:
     std::deque<Step> steps_;
     QStringList texts_;
     QStringList unexpected_;
+    // The window a taken step is about to answer.
+    QPointer<QWidget> answering_;
+    // The active modal window and how long it has been the active one.
+    QPointer<QWidget> watched_;
+    QElapsedTimer watchedFor_;
 };
 
 // The caption of a button without its mnemonic marker.
 QString PlainCaption(const QString& caption);
+
+// Lets events run until the condition holds or the time is up; true when it
+// holds. For results of timers and started programs, never for the clock.
+template <class Condition> bool WaitUntil(Condition condition, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        QTest::qWait(10);
+    }
+    return true;
+}
 
 } // namespace testing_support

@@ -20,13 +20,13 @@ void ApplyDateFormat(const std::string& fmt, RegionalSettings& rs) {
     for (std::size_t i = 0; i < fmt.size(); ++i) {
         char c = fmt[i];
         if (c == '%' && i + 1 < fmt.size()) {
-            char spec = fmt[++i];
-            if (spec == 'E' || spec == 'O') { // modifiers: %Ey, %Od
+            char conversion = fmt[++i];
+            if (conversion == 'E' || conversion == 'O') { // modifiers: %Ey, %Od
                 if (i + 1 >= fmt.size())
                     break;
-                spec = fmt[++i];
+                conversion = fmt[++i];
             }
-            switch (spec) {
+            switch (conversion) {
             case 'd':
             case 'e':
                 pattern += "dd";

@@ -345,6 +345,8 @@ bool TFormTaskEdit::EditTaskNameKeyPress(const QKeyEvent& key) {
     case Qt::Key_Backspace:
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
+    // Types nothing, though X11 and Wayland keyboards give it the text "\x7f".
+    case Qt::Key_Delete:
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -155,6 +155,12 @@ TEST_F(TaskEditTest, NameBoxTakesOnlyLettersDigitsDotAndUnderscore) {
     QTest::keyClick(name, Qt::Key_Left);
     QTest::keyClicks(name, "x");
     EXPECT_EQ(name->text(), "ytask1A.bx_Z");
+    // X11 and Wayland keyboards give the Delete key the text "\x7f".
+    QTest::keyClick(name, Qt::Key_Home);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(name, &del);
+    EXPECT_EQ(name->text(), "task1A.bx_Z");
+    name->setText(QStringLiteral("ytask1A.bx_Z"));
 
     // Pasting with Ctrl+V would let anything in: it is dropped, while the
     // other boxes paste as usual.

@@ -43,6 +43,14 @@ bool IsNameCharacter(QChar c) {
            (u >= 'a' && u <= 'z');
 }
 
+// Writes a box's text into a task's text field. Bytes outside the locale's
+// code page are shown as replacement characters: a text the user left as it
+// was shown keeps its own bytes.
+void TakeText(const QLineEdit& box, std::string& field) {
+    if (box.text() != ui::ToQString(field))
+        field = ui::ToStdString(box.text());
+}
+
 } // namespace
 
 TFormTaskEdit::TFormTaskEdit(QWidget* parent)
@@ -442,9 +450,9 @@ void TFormTaskEdit::ControlsToTask() {
     task.Saturday = CheckSaturday->isChecked();
     task.Sunday = CheckSunday->isChecked();
     task.Active = CheckActive->isChecked();
-    task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
-    task.TaskParameters = ui::ToStdString(EditTaskParameters->text());
-    task.TaskName = ui::ToStdString(EditTaskName->text());
+    TakeText(*EditTaskFileName, task.TaskFileName);
+    TakeText(*EditTaskParameters, task.TaskParameters);
+    TakeText(*EditTaskName, task.TaskName);
 }
 
 bool TFormTaskEdit::ValidateInput() {

@@ -43,6 +43,14 @@ bool IsNameCharacter(QChar c) {
            (u >= 'a' && u <= 'z');
 }
 
+// Writes a box's text into a task's text field. Bytes outside the locale's
+// code page are shown as replacement characters: a text the user left as it
+// was shown keeps its own bytes.
+void TakeText(const QLineEdit& box, std::string& field) {
+    if (box.text() != ui::ToQString(field))
+        field = ui::ToStdString(box.text());
+}
+
 } // namespace
 
 TFormTaskEdit::TFormTaskEdit(QWidget* parent)
@@ -345,6 +353,8 @@ bool TFormTaskEdit::EditTaskNameKeyPress(const QKeyEvent& key) {
     case Qt::Key_Backspace:
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
+    // Types nothing, though X11 and Wayland keyboards give it the text "\x7f".
+    case Qt::Key_Delete:
         return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -440,9 +450,9 @@ void TFormTaskEdit::ControlsToTask() {
     task.Saturday = CheckSaturday->isChecked();
     task.Sunday = CheckSunday->isChecked();
     task.Active = CheckActive->isChecked();
-    task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
-    task.TaskParameters = ui::ToStdString(EditTaskParameters->text());
-    task.TaskName = ui::ToStdString(EditTaskName->text());
+    TakeText(*EditTaskFileName, task.TaskFileName);
+    TakeText(*EditTaskParameters, task.TaskParameters);
+    TakeText(*EditTaskName, task.TaskName);
 }
 
 bool TFormTaskEdit::ValidateInput() {

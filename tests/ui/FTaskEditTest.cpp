@@ -2,6 +2,7 @@
 
 #include "ModalHelper.h"
 #include "tests/support/TestSupport.h"
+#include "ui/QtDateTime.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -155,6 +156,12 @@ TEST_F(TaskEditTest, NameBoxTakesOnlyLettersDigitsDotAndUnderscore) {
     QTest::keyClick(name, Qt::Key_Left);
     QTest::keyClicks(name, "x");
     EXPECT_EQ(name->text(), "ytask1A.bx_Z");
+    // X11 and Wayland keyboards give the Delete key the text "\x7f".
+    QTest::keyClick(name, Qt::Key_Home);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(name, &del);
+    EXPECT_EQ(name->text(), "task1A.bx_Z");
+    name->setText(QStringLiteral("ytask1A.bx_Z"));
 
     // Pasting with Ctrl+V would let anything in: it is dropped, while the
     // other boxes paste as usual.
@@ -452,4 +459,23 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
                   Child<QWidget>(dialog, "EditTaskParameters")->x())
             << pixels;
     }
+}
+
+TEST_F(TaskEditTest, TextsTheUserLeavesAloneKeepTheirBytes) {
+    // Texts from a version-1 file may be in a code page that is not the
+    // locale's: a box shows them with replacement characters.
+    TQMTask& t = form.Task();
+    t.Daily = true;
+    t.TaskName = "Caf\xe9";
+    t.TaskFileName = "/home/me/caf\xe9.sh";
+    t.TaskParameters = "--dir=/home/me/r\xe9sum\xe9";
+    form.show();
+    QTest::keyClick(Edit("EditTaskName"), Qt::Key_End);
+    QTest::keyClicks(Edit("EditTaskName"), "2");
+    QTest::mouseClick(Button("ButtonSave"), Qt::LeftButton);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    EXPECT_EQ(t.TaskFileName, "/home/me/caf\xe9.sh");
+    EXPECT_EQ(t.TaskParameters, "--dir=/home/me/r\xe9sum\xe9");
+    // What the user typed into is taken as the box shows it.
+    EXPECT_EQ(t.TaskName, ui::ToStdString(QStringLiteral("Caf\ufffd2")));
 }

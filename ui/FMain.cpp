@@ -8,6 +8,7 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/Dialogs.h"
 #include "ui/FTaskEdit.h"
+#include "ui/QtDateTime.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,10 +33,6 @@
 #include <utility>
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 const char* const ColumnCaptions[TFormMain::ColumnCount] = {"Taak name", "Frequency", "Time",
                                                             "Active", "Last started on"};
@@ -340,7 +337,8 @@ void TFormMain::FormShow() {
     ButtonExecute->setText(QString());
     const TStoreResult loaded = store_->Load();
     if (!loaded)
-        StatusPanels[3]->setText(QStringLiteral("Settings could not be read: ") + Q(loaded.Error));
+        ShowStoreProblem(QStringLiteral("Settings could not be read: ") +
+                         ui::ToQString(loaded.Error));
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
     FillListView();
@@ -378,7 +376,8 @@ QString TFormMain::AboutText() {
 
 void TFormMain::Timer1Timer() {
     const auto panel = StatusPanels.size() - 2;
-    StatusPanels[panel]->setText(Q(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
+    StatusPanels[panel]->setText(
+        ui::ToQString(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
 }
 
 // --- The list ---
@@ -396,16 +395,23 @@ void TFormMain::PollError(const std::string& message) {
         return;
     }
     pollErrorShown_ = true;
-    ui::ShowError(this, Q(message));
+    ui::ShowError(this, ui::ToQString(message));
     pollErrorShown_ = false;
 }
 
 void TFormMain::SaveSettings() {
     const TStoreResult saved = store_->Save();
     if (saved)
-        StatusPanels[3]->clear();
+        ShowStoreProblem(QString());
     else
-        StatusPanels[3]->setText(QStringLiteral("Changes could not be saved: ") + Q(saved.Error));
+        ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
+                         ui::ToQString(saved.Error));
+}
+
+void TFormMain::ShowStoreProblem(const QString& text) {
+    // The panel is narrow; its tool tip holds the whole text.
+    StatusPanels[3]->setText(text);
+    StatusPanels[3]->setToolTip(text);
 }
 
 void TFormMain::ClearListView() {
@@ -421,9 +427,10 @@ void TFormMain::FillListView() {
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
             TQMTask* task = taskList_->GetTask(i);
-            auto* row = new QTreeWidgetItem(QStringList{Q(task->TaskName), Q(task->FrequencyText()),
-                                                        Q(task->TimeText()), Q(task->ActiveText()),
-                                                        Q(task->LastExecutedText())});
+            auto* row = new QTreeWidgetItem(
+                QStringList{ui::ToQString(task->TaskName), ui::ToQString(task->FrequencyText()),
+                            ui::ToQString(task->TimeText()), ui::ToQString(task->ActiveText()),
+                            ui::ToQString(task->LastExecutedText())});
             row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
             row->setData(0, Qt::UserRole, QVariant::fromValue(task));
             rows.append(row);
@@ -469,7 +476,7 @@ TQMTask* TFormMain::SelectedTask() const {
 
 QString TFormMain::TaskNameAtRow(int row) const {
     const TQMTask* task = TaskAtRow(row);
-    return task == nullptr ? QString() : Q(task->TaskName);
+    return task == nullptr ? QString() : ui::ToQString(task->TaskName);
 }
 
 void TFormMain::ShowSelectFirst() {
@@ -593,7 +600,7 @@ void TFormMain::ActionRemoveTaskExecute() {
         }
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                   Q(task->TaskName) + QStringLiteral(" ?")))
+                                   ui::ToQString(task->TaskName) + QStringLiteral(" ?")))
             return;
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
@@ -633,7 +640,7 @@ void TFormMain::ActionExecuteTask_notimeExecute() {
         const TQMTask* task = SelectedTask();
         if (store_->AskWhenExecuteTaskManually &&
             !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                   Q(task->TaskName) + QStringLiteral(" now?")))
+                                   ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
             return;
         TaskStillListed(task)->Execute(false);
         SaveSettings();
@@ -645,7 +652,7 @@ void TFormMain::ActionExecuteTask_withtimeExecute() {
     Run([this] {
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                   Q(task->TaskName) + QStringLiteral(" now?")))
+                                   ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
             return;
         TaskStillListed(task)->Execute(true);
         SaveSettings();
@@ -669,7 +676,7 @@ void TFormMain::MenuImporTasksFromVersion1Click() {
         const QString path = ChooseImportFile();
         if (path.isEmpty())
             return;
-        taskList_->ImportVersion1(path.toStdString());
+        taskList_->ImportVersion1(ui::ToStdString(path));
         FillListView();
         SaveSettings();
     });

@@ -119,9 +119,11 @@ DateTimeFields DecodeDateTime(TDateTime value) {
     double whole = std::trunc(value);
     long long day = static_cast<long long>(whole);
     long long ms = std::llround(std::fabs(value - whole) * MSecsPerDay);
+    // The fraction reads forward also before day 0, so rounding up to
+    // midnight always reaches the following day.
     if (ms >= 86400000LL) {
         ms -= 86400000LL;
-        day += value < 0 ? -1 : 1;
+        ++day;
     }
     DateTimeFields f;
     CivilFromDays(day - UnixEpochSerial, f.Year, f.Month, f.Day);

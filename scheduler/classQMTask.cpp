@@ -18,6 +18,14 @@ long long TimeOfDayMs(TDateTime value) {
     return std::llround(dt::TimePart(value) * dt::MSecsPerDay);
 }
 
+// Date part of the first and time part of the second. Before day 0 the
+// fraction still reads forward from the day's start, so it is subtracted.
+TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
+    const TDateTime day = dt::DatePart(date);
+    const TDateTime fraction = dt::TimePart(time);
+    return day >= 0 ? day + fraction : day - fraction;
+}
+
 } // namespace
 
 TQMTask::TQMTask() : DateTime(dt::Now() - 1.0 / dt::HoursPerDay) {}
@@ -219,10 +227,7 @@ TDateTime TQMTask::DatePart() const {
 }
 
 void TQMTask::SetDateAndTime(TDateTime date, TDateTime time) {
-    const TDateTime day = dt::DatePart(date);
-    const TDateTime fraction = dt::TimePart(time);
-    // Before day 0 the fraction still reads forward from the day's start.
-    DateTime = day >= 0 ? day + fraction : day - fraction;
+    DateTime = ComposeDateTime(date, time);
 }
 
 void TQMTask::ReadVersion1(const platform::ProfileFile& file) {
@@ -240,7 +245,7 @@ void TQMTask::ReadVersion1(const platform::ProfileFile& file) {
     OneShot = flag("one_shot");
     TDateTime time = version1::ReadTime(value("time"), noon);
     TDateTime date = version1::ReadDate(value("date"), defaultDate);
-    DateTime = dt::DatePart(date) + dt::TimePart(time);
+    DateTime = ComposeDateTime(date, time);
     Monday = flag("monday");
     Tuesday = flag("tuesday");
     Wednesday = flag("wednesday");
@@ -250,5 +255,5 @@ void TQMTask::ReadVersion1(const platform::ProfileFile& file) {
     Sunday = flag("sunday");
     time = version1::ReadTime(value("time_last_executed"), 0.0);
     date = version1::ReadDate(value("date_last_executed"), NeverDate());
-    DateTimeLastExecuted = dt::DatePart(date) + dt::TimePart(time);
+    DateTimeLastExecuted = ComposeDateTime(date, time);
 }

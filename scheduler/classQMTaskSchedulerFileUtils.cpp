@@ -101,9 +101,5 @@ std::string TQMTaskSchedulerFileUtils::ExtractLowerExtension(const std::string& 
     const std::size_t slash = fileName.find_last_of('/');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return ext;
+    return TZQStringUtil::LowerCase(fileName.substr(dot));
 }

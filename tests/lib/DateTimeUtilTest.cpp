@@ -26,6 +26,13 @@ TEST(DateTimeUtil, PartsBeforeAndAfterDayZero) {
     auto f = dt::DecodeDateTime(v);
     EXPECT_EQ(f.Day, 29);
     EXPECT_EQ(f.Hour, 6);
+    // The fraction reads forward on either side of day 0, so a time that
+    // rounds up to midnight always lands on the following day.
+    EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", -1.9999999999),
+              "1899-12-30 00:00:00.000");
+    EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", -0.9999999999),
+              "1899-12-31 00:00:00.000");
+    EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", -1.9999999), "1899-12-29 23:59:59.991");
 }
 
 TEST(DateTimeUtil, EncodeDecodeRoundTripsToTheMillisecond) {

@@ -71,6 +71,14 @@ TEST_F(ImportFixture, MissingAndUnreadableValuesTakeTheirDefaults) {
     EXPECT_TRUE(TQMTask::IsNeverDate(odd->DateTimeLastExecuted));
 }
 
+TEST_F(ImportFixture, DatesBeforeDayZeroKeepTheirDayAndTime) {
+    TQMTask* t = Import("[old]\ndate=3/5/1850\ntime=6:15\n"
+                        "date_last_executed=12/29/1899\ntime_last_executed=18:00\n");
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(Stamp(t->DateTime), "1850-03-05 06:15:00.000");
+    EXPECT_EQ(Stamp(t->DateTimeLastExecuted), "1899-12-29 18:00:00.000");
+}
+
 TEST_F(ImportFixture, TodaysLastRunKeepsTheTaskFromRunningAgainToday) {
     TQMTask* t = Import("[Daily]\nactive=1\ndaily=1\ntime=9:30\n"
                         "date_last_executed=12/7/2026\ntime_last_executed=0:00\n");

@@ -16,7 +16,8 @@ namespace platform {
 // or the new one whole: the content goes to a temporary file in the same
 // folder, is flushed to disk and renamed over the old file. An existing file
 // keeps its permission bits (and, where allowed, its owner); a new one gets
-// read and write for its owner only. A symbolic link is followed, so the
+// read and write for its owner only; an existing file that the user may not
+// write is not replaced (EACCES). A symbolic link is followed, so the
 // file it points at is replaced. On failure the old file is untouched and
 // no temporary file is left behind.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& content);

@@ -6,6 +6,7 @@
 #include "lib/classQMTaskSchedulerUtils.h"
 #include "lib/classZQStringUtil.h"
 #include "platform/files.h"
+#include "platform/textfile.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
@@ -14,7 +15,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <unordered_set>
 
 namespace {
@@ -99,11 +99,10 @@ bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
         return false;
     // The file in the program folder decides where settings live; an empty
     // placeholder keeps that choice for the save that follows.
-    if (inProgramFolder) {
-        std::ofstream placeholder(unreadableFile_, std::ios::binary);
-        if (!placeholder)
-            return false;
-    }
+    // It is a new file, so it is made for its owner only, like any new
+    // settings file.
+    if (inProgramFolder && platform::WriteFileAtomically(unreadableFile_, {}) != 0)
+        return false;
     unreadableFile_.clear();
     return true;
 }
@@ -136,16 +135,20 @@ void TQMTaskSchedulerSettings::ReadTasks() {
 }
 
 void TQMTaskSchedulerSettings::WriteTasks() {
-    // Section names are compared without letter case, so identifiers are too.
+    // Section names are trimmed and compared without letter case, so
+    // identifiers are too.
+    auto sectionKey = [](const std::string& guid) {
+        return TZQStringUtil::LowerCase(TZQStringUtil::Trim(guid));
+    };
     std::unordered_set<std::string> used;
     for (int i = 0; i < taskList_.Count(); ++i) {
         TQMTask* task = taskList_.GetTask(i);
         // Two tasks with one identifier would share a section and one would
         // be lost at the next load: the later one gets a new identifier.
-        while (!task->Guid.empty() && used.count(TZQStringUtil::LowerCase(task->Guid)))
+        while (!task->Guid.empty() && used.count(sectionKey(task->Guid)))
             task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         WriteTask(*task);
-        used.insert(TZQStringUtil::LowerCase(task->Guid));
+        used.insert(sectionKey(task->Guid));
     }
 }
 

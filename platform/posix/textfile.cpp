@@ -88,6 +88,10 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
     if (stat(target.c_str(), &old) == 0) {
         if (S_ISDIR(old.st_mode))
             return EISDIR;
+        // The rename needs only the folder's permission; a file the user may
+        // not write must not be replaced all the same.
+        if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            return errno;
         exists = true;
     }
 

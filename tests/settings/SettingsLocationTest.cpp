@@ -7,6 +7,9 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -217,4 +220,51 @@ TEST(SettingsSave, FolderInTheWayIsAnAccessError) {
         EXPECT_NE(e.Message.find("Invalid filename"), std::string::npos) << e.Message;
     }
     EXPECT_EQ(ReadFile(dir.File("file")), "x");
+}
+
+namespace {
+
+// Saves over a read-only file; 0 when the save fails with "File access
+// denied" and leaves the file as it was.
+int ReadOnlyScenario(const std::string& folder) {
+    const std::string path = folder + "readonly.ini";
+    TQMSettings s;
+    s.WriteString("a", "k", "new");
+    try {
+        s.SaveToFile(path);
+        return 1;
+    } catch (const EInOutError& e) {
+        if (e.ErrorCode != 5)
+            return 2;
+    }
+    if (ReadFile(path) != "old")
+        return 3;
+    if (Entries(folder) != std::vector<std::string>{"readonly.ini"})
+        return 4;
+    return 0;
+}
+
+} // namespace
+
+TEST(SettingsSave, AFileWithoutWritePermissionIsNotReplaced) {
+    TempDir dir;
+    WriteFile(dir.File("readonly.ini"), "old", 0444);
+    if (geteuid() != 0) {
+        EXPECT_EQ(ReadOnlyScenario(dir.Path()), 0);
+        return;
+    }
+    // Root may write any file: the scenario runs as nobody/nogroup, in a
+    // folder that lets anyone replace its entries.
+    chmod(dir.Path().c_str(), 0777);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(20);
+        _exit(ReadOnlyScenario(dir.Path()));
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "scenario step failed (see return codes)";
 }

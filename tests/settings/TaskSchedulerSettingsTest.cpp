@@ -230,6 +230,20 @@ TEST_F(StoreFixture, TasksSharingAnIdentifierBothSurviveASave) {
     EXPECT_EQ(tasks.GetTask(1)->TaskName, "copy a");
 }
 
+TEST_F(StoreFixture, IdentifiersThatNameTheSameSectionAreTreatedAsShared) {
+    // Values are read untrimmed, so a hand-edited "guid=ABC " gives an
+    // identifier with a blank that still names the section tasks\abc.
+    WriteFile(ProgramFile(), "[tasks\\x]\r\ntaskname=first\r\nguid=ABC\r\n\r\n"
+                             "[tasks\\y]\r\ntaskname=second\r\nguid=ABC \r\n");
+    ASSERT_TRUE(store.Load());
+    ASSERT_EQ(tasks.Count(), 2);
+    ASSERT_TRUE(store.Save());
+    ASSERT_TRUE(store.Load());
+    ASSERT_EQ(tasks.Count(), 2);
+    EXPECT_EQ(tasks.GetTask(0)->TaskName, "first");
+    EXPECT_EQ(tasks.GetTask(1)->TaskName, "second");
+}
+
 TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
     // No file anywhere: the user folder is created and used.
     EXPECT_EQ(store.LogFileName(),
@@ -317,6 +331,10 @@ int UnreadableScenario(const std::string& folder) {
     // The save went to the same place, the program folder.
     if (ReadFile(ini).find("taskname=new") == std::string::npos)
         return 14;
+    // The file that replaces it is a new one: for its owner only.
+    struct stat st {};
+    if (stat(ini.c_str(), &st) != 0 || (st.st_mode & 0777) != 0600)
+        return 15;
     return 0;
 }
 

@@ -174,9 +174,15 @@ std::optional<TDateTime> ParseDate(const std::string& text) {
 
     const int currentYear = dt::DecodeDateTime(dt::Now()).Year;
     int year = currentYear, month = 0, day = 0;
+    // A separator after the second number either leads to the third or is
+    // the optional separator that may end the date.
+    bool endedBySeparator = false;
+    bool threeNumbers = false;
     if (s.ScanChar(rs.DateSeparator)) {
-        if (!s.ScanNumber(n3, len3))
-            return std::nullopt;
+        threeNumbers = s.ScanNumber(n3, len3);
+        endedBySeparator = !threeNumbers;
+    }
+    if (threeNumbers) {
         std::size_t yearDigits = len3;
         switch (order) {
         case DateOrder::MDY:
@@ -201,7 +207,8 @@ std::optional<TDateTime> ParseDate(const std::string& text) {
         month = n1, day = n2;
     }
 
-    s.ScanChar(rs.DateSeparator); // an optional separator after the last number
+    if (!endedBySeparator)
+        s.ScanChar(rs.DateSeparator); // an optional separator after the last number
     s.SkipBlanks();
     TDateTime result = 0;
     if (!s.AtEnd() || !dt::TryEncodeDate(year, month, day, result))

@@ -75,6 +75,8 @@ TEST(Version1Values, DatesInTheThreeRegionalOrders) {
         EXPECT_EQ(Ms(version1::ParseDate("24-12-2025")), DateMs(2025, 12, 24));
         EXPECT_EQ(Ms(version1::ParseDate(" 1 - 2 - 2003 - ")), DateMs(2003, 2, 1));
         EXPECT_EQ(Ms(version1::ParseDate("3-4")), DateMs(2026, 4, 3));
+        // One separator may end the date, also after two numbers.
+        EXPECT_EQ(Ms(version1::ParseDate("24-12- ")), DateMs(2026, 12, 24));
         EXPECT_EQ(version1::ParseDate("12/24/2025"), std::nullopt);
         // A four-digit year first under a day-first format is no date.
         EXPECT_EQ(version1::ParseDate("2025-12-24"), std::nullopt);
@@ -102,7 +104,7 @@ TEST(Version1Values, DateShapesThatAreRejected) {
     TestClock clock(MakeDateTime(2026, 12, 7));
     ScopedRegional nl(testing_support::Dutch());
     for (const char* bad :
-         {"", "24", "24-", "24-12-", "24-12-2025x", "24-12-2025-1", "0-1-2000", "32-1-2000",
+         {"", "24", "24-", "24-12--", "24-12-2025x", "24-12-2025-1", "0-1-2000", "32-1-2000",
           "1-13-2000", "1-1-10000", "1-1-00000", "+1-1-2000", "24.12.2025", "1-1-2000 12:00"})
         EXPECT_EQ(version1::ParseDate(bad), std::nullopt) << '"' << bad << '"';
     // Digits are read while the value is below 1000: "0001" is year 1.

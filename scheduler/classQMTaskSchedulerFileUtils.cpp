@@ -7,6 +7,8 @@
 #include "platform/process.h"
 #include "scheduler/classQMTaskSchedulerStringUtils.h"
 
+#include <filesystem>
+
 namespace {
 
 struct TLaunch {
@@ -15,8 +17,19 @@ struct TLaunch {
     bool IsProgram = false;
 };
 
+// The file is checked relative to the scheduler's current folder but started
+// from the scheduler's own folder, and a bare name would be looked up in PATH:
+// a relative name is made absolute so that the file checked is the file used.
+std::string Absolute(const std::string& name) {
+    if (name.empty() || name.front() == '/')
+        return name;
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(name, ec);
+    return ec ? name : full.lexically_normal().string();
+}
+
 TLaunch DecideLaunch(const std::string& fileName) {
-    const std::string name = TZQStringUtil::Trim(fileName);
+    const std::string name = Absolute(TZQStringUtil::Trim(fileName));
     const std::string ext = TQMTaskSchedulerFileUtils::ExtractLowerExtension(name);
     // Programs on this system are files one may execute, with or without an
     // extension; the classic program extensions keep counting as well.

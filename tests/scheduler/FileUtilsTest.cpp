@@ -92,6 +92,15 @@ TEST(LauncherDecisions, ProgramsAreStartedDirectlyAsOneQuotedArgument) {
     EXPECT_EQ(FileUtils::GetCommandLine(dir.File("run"), "-q"), "");
     fs::permissions(dir.File("run"), fs::perms::owner_exec, fs::perm_options::add);
     EXPECT_EQ(FileUtils::GetLaunchCommand(dir.File("run")), dir.File("run"));
+    // A relative name is the file in the current folder, never one found in
+    // PATH or in the folder the program is started in.
+    {
+        const fs::path previous = fs::current_path();
+        fs::current_path(dir.Path());
+        EXPECT_EQ(FileUtils::GetLaunchCommand("run"), dir.File("run"));
+        EXPECT_EQ(FileUtils::GetCommandLine("./run", "-q"), Quoted(dir.File("run")) + " -q");
+        fs::current_path(previous);
+    }
     // A dot in a folder name is no extension.
     fs::create_directories(dir.File("v1.2"));
     WriteFile(dir.File("v1.2/notes"), "x", 0644);

@@ -636,28 +636,23 @@ void TFormMain::ActionModifyTaskExecute() {
 }
 
 void TFormMain::ActionExecuteTask_notimeExecute() {
-    Run([this] {
-        const TQMTask* task = SelectedTask();
-        if (store_->AskWhenExecuteTaskManually &&
-            !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                   ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
-            return;
-        TaskStillListed(task)->Execute(false);
-        SaveSettings();
-        FillListView();
-    });
+    // The scheduled run of today still happens: the run is not stamped.
+    Run([this] { ExecuteSelectedTask(store_->AskWhenExecuteTaskManually, false); });
 }
 
 void TFormMain::ActionExecuteTask_withtimeExecute() {
-    Run([this] {
-        const TQMTask* task = SelectedTask();
-        if (!ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                   ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
-            return;
-        TaskStillListed(task)->Execute(true);
-        SaveSettings();
-        FillListView();
-    });
+    // Always asked: the run counts as today's and replaces the scheduled one.
+    Run([this] { ExecuteSelectedTask(true, true); });
+}
+
+void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
+    const TQMTask* task = SelectedTask();
+    if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
+                                      ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
+        return;
+    TaskStillListed(task)->Execute(stampTheRun);
+    SaveSettings();
+    FillListView();
 }
 
 QString TFormMain::ChooseImportFile() {

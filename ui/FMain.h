@@ -97,6 +97,8 @@ private:
     void SelectTask(const TQMTask* task);
     // Saves everything; a failure stays in status panel 3 until a save succeeds.
     void SaveSettings();
+    // Runs the selected task by hand, after the question when asked to.
+    void ExecuteSelectedTask(bool ask, bool stampTheRun);
     // Puts a load or save failure into status panel 3; an empty text clears it.
     void ShowStoreProblem(const QString& text);
     // Shows an error that ended a poll of the task list.

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -565,7 +566,8 @@ void TFormMain::SortRows() {
 // --- Input ---
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // After the click has been handled, so that it has selected its row.
         QTimer::singleShot(0, this, [this] { ListViewMainDblClick(); });
     }

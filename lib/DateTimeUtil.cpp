@@ -64,7 +64,9 @@ bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* toke
 
 } // namespace
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+    return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
     static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -136,9 +138,13 @@ DateTimeFields DecodeDateTime(TDateTime value) {
     return f;
 }
 
-TDateTime DatePart(TDateTime value) { return std::trunc(value); }
+TDateTime DatePart(TDateTime value) {
+    return std::trunc(value);
+}
 
-TDateTime TimePart(TDateTime value) { return std::fabs(value - std::trunc(value)); }
+TDateTime TimePart(TDateTime value) {
+    return std::fabs(value - std::trunc(value));
+}
 
 int DayOfWeek(TDateTime value) {
     long long days = static_cast<long long>(std::trunc(value)) - UnixEpochSerial;
@@ -194,9 +200,13 @@ TDateTime Now() {
     return result;
 }
 
-TDateTime Today() { return DatePart(Now()); }
+TDateTime Today() {
+    return DatePart(Now());
+}
 
-void SetClock(std::function<TDateTime()> clock) { ClockSlot() = std::move(clock); }
+void SetClock(std::function<TDateTime()> clock) {
+    ClockSlot() = std::move(clock);
+}
 
 const platform::RegionalSettings& Regional() {
     auto& slot = RegionalSlot();
@@ -205,6 +215,8 @@ const platform::RegionalSettings& Regional() {
     return *slot;
 }
 
-void SetRegional(const platform::RegionalSettings& settings) { RegionalSlot() = settings; }
+void SetRegional(const platform::RegionalSettings& settings) {
+    RegionalSlot() = settings;
+}
 
 } // namespace dt

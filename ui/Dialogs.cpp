@@ -20,8 +20,8 @@ void ShowMessage(QWidget* parent, const QString& text) {
 }
 
 bool Confirm(QWidget* parent, const QString& question) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question, QMessageBox::NoButton,
-                    parent);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), question,
+                    QMessageBox::NoButton, parent);
     box.setObjectName(QStringLiteral("ConfirmBox"));
     QPushButton* yes = box.addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box.addButton(QStringLiteral("&No"), QMessageBox::NoRole);

@@ -36,7 +36,9 @@ bool ForceDirectories(const std::string& path) {
     return mkdir(p.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(p));
 }
 
-bool DeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return unlink(path.c_str()) == 0;
+}
 
 std::string ProgramFilePath() {
     char buf[PATH_MAX + 1];

@@ -78,7 +78,9 @@ char FirstSeparator(const std::string& fmt, char fallback) {
 
 } // namespace
 
-void AdoptEnvironmentLocale() { std::setlocale(LC_ALL, ""); }
+void AdoptEnvironmentLocale() {
+    std::setlocale(LC_ALL, "");
+}
 
 RegionalSettings ReadRegionalSettings() {
     RegionalSettings rs;

@@ -40,8 +40,8 @@ TEST(DateTimeUtil, EncodeDecodeRoundTripsToTheMillisecond) {
     std::uniform_int_distribution<int> year(1, 9999), month(1, 12), day(1, 31), hour(0, 23),
         minute(0, 59), ms(0, 999);
     for (int i = 0; i < 20000; ++i) {
-        dt::DateTimeFields f{year(rng), month(rng), day(rng), hour(rng), minute(rng), minute(rng),
-                             ms(rng)};
+        dt::DateTimeFields f{year(rng),   month(rng),  day(rng), hour(rng),
+                             minute(rng), minute(rng), ms(rng)};
         f.Day = std::min(f.Day, dt::DaysInMonth(f.Year, f.Month));
         TDateTime v = dt::EncodeDateTime(f);
         auto g = dt::DecodeDateTime(v);
@@ -74,9 +74,9 @@ TEST(DateTimeUtil, FormatsWithRegionalMonthNames) {
     }
     EXPECT_EQ(dt::FormatDateTime("hh:nn", MakeDateTime(2011, 3, 5, 0, 5)), "00:05");
     // 23:59:59.9996 rounds into the next day rather than showing 24:00.
-    EXPECT_EQ(dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz",
-                                 MakeDateTime(2011, 3, 5) + 0.9999999999),
-              "2011-03-06 00:00:00.000");
+    EXPECT_EQ(
+        dt::FormatDateTime("yyyy-mm-dd hh:nn:ss.zzz", MakeDateTime(2011, 3, 5) + 0.9999999999),
+        "2011-03-06 00:00:00.000");
 }
 
 TEST(DateTimeUtil, ClockSeamIsUsedAndRestored) {

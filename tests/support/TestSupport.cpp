@@ -33,16 +33,22 @@ TestClock::TestClock(TDateTime start) {
     dt::SetClock([this] { return Now(); });
 }
 
-void TestClock::Set(TDateTime value) { ms_ = std::llround(value * dt::MSecsPerDay); }
+void TestClock::Set(TDateTime value) {
+    ms_ = std::llround(value * dt::MSecsPerDay);
+}
 
-TestClock::~TestClock() { dt::SetClock({}); }
+TestClock::~TestClock() {
+    dt::SetClock({});
+}
 
 ScopedRegional::ScopedRegional(const platform::RegionalSettings& settings)
     : previous_(dt::Regional()) {
     dt::SetRegional(settings);
 }
 
-ScopedRegional::~ScopedRegional() { dt::SetRegional(previous_); }
+ScopedRegional::~ScopedRegional() {
+    dt::SetRegional(previous_);
+}
 
 platform::RegionalSettings EnglishUS() {
     platform::RegionalSettings rs;
@@ -80,8 +86,8 @@ platform::RegionalSettings YearFirstDotted() {
 TDateTime MakeDateTime(int year, int month, int day, int hour, int minute, int second,
                        int millisecond) {
     TDateTime result = 0;
-    EXPECT_TRUE(dt::TryEncodeDateTime({year, month, day, hour, minute, second, millisecond},
-                                      result))
+    EXPECT_TRUE(
+        dt::TryEncodeDateTime({year, month, day, hour, minute, second, millisecond}, result))
         << "invalid test date-time";
     return result;
 }

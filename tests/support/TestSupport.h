@@ -62,8 +62,8 @@ platform::RegionalSettings Dutch();
 platform::RegionalSettings YearFirstDotted();
 
 // A date-time from its fields; fails the test on invalid fields.
-TDateTime MakeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                       int second = 0, int millisecond = 0);
+TDateTime MakeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                       int millisecond = 0);
 
 // Writes a text file (creating or replacing it); mode 0 keeps the default.
 void WriteFile(const std::string& path, const std::string& content, unsigned mode = 0);

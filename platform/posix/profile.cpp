@@ -1,9 +1,7 @@
 #include "platform/profile.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/files.h"
+#include "platform/textfile.h"
 
 namespace platform {
 
@@ -38,41 +36,12 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Reads a whole regular file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& content) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {};
-    // A folder opens fine but is no profile file.
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    content.clear();
-    char buffer[65536];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            close(fd);
-            content.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return true;
-}
-
 } // namespace
 
 ProfileFile::ProfileFile(const std::string& path) {
     std::string content;
-    open_ = ReadWholeFile(path, content);
+    // A folder is no profile file.
+    open_ = FileExists(path) && ReadWholeFile(path, content) == 0;
     if (open_)
         Parse(content);
 }

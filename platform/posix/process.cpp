@@ -1,12 +1,13 @@
 #include "platform/process.h"
 
+#include "platform/files.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,9 +37,7 @@ std::string SearchPath(const std::string& name) {
             end = path.size();
         std::string dir = path.substr(start, end - start);
         const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-        struct stat st {};
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            access(candidate.c_str(), X_OK) == 0)
+        if (IsExecutableFile(candidate))
             return candidate;
         start = end + 1;
     }
@@ -92,12 +91,9 @@ void CloseOnExecAboveStandard(int maxFd) {
     Fail(reportFd, errno);
 }
 
-int WaitFor(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return errno;
-    return 0;
+void Reap(pid_t pid) {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
 }
 
 } // namespace
@@ -227,7 +223,7 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
             error = childError;
         // The program has started either way; a failed wait (a reaper set
         // up elsewhere) changes nothing of that.
-        (void)WaitFor(pid);
+        Reap(pid);
     }
     close(report[0]);
     return error;

@@ -1,6 +1,7 @@
 #include "lib/DateTimeUtil.h"
 
 #include "lib/QMException.h"
+#include "lib/classZQStringUtil.h"
 #include "platform/clock.h"
 
 #include <cctype>
@@ -44,13 +45,6 @@ std::function<TDateTime()>& ClockSlot() {
 std::optional<platform::RegionalSettings>& RegionalSlot() {
     static std::optional<platform::RegionalSettings> settings;
     return settings;
-}
-
-std::string Pad(int value, std::size_t width) {
-    std::string s = std::to_string(value);
-    if (s.size() < width)
-        s.insert(0, width - s.size(), '0');
-    return s;
 }
 
 bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* token) {
@@ -159,28 +153,28 @@ std::string FormatDateTime(const std::string& pattern, TDateTime value) {
     std::size_t i = 0;
     while (i < pattern.size()) {
         if (StartsWithNoCase(pattern, i, "yyyy")) {
-            out += Pad(f.Year, 4);
+            out += TZQStringUtil::ZeroPad(f.Year, 4);
             i += 4;
         } else if (StartsWithNoCase(pattern, i, "mmm")) {
             out += Regional().ShortMonthNames[static_cast<std::size_t>(f.Month - 1)];
             i += 3;
         } else if (StartsWithNoCase(pattern, i, "mm")) {
-            out += Pad(f.Month, 2);
+            out += TZQStringUtil::ZeroPad(f.Month, 2);
             i += 2;
         } else if (StartsWithNoCase(pattern, i, "dd")) {
-            out += Pad(f.Day, 2);
+            out += TZQStringUtil::ZeroPad(f.Day, 2);
             i += 2;
         } else if (StartsWithNoCase(pattern, i, "hh")) {
-            out += Pad(f.Hour, 2);
+            out += TZQStringUtil::ZeroPad(f.Hour, 2);
             i += 2;
         } else if (StartsWithNoCase(pattern, i, "nn")) {
-            out += Pad(f.Minute, 2);
+            out += TZQStringUtil::ZeroPad(f.Minute, 2);
             i += 2;
         } else if (StartsWithNoCase(pattern, i, "ss")) {
-            out += Pad(f.Second, 2);
+            out += TZQStringUtil::ZeroPad(f.Second, 2);
             i += 2;
         } else if (StartsWithNoCase(pattern, i, "zzz")) {
-            out += Pad(f.Millisecond, 3);
+            out += TZQStringUtil::ZeroPad(f.Millisecond, 3);
             i += 3;
         } else {
             out += pattern[i++];

@@ -6,6 +6,8 @@
 #include "lib/classQMString10.h"
 #include "lib/classSHA10.h"
 
+#include <utility>
+
 TQMGUID::TQMGUID() {
     Generator.RangeLow = 0;
     Generator.RangeHigh = 10000;
@@ -34,20 +36,13 @@ void TQMGUID::BuildSeedText(TQMString& text) {
     // One clock reading for all date and time pieces.
     TQMDateTime& clock = TSupportLibrary::DateTime();
     clock.ReadLocalTime();
-    text.AppendChar('.');
-    text.AppendInt(clock.Year);
-    text.AppendChar(':');
-    text.AppendInt(clock.Month);
-    text.AppendChar(':');
-    text.AppendInt(clock.Day);
-    text.AppendChar('.');
-    text.AppendInt(clock.Hour);
-    text.AppendChar(':');
-    text.AppendInt(clock.Minute);
-    text.AppendChar(':');
-    text.AppendInt(clock.Second);
-    text.AppendChar(':');
-    text.AppendInt(clock.Millisecond);
+    const std::pair<char, std::uint16_t> pieces[] = {
+        {'.', clock.Year},   {':', clock.Month},  {':', clock.Day},        {'.', clock.Hour},
+        {':', clock.Minute}, {':', clock.Second}, {':', clock.Millisecond}};
+    for (const auto& [separator, value] : pieces) {
+        text.AppendChar(separator);
+        text.AppendInt(value);
+    }
 }
 
 void TQMGUID::HashToHex(const TQMString& seed, TQMString& target) {

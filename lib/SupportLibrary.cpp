@@ -13,6 +13,13 @@ std::unique_ptr<TSHA> ProcessSHA;
 std::unique_ptr<TQMDateTime> ProcessDateTime;
 std::unique_ptr<TQMGUID> ProcessGUID;
 
+// In reverse order of creation.
+void DestroyAll() {
+    ProcessGUID.reset();
+    ProcessDateTime.reset();
+    ProcessSHA.reset();
+}
+
 [[noreturn]] void RaiseNotStarted() {
     throw Exception("TSupportLibrary; the support library has not been started");
 }
@@ -29,17 +36,13 @@ TSupportLibrary::TSupportLibrary() {
         // The one seeding of the identifier generator in a run.
         ProcessGUID->Randomize();
     } catch (...) {
-        ProcessGUID.reset();
-        ProcessDateTime.reset();
-        ProcessSHA.reset();
+        DestroyAll();
         throw;
     }
 }
 
 TSupportLibrary::~TSupportLibrary() {
-    ProcessGUID.reset();
-    ProcessDateTime.reset();
-    ProcessSHA.reset();
+    DestroyAll();
 }
 
 TSHA& TSupportLibrary::SHA() {

@@ -4,28 +4,11 @@
 
 namespace io {
 
-std::string InOutErrorMessage(int code) {
-    switch (code) {
-    case FileNotFound:
-        return "File not found";
-    case InvalidFilename:
-        return "Invalid filename";
-    case TooManyOpenFiles:
-        return "Too many open files";
-    case FileAccessDenied:
-        return "File access denied";
-    case ReadBeyondEndOfFile:
-        return "Read beyond end of file";
-    case DiskFull:
-        return "Disk full";
-    case InvalidNumericInput:
-        return "Invalid numeric input";
-    default:
-        return "I/O error " + std::to_string(code);
-    }
-}
-
 namespace {
+
+std::string PlainMessage(int code) {
+    return "I/O error " + std::to_string(code);
+}
 
 // 0 when the number has no meaning in the table.
 int KnownCode(int osError, bool creating) {
@@ -50,6 +33,27 @@ int KnownCode(int osError, bool creating) {
 
 } // namespace
 
+std::string InOutErrorMessage(int code) {
+    switch (code) {
+    case FileNotFound:
+        return "File not found";
+    case InvalidFilename:
+        return "Invalid filename";
+    case TooManyOpenFiles:
+        return "Too many open files";
+    case FileAccessDenied:
+        return "File access denied";
+    case ReadBeyondEndOfFile:
+        return "Read beyond end of file";
+    case DiskFull:
+        return "Disk full";
+    case InvalidNumericInput:
+        return "Invalid numeric input";
+    default:
+        return PlainMessage(code);
+    }
+}
+
 int InOutErrorCode(int osError, bool creating) {
     const int known = KnownCode(osError, creating);
     return known ? known : osError;
@@ -60,7 +64,7 @@ EInOutError MakeInOutError(int osError, bool creating, const std::string& contex
     // An errno without a meaning of its own keeps the plain form, also where
     // its number happens to equal a code of the table (EIO is 5).
     const int code = known ? known : osError;
-    std::string message = known ? InOutErrorMessage(code) : "I/O error " + std::to_string(code);
+    std::string message = known ? InOutErrorMessage(code) : PlainMessage(code);
     if (!context.empty())
         message = context + message;
     return EInOutError(code, message);

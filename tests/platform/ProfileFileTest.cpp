@@ -9,12 +9,7 @@
 using platform::ProfileFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-namespace {
-
 using Names = std::vector<std::string>;
-
-} // namespace
 
 TEST(ProfileFile, MissingFileOrFolderHasNoSections) {
     TempDir dir;

@@ -154,10 +154,8 @@ bool TQMSettings::LoadFromFile(const std::string& path) {
 void TQMSettings::SaveToFile(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {
-        const std::string folder = path.substr(0, slash);
         // A folder that cannot be made is reported by the write below.
-        if (!platform::DirectoryExists(folder))
-            static_cast<void>(platform::ForceDirectories(folder));
+        static_cast<void>(platform::ForceDirectories(path.substr(0, slash)));
     }
     WriteString("System", "initype", IniType);
 

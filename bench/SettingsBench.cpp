@@ -17,24 +17,28 @@ std::string Identifier(int i) {
     return buf;
 }
 
-// One task's section as the application store writes it.
+// One task's section as the application store writes it: its keys, in its
+// order.
 void WriteTask(TQMSettings& s, int i) {
     const std::string section = "Tasks\\" + Identifier(i);
-    s.WriteString(section, "guid", Identifier(i));
+    const bool flag = i % 2 == 0;
     s.WriteString(section, "taskname", "Task number " + std::to_string(i));
+    s.WriteString(section, "guid", Identifier(i));
     s.WriteString(section, "taskfilename", "/usr/local/bin/program-" + std::to_string(i));
     s.WriteString(section, "taskparameters", "--flag=value /a=b");
+    for (const char* key : {"active", "weekly", "daily", "one_shot"})
+        s.WriteBool(section, key, flag);
     s.WriteDateTime(section, "datetime", 46000.5 + i);
-    s.WriteDateTime(section, "datetimelastexecuted", 46001.25 + i);
-    for (const char* key : {"active", "daily", "weekly", "oneshot", "monday", "tuesday",
-                            "wednesday", "thursday", "friday", "saturday", "sunday"})
-        s.WriteBool(section, key, i % 2 == 0);
+    for (const char* key :
+         {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"})
+        s.WriteBool(section, key, flag);
+    s.WriteDateTime(section, "datetime_lastexecuted", 46001.25 + i);
 }
 
 void Fill(TQMSettings& s, int tasks) {
     s.Clear();
-    s.WriteBool("QMTaskScheduler", "AskWhenClose", true);
-    s.WriteBool("QMTaskScheduler", "AskWhenExecuteTaskManually", true);
+    s.WriteBool("QMTaskScheduler", "askwhenclose", true);
+    s.WriteBool("QMTaskScheduler", "askwhenexecutetaskmanually", true);
     for (int i = 0; i < tasks; ++i)
         WriteTask(s, i);
 }
@@ -93,7 +97,7 @@ void BM_LoadAndReadAll(benchmark::State& state) {
             benchmark::DoNotOptimize(s.ReadString(name, "taskname", text));
             benchmark::DoNotOptimize(s.ReadString(name, "taskparameters", text));
             benchmark::DoNotOptimize(s.ReadBool(name, "sunday", flag));
-            benchmark::DoNotOptimize(s.ReadDateTime(name, "datetimelastexecuted", when));
+            benchmark::DoNotOptimize(s.ReadDateTime(name, "datetime_lastexecuted", when));
         }
     }
     std::filesystem::remove(path);

@@ -13,7 +13,8 @@ void BM_PollWithNothingDue(benchmark::State& state) {
     const TDateTime now = dt::Now();
     for (int i = 0; i < state.range(0); ++i) {
         TQMTask* task = tasks.AddNewTask();
-        // Half never due (no frequency), half daily with a window hours away.
+        // Daily (every other task), weekly or without frequency (a third),
+        // the window six hours away: nothing is due.
         task->Daily = i % 2 == 0;
         task->DateTime = now + 0.25;
         task->Weekly = i % 3 == 0;

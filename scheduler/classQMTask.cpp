@@ -45,11 +45,11 @@ void TQMTask::ResetLastExecuted() {
 }
 
 bool TQMTask::HasRunToday() const {
-    return dt::DatePart(DateTimeLastExecuted) == dt::Today();
+    return HasRunToday(dt::Now());
 }
 
 bool TQMTask::IsStartDateToday() const {
-    return dt::Today() == dt::DatePart(DateTime);
+    return IsStartDateToday(dt::Now());
 }
 
 TDateTime TQMTask::StartWindow() {
@@ -57,15 +57,47 @@ TDateTime TQMTask::StartWindow() {
 }
 
 bool TQMTask::IsInStartWindow() const {
-    const long long now = TimeOfDayMs(dt::Now());
-    const long long start = TimeOfDayMs(DateTime);
-    const long long window = std::llround(StartWindow() * dt::MSecsPerDay);
-    // No wrap past midnight: the time of day never exceeds the day's end.
-    return now >= start && now <= start + window;
+    return IsInStartWindow(dt::Now());
 }
 
 bool TQMTask::IsWeekdayChecked() const {
-    switch (dt::DayOfWeek(dt::Now())) {
+    return IsWeekdayChecked(dt::Now());
+}
+
+bool TQMTask::IsDue() const {
+    if (!Active)
+        return false;
+    // The poll asks every task: one reading of the clock serves the rule.
+    const TDateTime now = dt::Now();
+    if (HasRunToday(now))
+        return false;
+    if (Daily)
+        return IsInStartWindow(now);
+    if (OneShot)
+        return IsStartDateToday(now) && IsInStartWindow(now);
+    if (Weekly)
+        return IsWeekdayChecked(now) && IsInStartWindow(now);
+    return false;
+}
+
+bool TQMTask::HasRunToday(TDateTime now) const {
+    return dt::DatePart(DateTimeLastExecuted) == dt::DatePart(now);
+}
+
+bool TQMTask::IsStartDateToday(TDateTime now) const {
+    return dt::DatePart(now) == dt::DatePart(DateTime);
+}
+
+bool TQMTask::IsInStartWindow(TDateTime now) const {
+    static const long long window = std::llround(StartWindow() * dt::MSecsPerDay);
+    const long long t = TimeOfDayMs(now);
+    const long long start = TimeOfDayMs(DateTime);
+    // No wrap past midnight: the time of day never exceeds the day's end.
+    return t >= start && t <= start + window;
+}
+
+bool TQMTask::IsWeekdayChecked(TDateTime now) const {
+    switch (dt::DayOfWeek(now)) {
     case 1:
         return Sunday;
     case 2:
@@ -83,18 +115,6 @@ bool TQMTask::IsWeekdayChecked() const {
     default:
         return false;
     }
-}
-
-bool TQMTask::IsDue() const {
-    if (!Active || HasRunToday())
-        return false;
-    if (Daily)
-        return IsInStartWindow();
-    if (OneShot)
-        return IsStartDateToday() && IsInStartWindow();
-    if (Weekly)
-        return IsWeekdayChecked() && IsInStartWindow();
-    return false;
 }
 
 bool TQMTask::ExecuteIfDue(bool stampTheRun) {

@@ -77,4 +77,12 @@ public:
     TDateTime TimePart() const;
     TDateTime DatePart() const;
     void SetDateAndTime(TDateTime date, TDateTime time);
+
+private:
+    // The schedule rule's tests against a given moment, so that IsDue reads
+    // the clock once.
+    bool HasRunToday(TDateTime now) const;
+    bool IsStartDateToday(TDateTime now) const;
+    bool IsInStartWindow(TDateTime now) const;
+    bool IsWeekdayChecked(TDateTime now) const;
 };

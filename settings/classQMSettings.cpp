@@ -18,10 +18,6 @@ std::string Lower(const std::string& s) {
     return TZQStringUtil::LowerCase(s);
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // Every lookup scans the lines from the top, so matching works on views of
 // the lines instead of trimmed, lower-cased copies.
 std::string_view TrimView(std::string_view s) {
@@ -125,7 +121,7 @@ bool TQMSettingsSection::IsSubsectionOf(std::string parent) const {
         return false;
     if (parent.back() != '\\')
         parent += '\\';
-    return StartsWith(Lower(Name), Lower(parent));
+    return StartsWithNoCase(Name, Lower(parent));
 }
 
 // --- TQMSettings ---
@@ -154,10 +150,8 @@ bool TQMSettings::LoadFromFile(const std::string& path) {
 void TQMSettings::SaveToFile(const std::string& path) {
     const auto slash = path.find_last_of('/');
     if (slash != std::string::npos && slash > 0) {
-        const std::string folder = path.substr(0, slash);
         // A folder that cannot be made is reported by the write below.
-        if (!platform::DirectoryExists(folder))
-            static_cast<void>(platform::ForceDirectories(folder));
+        static_cast<void>(platform::ForceDirectories(path.substr(0, slash)));
     }
     WriteString("System", "initype", IniType);
 
@@ -356,7 +350,7 @@ void TQMSettings::ParseSections() {
     TQMSettingsSection* current = nullptr;
     for (std::size_t i = 0; i < Lines.size(); ++i) {
         const std::string t = Trim(Lines[i]);
-        if (StartsWith(t, "[")) {
+        if (t.starts_with('[')) {
             const auto close = t.find(']');
             auto entry = std::make_unique<TQMSettingsSection>(this);
             entry->Name = close == t.size() - 1 ? t.substr(1, close - 1) : t.substr(1);

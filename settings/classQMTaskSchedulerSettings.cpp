@@ -13,7 +13,6 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 
-#include <cctype>
 #include <cstdio>
 #include <unordered_set>
 
@@ -56,7 +55,6 @@ std::string TQMTaskSchedulerSettings::ChosenFileName() const {
 }
 
 TStoreResult TQMTaskSchedulerSettings::Load() {
-    const std::string chosen = ChosenFileName();
     try {
         settings_->Load();
         unreadableFile_.clear();
@@ -64,6 +62,7 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
     } catch (const Exception& e) {
         // A file that is there but could not be read must survive the next
         // save; remember it so that Save can set it aside first.
+        const std::string chosen = ChosenFileName();
         if (platform::FileExists(chosen) || platform::DirectoryExists(chosen))
             unreadableFile_ = chosen;
         return {false, e.Message};
@@ -211,7 +210,8 @@ void TQMTaskSchedulerSettings::Log(const std::string& text) {
         return;
     // The user folder appears with the first save; a run before that still
     // gets its line. When the folder cannot be made, the write reports it.
-    (void)platform::ForceDirectories(LogFolder());
-    LogFile->FileName = LogFileName();
+    const std::string folder = LogFolder();
+    (void)platform::ForceDirectories(folder);
+    LogFile->FileName = folder + LogFileBaseName;
     LogFile->AddLine(text);
 }

@@ -1,5 +1,6 @@
 #include "lib/QMException.h"
 #include "settings/classQMSettings.h"
+#include "tests/settings/SettingsTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -7,9 +8,6 @@
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace testing_support;
@@ -249,22 +247,5 @@ int ReadOnlyScenario(const std::string& folder) {
 TEST(SettingsSave, AFileWithoutWritePermissionIsNotReplaced) {
     TempDir dir;
     WriteFile(dir.File("readonly.ini"), "old", 0444);
-    if (geteuid() != 0) {
-        EXPECT_EQ(ReadOnlyScenario(dir.Path()), 0);
-        return;
-    }
-    // Root may write any file: the scenario runs as nobody/nogroup, in a
-    // folder that lets anyone replace its entries.
-    chmod(dir.Path().c_str(), 0777);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0)
-            _exit(20);
-        _exit(ReadOnlyScenario(dir.Path()));
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "scenario step failed (see return codes)";
+    settings_test::ExpectScenarioPassesUnprivileged(dir.Path(), ReadOnlyScenario);
 }

@@ -5,6 +5,7 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "tests/settings/SettingsTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +14,6 @@
 #include <random>
 #include <regex>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -342,21 +341,5 @@ int UnreadableScenario(const std::string& folder) {
 
 TEST(TaskSchedulerSettingsUnreadable, AnUnreadableFileIsSetAsideBeforeTheNextSave) {
     TempDir dir;
-    if (geteuid() != 0) {
-        EXPECT_EQ(UnreadableScenario(dir.Path()), 0);
-        return;
-    }
-    chmod(dir.Path().c_str(), 0777);
-    pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        // nobody/nogroup on Debian
-        if (setgid(65534) != 0 || setuid(65534) != 0)
-            _exit(20);
-        _exit(UnreadableScenario(dir.Path()));
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "scenario step failed (see return codes)";
+    settings_test::ExpectScenarioPassesUnprivileged(dir.Path(), UnreadableScenario);
 }

@@ -1,5 +1,6 @@
 #include "ui/FTaskEdit.h"
 
+#include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/QtDateTime.h"
 
@@ -9,7 +10,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QFrame>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -24,13 +24,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
-
-// The design's text height in pixels (8-point font at 96 dpi); the layout is
-// scaled by the ratio of the dialog's font to it.
-constexpr double DesignTextHeight = 13.0;
 
 // True when the text holds nothing but characters of code 32 or less.
 bool IsBlank(const QString& text) {
@@ -169,37 +164,31 @@ void TFormTaskEdit::CreateControls() {
 }
 
 int TFormTaskEdit::Px(int designPixels) const {
-    return static_cast<int>(std::lround(designPixels * FScale));
+    return ui::ScaledPixels(designPixels, FScale);
 }
 
 void TFormTaskEdit::PlaceControls() {
-    // One factor for the whole design keeps its arrangement: large enough for
-    // the font's height and for every caption to fit the room the design gives it.
-    const QFontMetricsF metrics(font());
-    double scale = std::max(1.0, metrics.height() / DesignTextHeight);
-    const auto fit = [&scale](double needed, double designRoom) {
-        scale = std::max(scale, needed / designRoom);
-    };
-    fit(Label3->sizeHint().width(), 116);
-    fit(Label1->sizeHint().width(), 116);
-    fit(Label2->sizeHint().width(), 116);
-    fit(Label4->sizeHint().width(), 52);
-    fit(Label5->sizeHint().width(), 100);
+    // Every caption fits the room the design gives it.
+    ui::TDesignScale scale(font());
+    scale.Fit(Label3->sizeHint().width(), 116);
+    scale.Fit(Label1->sizeHint().width(), 116);
+    scale.Fit(Label2->sizeHint().width(), 116);
+    scale.Fit(Label4->sizeHint().width(), 52);
+    scale.Fit(Label5->sizeHint().width(), 100);
     for (QRadioButton* r : {RadioOne_Shot, RadioDaily, RadioWeekly})
-        fit(r->sizeHint().width(), 113);
+        scale.Fit(r->sizeHint().width(), 113);
     for (QCheckBox* c : WeekdayBoxes())
-        fit(c->sizeHint().width(), 35);
-    fit(CheckActive->sizeHint().width(), 57);
-    fit(PickerDate->sizeHint().width(), 203);
-    fit(PickerTime->sizeHint().width(), 105);
-    fit(EditTaskName->sizeHint().height(), 21);
-    fit(PickerDate->sizeHint().height(), 21);
-    const double padding = 2.0 * metrics.averageCharWidth();
-    fit(metrics.horizontalAdvance(ButtonSave->text().remove(QLatin1Char('&'))) + padding, 75);
-    fit(metrics.horizontalAdvance(ButtonCancel->text().remove(QLatin1Char('&'))) + padding, 75);
-    fit(metrics.horizontalAdvance(Button1->text()) + padding, 39);
-    fit(metrics.horizontalAdvance(ButtonFile->text()) + padding, 22);
-    FScale = scale;
+        scale.Fit(c->sizeHint().width(), 35);
+    scale.Fit(CheckActive->sizeHint().width(), 57);
+    scale.Fit(PickerDate->sizeHint().width(), 203);
+    scale.Fit(PickerTime->sizeHint().width(), 105);
+    scale.Fit(EditTaskName->sizeHint().height(), 21);
+    scale.Fit(PickerDate->sizeHint().height(), 21);
+    scale.FitText(ButtonSave->text().remove(QLatin1Char('&')), 75);
+    scale.FitText(ButtonCancel->text().remove(QLatin1Char('&')), 75);
+    scale.FitText(Button1->text(), 39);
+    scale.FitText(ButtonFile->text(), 22);
+    FScale = scale.Factor();
 
     const auto place = [this](QWidget* w, int left, int top, int width, int height) {
         w->setGeometry(Px(left), Px(top), Px(width), Px(height));

@@ -45,12 +45,6 @@ QAbstractButton* ButtonWithText(QMessageBox* box, const QString& text) {
     return nullptr;
 }
 
-template <class W> W* Child(QObject* parent, const char* name) {
-    W* widget = parent->findChild<W*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
-
 struct TaskSpec {
     std::string Name;
     std::string Guid;

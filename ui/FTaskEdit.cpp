@@ -1,5 +1,6 @@
 #include "ui/FTaskEdit.h"
 
+#include "lib/classZQStringUtil.h"
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/QtDateTime.h"
@@ -27,9 +28,8 @@
 
 namespace {
 
-// True when the text holds nothing but characters of code 32 or less.
 bool IsBlank(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 32; });
+    return TZQStringUtil::Trim(ui::ToStdString(text)).empty();
 }
 
 bool IsNameCharacter(QChar c) {

@@ -21,15 +21,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStatusBar>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>

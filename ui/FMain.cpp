@@ -6,6 +6,7 @@
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/FTaskEdit.h"
 #include "ui/QtDateTime.h"
@@ -29,7 +30,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -41,9 +41,6 @@ constexpr std::array<int, TFormMain::ColumnCount> ColumnWidths{300, 150, 50, 80,
 constexpr std::array<int, 4> PanelWidths{200, 100, 200, 160};
 // Sort key of the task ordering for each column.
 constexpr std::array<int, TFormMain::ColumnCount> ColumnSortKeys{2, 4, 0, 3, 1};
-
-// Line height of the design's 8-point font at 96 dots per inch.
-constexpr double DesignTextHeight = 13.0;
 
 const char* const PublisherNotice = "(c) Quillmar";
 const char* const PublisherWebAddress = "www.quillmar.example";
@@ -109,20 +106,15 @@ TFormMain::~TFormMain() {
 }
 
 int TFormMain::Px(int designPixels) const {
-    return static_cast<int>(std::lround(designPixels * scale_));
+    return ui::ScaledPixels(designPixels, scale_);
 }
 
 void TFormMain::ComputeScale() {
-    // One factor for the whole design keeps its arrangement: large enough for
-    // the font's height and for a time and a last-run text to fit their columns.
-    const QFontMetricsF metrics(font());
-    const double padding = 2.0 * metrics.averageCharWidth();
-    scale_ = std::max(1.0, metrics.height() / DesignTextHeight);
-    scale_ = std::max(scale_,
-                      (metrics.horizontalAdvance(QStringLiteral("0000-Mmm-00 / 00:00")) + padding) /
-                          ColumnWidths[ColLastExecuted]);
-    scale_ = std::max(scale_, (metrics.horizontalAdvance(QStringLiteral("00:00")) + padding) /
-                                  ColumnWidths[ColTime]);
+    // Also large enough for a time and a last-run text to fit their columns.
+    ui::TDesignScale scale(font());
+    scale.FitText(QStringLiteral("0000-Mmm-00 / 00:00"), ColumnWidths[ColLastExecuted]);
+    scale.FitText(QStringLiteral("00:00"), ColumnWidths[ColTime]);
+    scale_ = scale.Factor();
 }
 
 void TFormMain::CreateControls() {

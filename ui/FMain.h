@@ -12,7 +12,6 @@
 class QAction;
 class QCloseEvent;
 class QLabel;
-class QMenu;
 class QPushButton;
 class QShowEvent;
 class QTimer;
@@ -82,10 +81,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // Asks for the version-1 file to import; empty when the user cancels.
-    virtual QString ChooseImportFile();
-
 private:
+    // Asks for the version-1 file to import; empty when the user cancels.
+    QString ChooseImportFile();
     // Design pixels (96 dpi, 8-point font) to pixels for the window's font.
     int Px(int designPixels) const;
     void ComputeScale();

@@ -1,5 +1,7 @@
 #include "ui/FTaskEdit.h"
 
+#include "lib/classZQStringUtil.h"
+#include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/QtDateTime.h"
 
@@ -9,7 +11,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QFrame>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -24,17 +25,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
-// The design's text height in pixels (8-point font at 96 dpi); the layout is
-// scaled by the ratio of the dialog's font to it.
-constexpr double DesignTextHeight = 13.0;
-
-// True when the text holds nothing but characters of code 32 or less.
 bool IsBlank(const QString& text) {
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 32; });
+    return TZQStringUtil::Trim(ui::ToStdString(text)).empty();
 }
 
 bool IsNameCharacter(QChar c) {
@@ -49,6 +44,19 @@ bool IsNameCharacter(QChar c) {
 void TakeText(const QLineEdit& box, std::string& field) {
     if (box.text() != ui::ToQString(field))
         field = ui::ToStdString(box.text());
+}
+
+// A control of kind W with its design name.
+template <class W> W* Named(QWidget* parent, const char* name) {
+    auto* control = new W(parent);
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
+template <class W> W* Captioned(QWidget* parent, const char* name, const char* caption) {
+    W* control = Named<W>(parent, name);
+    control->setText(QString::fromLatin1(caption));
+    return control;
 }
 
 } // namespace
@@ -70,44 +78,20 @@ void TFormTaskEdit::CreateControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    PanelMain = new QFrame(this);
-    PanelMain->setObjectName(QStringLiteral("PanelMain"));
-    PanelBottom = new QFrame(this);
-    PanelBottom->setObjectName(QStringLiteral("PanelBottom"));
+    PanelMain = Named<QFrame>(this, "PanelMain");
+    PanelBottom = Named<QFrame>(this, "PanelBottom");
     layout->addWidget(PanelMain, 1);
     layout->addWidget(PanelBottom, 0);
 
     const auto button = [](QWidget* parent, const char* name, const char* caption) {
-        auto* b = new QPushButton(QString::fromLatin1(caption), parent);
-        b->setObjectName(QString::fromLatin1(name));
+        auto* b = Captioned<QPushButton>(parent, name, caption);
         // Neither Enter nor Escape may close the dialog through a button.
         b->setAutoDefault(false);
         b->setDefault(false);
         return b;
     };
-    const auto label = [](QWidget* parent, const char* name, const char* caption) {
-        auto* l = new QLabel(QString::fromLatin1(caption), parent);
-        l->setObjectName(QString::fromLatin1(name));
-        return l;
-    };
-    const auto edit = [](QWidget* parent, const char* name) {
-        auto* e = new QLineEdit(parent);
-        e->setObjectName(QString::fromLatin1(name));
-        return e;
-    };
-    const auto check = [](QWidget* parent, const char* name, const char* caption) {
-        auto* c = new QCheckBox(QString::fromLatin1(caption), parent);
-        c->setObjectName(QString::fromLatin1(name));
-        return c;
-    };
-    const auto radio = [](QWidget* parent, const char* name, const char* caption) {
-        auto* r = new QRadioButton(QString::fromLatin1(caption), parent);
-        r->setObjectName(QString::fromLatin1(name));
-        return r;
-    };
     const auto group = [](QWidget* parent, const char* name) {
-        auto* f = new QFrame(parent);
-        f->setObjectName(QString::fromLatin1(name));
+        auto* f = Named<QFrame>(parent, name);
         f->setFrameStyle(QFrame::Box | QFrame::Sunken);
         return f;
     };
@@ -116,46 +100,44 @@ void TFormTaskEdit::CreateControls() {
     ButtonCancel = button(PanelBottom, "ButtonCancel", "&Cancel");
 
     Panel6 = group(PanelMain, "Panel6");
-    RadioOne_Shot = radio(Panel6, "RadioOne_Shot", "Once at date");
-    PickerDate = new QDateEdit(Panel6);
-    PickerDate->setObjectName(QStringLiteral("PickerDate"));
+    RadioOne_Shot = Captioned<QRadioButton>(Panel6, "RadioOne_Shot", "Once at date");
+    PickerDate = Named<QDateEdit>(Panel6, "PickerDate");
     PickerDate->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
     PickerDate->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
     PickerDate->setCalendarPopup(true);
-    RadioDaily = radio(Panel6, "RadioDaily", "Daily");
-    RadioWeekly = radio(Panel6, "RadioWeekly", "Weekly");
+    RadioDaily = Captioned<QRadioButton>(Panel6, "RadioDaily", "Daily");
+    RadioWeekly = Captioned<QRadioButton>(Panel6, "RadioWeekly", "Weekly");
     RadioWeekly->setChecked(true);
     Options = new QButtonGroup(this);
     Options->setObjectName(QStringLiteral("Options"));
     Options->addButton(RadioOne_Shot);
     Options->addButton(RadioDaily);
     Options->addButton(RadioWeekly);
-    CheckMonday = check(Panel6, "CheckMonday", "Mo");
-    CheckTuesday = check(Panel6, "CheckTuesday", "Tu");
-    CheckWednesday = check(Panel6, "CheckWednesday", "We");
-    CheckThursday = check(Panel6, "CheckThursday", "Th");
-    CheckFriday = check(Panel6, "CheckFriday", "Fr");
-    CheckSaturday = check(Panel6, "CheckSaturday", "Sa");
-    CheckSunday = check(Panel6, "CheckSunday", "Su");
-    Label4 = label(Panel6, "Label4", "Start time");
-    PickerTime = new QTimeEdit(Panel6);
-    PickerTime->setObjectName(QStringLiteral("PickerTime"));
+    CheckMonday = Captioned<QCheckBox>(Panel6, "CheckMonday", "Mo");
+    CheckTuesday = Captioned<QCheckBox>(Panel6, "CheckTuesday", "Tu");
+    CheckWednesday = Captioned<QCheckBox>(Panel6, "CheckWednesday", "We");
+    CheckThursday = Captioned<QCheckBox>(Panel6, "CheckThursday", "Th");
+    CheckFriday = Captioned<QCheckBox>(Panel6, "CheckFriday", "Fr");
+    CheckSaturday = Captioned<QCheckBox>(Panel6, "CheckSaturday", "Sa");
+    CheckSunday = Captioned<QCheckBox>(Panel6, "CheckSunday", "Su");
+    Label4 = Captioned<QLabel>(Panel6, "Label4", "Start time");
+    PickerTime = Named<QTimeEdit>(Panel6, "PickerTime");
     PickerTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    Label5 = label(Panel6, "Label5", "Last started on");
-    EditDateTime_LastExecuted = edit(Panel6, "EditDateTime_LastExecuted");
+    Label5 = Captioned<QLabel>(Panel6, "Label5", "Last started on");
+    EditDateTime_LastExecuted = Named<QLineEdit>(Panel6, "EditDateTime_LastExecuted");
     EditDateTime_LastExecuted->setReadOnly(true);
     Button1 = button(Panel6, "Button1", "Reset");
 
     Panel5 = group(PanelMain, "Panel5");
-    Label3 = label(Panel5, "Label3", "Task name");
-    EditTaskName = edit(Panel5, "EditTaskName");
-    Label1 = label(Panel5, "Label1", "Program location");
-    EditTaskFileName = edit(Panel5, "EditTaskFileName");
+    Label3 = Captioned<QLabel>(Panel5, "Label3", "Task name");
+    EditTaskName = Named<QLineEdit>(Panel5, "EditTaskName");
+    Label1 = Captioned<QLabel>(Panel5, "Label1", "Program location");
+    EditTaskFileName = Named<QLineEdit>(Panel5, "EditTaskFileName");
     ButtonFile = button(Panel5, "ButtonFile", "...");
-    Label2 = label(Panel5, "Label2", "Program parameters");
-    EditTaskParameters = edit(Panel5, "EditTaskParameters");
+    Label2 = Captioned<QLabel>(Panel5, "Label2", "Program parameters");
+    EditTaskParameters = Named<QLineEdit>(Panel5, "EditTaskParameters");
 
-    CheckActive = check(PanelMain, "CheckActive", "Active");
+    CheckActive = Captioned<QCheckBox>(PanelMain, "CheckActive", "Active");
 
     connect(ButtonSave, &QPushButton::clicked, this,
             [this] { ui::Guarded(this, [this] { ButtonSaveClick(); }); });
@@ -167,8 +149,7 @@ void TFormTaskEdit::CreateControls() {
             [this] { ui::Guarded(this, [this] { ButtonFileClick(); }); });
     // Only the user's clicks select "Weekly": filling the boxes from the task
     // changes their state without a click and keeps the task's own frequency.
-    for (QCheckBox* day : {CheckMonday, CheckTuesday, CheckWednesday, CheckThursday, CheckFriday,
-                           CheckSaturday, CheckSunday})
+    for (QCheckBox* day : WeekdayBoxes())
         connect(day, &QCheckBox::clicked, this,
                 [this] { ui::Guarded(this, [this] { CheckMondayClick(); }); });
 
@@ -182,47 +163,43 @@ void TFormTaskEdit::CreateControls() {
         child->installEventFilter(this);
 }
 
-void TFormTaskEdit::PlaceControls() {
-    // One factor for the whole design keeps its arrangement: large enough for
-    // the font's height and for every caption to fit the room the design gives it.
-    const QFontMetricsF metrics(font());
-    double scale = std::max(1.0, metrics.height() / DesignTextHeight);
-    const auto fit = [&scale](double needed, double designRoom) {
-        scale = std::max(scale, needed / designRoom);
-    };
-    fit(Label3->sizeHint().width(), 116);
-    fit(Label1->sizeHint().width(), 116);
-    fit(Label2->sizeHint().width(), 116);
-    fit(Label4->sizeHint().width(), 52);
-    fit(Label5->sizeHint().width(), 100);
-    for (QRadioButton* r : {RadioOne_Shot, RadioDaily, RadioWeekly})
-        fit(r->sizeHint().width(), 113);
-    for (QCheckBox* c : {CheckMonday, CheckTuesday, CheckWednesday, CheckThursday, CheckFriday,
-                         CheckSaturday, CheckSunday})
-        fit(c->sizeHint().width(), 35);
-    fit(CheckActive->sizeHint().width(), 57);
-    fit(PickerDate->sizeHint().width(), 203);
-    fit(PickerTime->sizeHint().width(), 105);
-    fit(EditTaskName->sizeHint().height(), 21);
-    fit(PickerDate->sizeHint().height(), 21);
-    const double padding = 2.0 * metrics.averageCharWidth();
-    fit(metrics.horizontalAdvance(ButtonSave->text().remove(QLatin1Char('&'))) + padding, 75);
-    fit(metrics.horizontalAdvance(ButtonCancel->text().remove(QLatin1Char('&'))) + padding, 75);
-    fit(metrics.horizontalAdvance(Button1->text()) + padding, 39);
-    fit(metrics.horizontalAdvance(ButtonFile->text()) + padding, 22);
-    FScale = scale;
+int TFormTaskEdit::Px(int designPixels) const {
+    return ui::ScaledPixels(designPixels, FScale);
+}
 
-    const auto px = [this](int design) { return static_cast<int>(std::lround(design * FScale)); };
-    const auto place = [&px](QWidget* w, int left, int top, int width, int height) {
-        w->setGeometry(px(left), px(top), px(width), px(height));
+void TFormTaskEdit::PlaceControls() {
+    // Every caption fits the room the design gives it.
+    ui::TDesignScale scale(font());
+    scale.Fit(Label3->sizeHint().width(), 116);
+    scale.Fit(Label1->sizeHint().width(), 116);
+    scale.Fit(Label2->sizeHint().width(), 116);
+    scale.Fit(Label4->sizeHint().width(), 52);
+    scale.Fit(Label5->sizeHint().width(), 100);
+    for (QRadioButton* r : {RadioOne_Shot, RadioDaily, RadioWeekly})
+        scale.Fit(r->sizeHint().width(), 113);
+    for (QCheckBox* c : WeekdayBoxes())
+        scale.Fit(c->sizeHint().width(), 35);
+    scale.Fit(CheckActive->sizeHint().width(), 57);
+    scale.Fit(PickerDate->sizeHint().width(), 203);
+    scale.Fit(PickerTime->sizeHint().width(), 105);
+    scale.Fit(EditTaskName->sizeHint().height(), 21);
+    scale.Fit(PickerDate->sizeHint().height(), 21);
+    scale.FitText(ButtonSave->text().remove(QLatin1Char('&')), 75);
+    scale.FitText(ButtonCancel->text().remove(QLatin1Char('&')), 75);
+    scale.FitText(Button1->text(), 39);
+    scale.FitText(ButtonFile->text(), 22);
+    FScale = scale.Factor();
+
+    const auto place = [this](QWidget* w, int left, int top, int width, int height) {
+        w->setGeometry(Px(left), Px(top), Px(width), Px(height));
     };
     // Labels size themselves to their caption.
-    const auto at = [&px](QLabel* l, int left, int top) {
-        l->move(px(left), px(top));
+    const auto at = [this](QLabel* l, int left, int top) {
+        l->move(Px(left), Px(top));
         l->resize(l->sizeHint());
     };
 
-    PanelBottom->setFixedHeight(px(39));
+    PanelBottom->setFixedHeight(Px(39));
     place(ButtonSave, 529, 8, 75, 25);
     place(ButtonCancel, 617, 8, 75, 25);
 
@@ -232,9 +209,8 @@ void TFormTaskEdit::PlaceControls() {
     place(RadioDaily, 16, 48, 113, 25);
     place(RadioWeekly, 16, 80, 113, 17);
     const int dayLeft[] = {152, 200, 240, 288, 336, 376, 424};
-    QCheckBox* const days[] = {CheckMonday, CheckTuesday,  CheckWednesday, CheckThursday,
-                               CheckFriday, CheckSaturday, CheckSunday};
-    for (std::size_t i = 0; i < std::size(days); ++i)
+    const auto days = WeekdayBoxes();
+    for (std::size_t i = 0; i < days.size(); ++i)
         place(days[i], dayLeft[i], 80, 35, 17);
     at(Label4, 16, 124);
     place(PickerTime, 72, 121, 105, 21);
@@ -252,6 +228,11 @@ void TFormTaskEdit::PlaceControls() {
     place(EditTaskParameters, 136, 84, 497, 21);
 
     place(CheckActive, 40, 350, 57, 17);
+}
+
+std::array<QCheckBox*, 7> TFormTaskEdit::WeekdayBoxes() const {
+    return {CheckMonday, CheckTuesday,  CheckWednesday, CheckThursday,
+            CheckFriday, CheckSaturday, CheckSunday};
 }
 
 void TFormTaskEdit::SetTabOrder() {
@@ -326,10 +307,9 @@ bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormTaskEdit::FormShow() {
     TaskToControls();
-    const int clientWidth =
-        ButtonCancel->x() + ButtonCancel->width() + static_cast<int>(std::lround(10 * FScale));
-    const int clientHeight = CheckActive->y() + CheckActive->height() +
-                             static_cast<int>(std::lround(20 * FScale)) + PanelBottom->height();
+    const int clientWidth = ButtonCancel->x() + ButtonCancel->width() + Px(10);
+    const int clientHeight =
+        CheckActive->y() + CheckActive->height() + Px(20) + PanelBottom->height();
     resize(clientWidth, clientHeight);
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();

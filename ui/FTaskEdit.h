@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <array>
 #include <memory>
 
 class QButtonGroup;
@@ -41,9 +42,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Design pixels (96 dpi, 8-point font) to pixels for the dialog's font.
+    int Px(int designPixels) const;
     void CreateControls();
     void PlaceControls();
     void SetTabOrder();
+    // CheckMonday ... CheckSunday.
+    std::array<QCheckBox*, 7> WeekdayBoxes() const;
 
     // Event handlers.
     void FormShow();
@@ -65,7 +70,6 @@ private:
 
     std::unique_ptr<TQMTask> FTask;
     bool FShown = false;
-    // Design pixels (96 dpi, 8-point font) to pixels for the dialog's font.
     double FScale = 1.0;
 
     QFrame* PanelBottom = nullptr;

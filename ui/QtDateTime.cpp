@@ -10,7 +10,7 @@ namespace {
 // Day numbers of 0001-01-01 and 9999-12-31.
 constexpr double FirstDay = -693593.0;
 constexpr double LastDay = 2958465.0;
-constexpr long long MSecsPerDay = 86400000LL;
+constexpr auto MSecsPerDay = static_cast<long long>(dt::MSecsPerDay);
 } // namespace
 
 QDate ToQDate(TDateTime value) {
@@ -26,7 +26,7 @@ QDate ToQDate(TDateTime value) {
 QTime ToQTime(TDateTime value) {
     if (!std::isfinite(value))
         return QTime(0, 0);
-    long long ms = std::llround(dt::TimePart(value) * static_cast<double>(MSecsPerDay));
+    long long ms = std::llround(dt::TimePart(value) * dt::MSecsPerDay);
     // A fraction a hair below one day must not wrap round to midnight.
     if (ms >= MSecsPerDay)
         ms = MSecsPerDay - 1;

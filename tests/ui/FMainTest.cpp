@@ -21,15 +21,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStatusBar>
 #include <QTest>
-#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,12 +40,6 @@ QAbstractButton* ButtonWithText(QMessageBox* box, const QString& text) {
         if (button->text() == text)
             return button;
     return nullptr;
-}
-
-template <class W> W* Child(QObject* parent, const char* name) {
-    W* widget = parent->findChild<W*>(QString::fromLatin1(name));
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
 }
 
 struct TaskSpec {

@@ -20,19 +20,11 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
+using testing_support::Child;
 using testing_support::MakeDateTime;
 using testing_support::ModalHelper;
 
 namespace {
-
-template <class T> T* Child(QWidget& parent, const char* name) {
-    T* child = parent.findChild<T*>(QString::fromLatin1(name));
-    if (child == nullptr)
-        throw std::runtime_error(std::string("no control named ") + name);
-    return child;
-}
 
 // Clicks a check box or option button on its indicator.
 void ClickBox(QAbstractButton* box) {
@@ -50,10 +42,10 @@ protected:
     testing_support::ScopedRegional regional{testing_support::EnglishUS()};
     TFormTaskEdit form;
 
-    QLineEdit* Edit(const char* name) { return Child<QLineEdit>(form, name); }
-    QRadioButton* Radio(const char* name) { return Child<QRadioButton>(form, name); }
-    QCheckBox* Check(const char* name) { return Child<QCheckBox>(form, name); }
-    QPushButton* Button(const char* name) { return Child<QPushButton>(form, name); }
+    QLineEdit* Edit(const char* name) { return Child<QLineEdit>(&form, name); }
+    QRadioButton* Radio(const char* name) { return Child<QRadioButton>(&form, name); }
+    QCheckBox* Check(const char* name) { return Child<QCheckBox>(&form, name); }
+    QPushButton* Button(const char* name) { return Child<QPushButton>(&form, name); }
 
     // Which option is selected: "" for none, several joined by '+'.
     QString Selected() {
@@ -88,8 +80,8 @@ TEST_F(TaskEditTest, NewTaskOpensWithNoFrequencyActiveAndNeverRun) {
     EXPECT_EQ(Edit("EditTaskParameters")->text(), "");
     EXPECT_EQ(Edit("EditDateTime_LastExecuted")->text(), "unknown");
     EXPECT_TRUE(Edit("EditDateTime_LastExecuted")->isReadOnly());
-    EXPECT_EQ(Child<QTimeEdit>(form, "PickerTime")->time(), QTime(9, 15, 30, 250));
-    EXPECT_EQ(Child<QDateEdit>(form, "PickerDate")->date(), QDate(2026, 12, 7));
+    EXPECT_EQ(Child<QTimeEdit>(&form, "PickerTime")->time(), QTime(9, 15, 30, 250));
+    EXPECT_EQ(Child<QDateEdit>(&form, "PickerDate")->date(), QDate(2026, 12, 7));
 
     ModalHelper modal;
     modal.AnswerMessage("OK");
@@ -222,7 +214,7 @@ TEST_F(TaskEditTest, TickingAWeekdaySelectsWeeklyButOpeningADailyTaskWithWeekday
 
     // Clicking the date picker selects "Once at date"; the pickers and boxes
     // stay usable whatever is selected.
-    auto* picker = Child<QDateEdit>(form, "PickerDate");
+    auto* picker = Child<QDateEdit>(&form, "PickerDate");
     QLineEdit* dateText = picker->findChild<QLineEdit*>();
     ASSERT_NE(dateText, nullptr);
     QTest::mouseClick(dateText, Qt::LeftButton);
@@ -301,8 +293,8 @@ TEST_F(TaskEditTest, ModifiedTaskKeepsItsStartDateGuidAndLastRunWhenSavedAsDaily
 TEST_F(TaskEditTest, PickersSetTheStartDateAndTimeForEveryFrequency) {
     form.Task().Weekly = true;
     form.show();
-    Child<QDateEdit>(form, "PickerDate")->setDate(QDate(2027, 2, 28));
-    Child<QTimeEdit>(form, "PickerTime")->setTime(QTime(23, 59, 30));
+    Child<QDateEdit>(&form, "PickerDate")->setDate(QDate(2027, 2, 28));
+    Child<QTimeEdit>(&form, "PickerTime")->setTime(QTime(23, 59, 30));
     form.close();
     EXPECT_EQ(form.Task().DateTime, MakeDateTime(2027, 2, 28, 23, 59, 30));
     EXPECT_TRUE(form.Task().Weekly);
@@ -333,14 +325,14 @@ TEST_F(TaskEditTest, ExecReturnsAcceptedOnlyForSave) {
         dialog.setWindowTitle("Define new task");
         ModalHelper modal;
         modal.When<TFormTaskEdit>([](TFormTaskEdit* d) {
-            QTest::mouseClick(Child<QPushButton>(*d, "ButtonSave"), Qt::LeftButton);
+            QTest::mouseClick(Child<QPushButton>(d, "ButtonSave"), Qt::LeftButton);
         });
         modal.AnswerMessage("OK");
         modal.When<TFormTaskEdit>([](TFormTaskEdit* d) {
-            QTest::keyClicks(Child<QLineEdit>(*d, "EditTaskName"), "nightly");
-            Child<QLineEdit>(*d, "EditTaskFileName")->setText("/bin/true");
-            ClickBox(Child<QCheckBox>(*d, "CheckFriday"));
-            QTest::mouseClick(Child<QPushButton>(*d, "ButtonSave"), Qt::LeftButton);
+            QTest::keyClicks(Child<QLineEdit>(d, "EditTaskName"), "nightly");
+            Child<QLineEdit>(d, "EditTaskFileName")->setText("/bin/true");
+            ClickBox(Child<QCheckBox>(d, "CheckFriday"));
+            QTest::mouseClick(Child<QPushButton>(d, "ButtonSave"), Qt::LeftButton);
         });
         EXPECT_EQ(dialog.exec(), QDialog::Accepted);
         EXPECT_TRUE(modal.Done());
@@ -353,13 +345,13 @@ TEST_F(TaskEditTest, ExecReturnsAcceptedOnlyForSave) {
         TFormTaskEdit dialog;
         ModalHelper modal;
         modal.When<TFormTaskEdit>([closeBox](TFormTaskEdit* d) {
-            Child<QLineEdit>(*d, "EditTaskName")->setText("x");
-            Child<QLineEdit>(*d, "EditTaskFileName")->setText("/bin/true");
-            ClickBox(Child<QRadioButton>(*d, "RadioDaily"));
+            Child<QLineEdit>(d, "EditTaskName")->setText("x");
+            Child<QLineEdit>(d, "EditTaskFileName")->setText("/bin/true");
+            ClickBox(Child<QRadioButton>(d, "RadioDaily"));
             if (closeBox)
                 d->close();
             else
-                QTest::mouseClick(Child<QPushButton>(*d, "ButtonCancel"), Qt::LeftButton);
+                QTest::mouseClick(Child<QPushButton>(d, "ButtonCancel"), Qt::LeftButton);
         });
         EXPECT_NE(dialog.exec(), QDialog::Accepted) << closeBox;
         EXPECT_TRUE(dialog.Task().Daily);
@@ -386,8 +378,8 @@ TEST_F(TaskEditTest, FileButtonPutsTheChosenFullPathAndCancelKeepsTheText) {
 
     // Typed into the dialog's own name box and confirmed with its Open button.
     modal.When<QFileDialog>([&program](QFileDialog* d) {
-        Child<QLineEdit>(*d, "fileNameEdit")->setText(QString::fromStdString(program));
-        auto* buttons = Child<QDialogButtonBox>(*d, "buttonBox");
+        Child<QLineEdit>(d, "fileNameEdit")->setText(QString::fromStdString(program));
+        auto* buttons = Child<QDialogButtonBox>(d, "buttonBox");
         QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
     });
     QTest::mouseClick(Button("ButtonFile"), Qt::LeftButton);
@@ -422,8 +414,8 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
         ScopedAppFont font(PixelFont(pixels));
         TFormTaskEdit dialog;
         dialog.show();
-        const auto* cancel = Child<QPushButton>(dialog, "ButtonCancel");
-        const auto* active = Child<QCheckBox>(dialog, "CheckActive");
+        const auto* cancel = Child<QPushButton>(&dialog, "ButtonCancel");
+        const auto* active = Child<QCheckBox>(&dialog, "CheckActive");
         const double scale = cancel->width() / 75.0;
         EXPECT_GE(scale, 1.0);
         if (pixels == 8) {
@@ -436,7 +428,7 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
         EXPECT_NEAR(dialog.width(), cancel->x() + cancel->width() + 10 * scale, 1.0) << pixels;
         EXPECT_NEAR(dialog.height(),
                     active->y() + active->height() + 20 * scale +
-                        Child<QWidget>(dialog, "PanelBottom")->height(),
+                        Child<QWidget>(&dialog, "PanelBottom")->height(),
                     1.0)
             << pixels;
         // Every caption fits its control, and the groups keep their order.
@@ -451,12 +443,12 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
                           box->width())
                     << box->objectName().toStdString();
         }
-        const QRect task = Child<QWidget>(dialog, "Panel5")->geometry();
-        const QRect schedule = Child<QWidget>(dialog, "Panel6")->geometry();
+        const QRect task = Child<QWidget>(&dialog, "Panel5")->geometry();
+        const QRect schedule = Child<QWidget>(&dialog, "Panel6")->geometry();
         EXPECT_LT(schedule.bottom(), task.top());
         EXPECT_LT(task.bottom(), active->y());
-        EXPECT_LE(Child<QWidget>(dialog, "Label2")->geometry().right(),
-                  Child<QWidget>(dialog, "EditTaskParameters")->x())
+        EXPECT_LE(Child<QWidget>(&dialog, "Label2")->geometry().right(),
+                  Child<QWidget>(&dialog, "EditTaskParameters")->x())
             << pixels;
     }
 }

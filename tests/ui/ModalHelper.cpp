@@ -15,12 +15,13 @@ namespace {
 // fails the test instead of hanging it.
 constexpr qint64 UnansweredMs = 10000;
 
-} // namespace
-
+// The caption of a button without its mnemonic marker.
 QString PlainCaption(const QString& caption) {
     QString plain = caption;
     return plain.remove(QLatin1Char('&'));
 }
+
+} // namespace
 
 ModalHelper::ModalHelper() {
     timer_.setInterval(10);

@@ -11,6 +11,8 @@
 
 #include <deque>
 #include <functional>
+#include <stdexcept>
+#include <string>
 
 namespace testing_support {
 
@@ -64,8 +66,14 @@ private:
     QElapsedTimer watchedFor_;
 };
 
-// The caption of a button without its mnemonic marker.
-QString PlainCaption(const QString& caption);
+// The child of kind T with that object name; raises when there is none, so
+// that the test fails instead of crashing.
+template <class T> T* Child(const QObject* parent, const char* name) {
+    T* child = parent->findChild<T*>(QString::fromLatin1(name));
+    if (child == nullptr)
+        throw std::runtime_error(std::string("no control named ") + name);
+    return child;
+}
 
 // Lets events run until the condition holds or the time is up; true when it
 // holds. For results of timers and started programs, never for the clock.

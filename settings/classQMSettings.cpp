@@ -65,7 +65,11 @@ std::string NormalName(const std::string& name) {
 }
 
 std::string Header(const std::string& section) {
-    return "[" + NormalName(section) + "]";
+    // Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) on "[" + s.
+    std::string header = "[";
+    header += NormalName(section);
+    header += ']';
+    return header;
 }
 
 // Lines end at CR, LF or CR LF; the text ends at the first NUL. A line break

@@ -176,17 +176,13 @@ void TQMSettings::SaveToFile(const std::string& path) {
 }
 
 void TQMSettings::Load() {
-    if (ProgramFolderFileExists())
-        static_cast<void>(LoadFromFile(ProgramFolderFileName()));
-    else
-        static_cast<void>(LoadFromFile(UserFolderFileName()));
+    static_cast<void>(LoadFromFile(ChosenFileName()));
 }
 
 void TQMSettings::Save() {
-    std::string target = UserFolderFileName();
-    std::string other = ProgramFolderFileName();
-    if (ProgramFolderFileExists())
-        std::swap(target, other);
+    const bool inProgramFolder = ProgramFolderFileExists();
+    const std::string target = inProgramFolder ? ProgramFolderFileName() : UserFolderFileName();
+    const std::string other = inProgramFolder ? UserFolderFileName() : ProgramFolderFileName();
     SaveToFile(target);
     // Both names may lead to the one file (equal folders, a link); deleting
     // "the other copy" would then delete what was just written.
@@ -200,6 +196,14 @@ std::string TQMSettings::ProgramFolderFileName() const {
 
 std::string TQMSettings::UserFolderFileName() const {
     return UserFolder + FileName;
+}
+
+std::string TQMSettings::ChosenFolder() const {
+    return ProgramFolderFileExists() ? ProgramFolder : UserFolder;
+}
+
+std::string TQMSettings::ChosenFileName() const {
+    return ChosenFolder() + FileName;
 }
 
 bool TQMSettings::ProgramFolderFileExists() const {

@@ -73,6 +73,11 @@ public:
 
     std::string ProgramFolderFileName() const;
     std::string UserFolderFileName() const;
+    // The folder the location rule picks now: the program folder when a
+    // settings file exists there, else the user folder.
+    std::string ChosenFolder() const;
+    // ChosenFolder() + FileName.
+    std::string ChosenFileName() const;
     bool ProgramFolderFileExists() const;
 
     // The section list of the last load.

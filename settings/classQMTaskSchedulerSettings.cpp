@@ -49,11 +49,6 @@ void TQMTaskSchedulerSettings::SetDefaults() {
     AskWhenExecuteTaskManually = true;
 }
 
-std::string TQMTaskSchedulerSettings::ChosenFileName() const {
-    return settings_->ProgramFolderFileExists() ? settings_->ProgramFolderFileName()
-                                                : settings_->UserFolderFileName();
-}
-
 TStoreResult TQMTaskSchedulerSettings::Load() {
     try {
         settings_->Load();
@@ -62,7 +57,7 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
     } catch (const Exception& e) {
         // A file that is there but could not be read must survive the next
         // save; remember it so that Save can set it aside first.
-        const std::string chosen = ChosenFileName();
+        const std::string chosen = settings_->ChosenFileName();
         if (platform::FileExists(chosen) || platform::DirectoryExists(chosen))
             unreadableFile_ = chosen;
         return {false, e.Message};
@@ -197,12 +192,8 @@ void TQMTaskSchedulerSettings::WriteTask(TQMTask& task) {
     s.WriteDateTime(n, "datetime_lastexecuted", task.DateTimeLastExecuted);
 }
 
-std::string TQMTaskSchedulerSettings::LogFolder() const {
-    return settings_->ProgramFolderFileExists() ? settings_->ProgramFolder : settings_->UserFolder;
-}
-
 std::string TQMTaskSchedulerSettings::LogFileName() const {
-    return LogFolder() + LogFileBaseName;
+    return settings_->ChosenFolder() + LogFileBaseName;
 }
 
 void TQMTaskSchedulerSettings::Log(const std::string& text) {
@@ -210,7 +201,7 @@ void TQMTaskSchedulerSettings::Log(const std::string& text) {
         return;
     // The user folder appears with the first save; a run before that still
     // gets its line. When the folder cannot be made, the write reports it.
-    const std::string folder = LogFolder();
+    const std::string folder = settings_->ChosenFolder();
     (void)platform::ForceDirectories(folder);
     LogFile->FileName = folder + LogFileBaseName;
     LogFile->AddLine(text);

@@ -44,10 +44,6 @@ public:
     void Log(const std::string& text);
 
 private:
-    // The folder of the settings file the location rule picks now.
-    std::string LogFolder() const;
-    // The settings file the location rule picks now.
-    std::string ChosenFileName() const;
     // Sets aside a settings file that failed to load, so that a save never
     // replaces it; false when that was impossible.
     [[nodiscard]] bool KeepUnreadableFile();

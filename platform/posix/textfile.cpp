@@ -108,9 +108,9 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
         return errno;
 
     int err = 0;
-    if (exists && fchown(fd, old.st_uid, old.st_gid) != 0) {
-        // Only the owner or root may hand a file on; otherwise it stays ours.
-    }
+    // Only root may hand a file on to its old owner; otherwise it stays ours.
+    if (exists)
+        static_cast<void>(fchown(fd, old.st_uid, old.st_gid));
     const mode_t mode = exists ? (old.st_mode & 0777) : 0600;
     if (fchmod(fd, mode) != 0)
         err = errno;

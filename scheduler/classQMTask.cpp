@@ -117,17 +117,28 @@ bool TQMTask::IsWeekdayChecked(TDateTime now) const {
     }
 }
 
-bool TQMTask::ExecuteIfDue(bool stampTheRun) {
-    if (!IsDue())
-        return false;
-    Execute(stampTheRun);
-    return true;
+const char* RunResultText(TRunResult result) {
+    switch (result) {
+    case TRunResult::Executed:
+        return "executed";
+    case TRunResult::FileNotFound:
+        return "file not found";
+    case TRunResult::NoAssociatedProgram:
+        return "no associated program";
+    }
+    return "";
 }
 
-void TQMTask::Execute(bool stampTheRun) {
+std::optional<TRunResult> TQMTask::ExecuteIfDue(bool stampTheRun) {
+    if (!IsDue())
+        return std::nullopt;
+    return Execute(stampTheRun);
+}
+
+TRunResult TQMTask::Execute(bool stampTheRun) {
     if (!platform::FileExists(TaskFileName)) {
-        LogResult("file not found");
-        return;
+        LogResult(RunResultText(TRunResult::FileNotFound));
+        return TRunResult::FileNotFound;
     }
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
@@ -137,7 +148,9 @@ void TQMTask::Execute(bool stampTheRun) {
         TQMTaskSchedulerFileUtils::RunProgram(TaskFileName, TaskParameters, false, false);
     // Nothing opens the document: saying "executed" would report a failure
     // as a success.
-    LogResult(started ? "executed" : "no associated program");
+    const TRunResult result = started ? TRunResult::Executed : TRunResult::NoAssociatedProgram;
+    LogResult(RunResultText(result));
+    return result;
 }
 
 void TQMTask::LogResult(const std::string& resultText) const {

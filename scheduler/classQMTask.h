@@ -2,11 +2,16 @@
 
 #include "lib/DateTimeUtil.h"
 
+#include <optional>
 #include <string>
 
 namespace platform {
 class ProfileFile;
 }
+
+// What a run came to; RunResultText gives its words in the log line.
+enum class TRunResult { Executed, FileNotFound, NoAssociatedProgram };
+const char* RunResultText(TRunResult result);
 
 // One scheduled task: what to start, when, and when it last ran. It decides
 // by itself whether it is due now, runs itself and renders its list texts.
@@ -49,10 +54,12 @@ public:
 
     // The schedule rule.
     bool IsDue() const;
-    // Runs the task when it is due; true when it was due.
-    bool ExecuteIfDue(bool stampTheRun);
+    // Runs the task when it is due: the run's result, or nothing when it was
+    // not due.
+    std::optional<TRunResult> ExecuteIfDue(bool stampTheRun);
     // Starts the task's program; with stampTheRun the last-run time becomes now.
-    void Execute(bool stampTheRun);
+    // The result is also written to the log; raises when the launcher does.
+    TRunResult Execute(bool stampTheRun);
     // Writes "task (<name>): <result> (<file>)" to the run log.
     void LogResult(const std::string& resultText) const;
 

@@ -5,7 +5,9 @@
 
 #include <QTimer>
 
+#include <exception>
 #include <iostream>
+#include <optional>
 
 TQMTaskScheduler::TQMTaskScheduler() : timer_(std::make_unique<QTimer>()) {
     timer_->stop();
@@ -106,9 +108,22 @@ void TQMTaskScheduler::Tick(QObject* sender) {
     bool anyRan = false;
     // The count is read again on every step: a run may not change the list,
     // but nothing here relies on that.
-    for (int i = 0; i < Count(); ++i)
-        if (GetTask(i)->ExecuteIfDue(true))
-            anyRan = true;
+    for (int i = 0; i < Count(); ++i) {
+        const TQMTask& task = *GetTask(i);
+        std::optional<TRunResult> result;
+        try {
+            result = GetTask(i)->ExecuteIfDue(true);
+        } catch (const std::exception& e) {
+            if (OnRunFailed)
+                OnRunFailed(task, e.what());
+            throw;
+        }
+        if (!result)
+            continue;
+        anyRan = true;
+        if (*result != TRunResult::Executed && OnRunFailed)
+            OnRunFailed(task, RunResultText(*result));
+    }
     if (anyRan && OnTasksExecuted)
         OnTasksExecuted(sender);
 }

@@ -4,7 +4,9 @@
 #include "lib/SupportLibrary.h"
 #include "platform/regional.h"
 #include "settings/classQMLogFile.h"
+#include "ui/CommandLine.h"
 #include "ui/FMain.h"
+#include "ui/TerminationWatch.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -14,7 +16,7 @@
 
 namespace {
 
-int Run(char* programPath) {
+int Run(char* programPath, const ui::TCommandLine& command) {
     // Regional settings come from the environment, before anything reads them.
     platform::AdoptEnvironmentLocale();
     dt::SetRegional(platform::ReadRegionalSettings());
@@ -23,7 +25,7 @@ int Run(char* programPath) {
     TLogFileModule logFileModule;
     TSupportLibrary supportLibrary;
 
-    // The program reads no command line: Qt sees the program's name only.
+    // The command line is ours alone: Qt sees the program's name only.
     static char programName[] = "QMTaskScheduler2";
     int qtArgc = 1;
     char* qtArgv[] = {programPath != nullptr ? programPath : programName, nullptr};
@@ -33,18 +35,30 @@ int Run(char* programPath) {
     QApplication::setWindowIcon(QIcon::fromTheme(
         QStringLiteral("qmtaskscheduler2"), QIcon(QStringLiteral(":/icons/qmtaskscheduler2.png"))));
 
+    // The window ends the program itself: with a tray icon, the last window
+    // closing (a box over the hidden window) is no reason to end.
+    QApplication::setQuitOnLastWindowClosed(false);
     TFormMain formMain;
-    formMain.show();
+    QObject::connect(&formMain, &TFormMain::ExitAccepted, &application, &QCoreApplication::quit);
+    TTerminationWatch termination([&formMain](int) { formMain.RequestExit(false); });
+    formMain.StartWindow(command.Minimized);
     return QApplication::exec();
 }
 
 } // namespace
 
-int main(int /*argc*/, char** argv) {
+int main(int argc, char** argv) {
+    // Help, version and a wrong option end here, before anything starts.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ui::TCommandLine command = ui::ParseCommandLine(arguments);
+    if (command.Action != ui::TCommandLine::TAction::Start)
+        return ui::ReportCommandLine(command);
     // Only a failure of the start-up itself gets here: the windows show their
     // own errors.
     try {
-        return Run(argv[0]);
+        return Run(argv[0], command);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "QMTaskScheduler2: %s\n", e.what());
     } catch (...) {

@@ -368,6 +368,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         // Closing the window is not ending the program: no question.
         event->ignore();
         hide();
+        if (!toldStillRunning_) {
+            toldStillRunning_ = true;
+            tray_->Notify(windowTitle(),
+                          QStringLiteral("Still running in the notification area, so your tasks "
+                                         "keep running. \"Exit\" in its menu ends it."));
+        }
         return;
     }
     bool mayClose = true;

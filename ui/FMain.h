@@ -146,6 +146,8 @@ private:
     std::unique_ptr<TTrayIcon> tray_;
     bool exitRequested_ = false;
     bool askOnExit_ = true;
+    // The first close to the tray of a run says where the program went.
+    bool toldStillRunning_ = false;
     // The reason of the last failed start a notification told of, so that
     // the same launcher error is not told twice.
     std::string notifiedReason_;

@@ -13,6 +13,7 @@
 #include "tests/ui/ModalHelper.h"
 #include "ui/Autostart.h"
 #include "ui/FMain.h"
+#include "ui/FTaskEdit.h"
 #include "ui/TrayIcon.h"
 
 #include <QAbstractButton>
@@ -138,10 +139,14 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
     EXPECT_TRUE(Item("MenuKeepRunning")->isEnabled());
     EXPECT_TRUE(Item("MenuKeepRunning")->isChecked());
 
-    // Closing asks nothing and only hides; the poll goes on.
+    // Closing asks nothing and only hides, once saying where it went; the
+    // poll goes on.
+    QSignalSpy notified(form_->Tray(), &TTrayIcon::Notified);
     EXPECT_FALSE(form_->close());
     EXPECT_FALSE(form_->isVisible());
     EXPECT_EQ(exits_->count(), 0);
+    ASSERT_EQ(notified.count(), 1);
+    EXPECT_TRUE(notified.at(0).at(1).toString().startsWith("Still running"));
     clock_.Set(MakeDateTime(2026, 12, 7, 9, 0, 31));
     EXPECT_TRUE(WaitUntil([&] { return Runs() == 1; }));
     EXPECT_TRUE(WaitUntil([&] {
@@ -151,6 +156,19 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
     EXPECT_EQ(TrayMenuTexts(), QStringList({"Show window", "Add task...", "-", "Exit"}));
     TrayItem("TrayShowHide")->trigger();
     EXPECT_TRUE(form_->isVisible());
+    TrayItem("TrayShowHide")->trigger();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(notified.count(), 1);
+
+    // "Add task..." brings the window up with the editor over it.
+    bool shownUnderEditor = false;
+    modal_.When<TFormTaskEdit>([&](TFormTaskEdit* editor) {
+        shownUnderEditor = form_->isVisible();
+        editor->reject();
+    });
+    TrayItem("TrayAddTask")->trigger();
+    ASSERT_TRUE(modal_.Done());
+    EXPECT_TRUE(shownUnderEditor);
 
     // "Exit" ends the program, after the close question.
     AnswerConfirm(false);

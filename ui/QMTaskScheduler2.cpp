@@ -40,7 +40,11 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     QApplication::setQuitOnLastWindowClosed(false);
     TFormMain formMain;
     QObject::connect(&formMain, &TFormMain::ExitAccepted, &application, &QCoreApplication::quit);
-    TTerminationWatch termination([&formMain](int) { formMain.RequestExit(false); });
+    // A termination request ends the loops even when a question is open.
+    TTerminationWatch termination([&formMain](int) {
+        formMain.RequestExit(false);
+        QCoreApplication::quit();
+    });
     formMain.StartWindow(command.Minimized);
     return QApplication::exec();
 }

@@ -170,17 +170,18 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
     ASSERT_TRUE(modal_.Done());
     EXPECT_TRUE(shownUnderEditor);
 
-    // "Exit" ends the program, after the close question.
+    // "Exit" ends the program, also from the hidden window, after the close
+    // question.
+    TrayItem("TrayShowHide")->trigger();
+    ASSERT_FALSE(form_->isVisible());
     AnswerConfirm(false);
     TrayItem("TrayExit")->trigger();
     ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(exits_->count(), 0);
-    EXPECT_TRUE(form_->isVisible());
     AnswerConfirm(true);
-    Item("Exit1")->trigger();
+    TrayItem("TrayExit")->trigger();
     ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(exits_->count(), 1);
-    EXPECT_FALSE(form_->isVisible());
 
     // Turned off, closing ends the program again; the file keeps the choice.
     Create(Settings("askwhenclose=0\r\nkeeprunning=1\r\n", probe_), true);
@@ -189,6 +190,7 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
     EXPECT_NE(Ini().find("keeprunning=0"), std::string::npos);
     EXPECT_TRUE(form_->close());
     EXPECT_EQ(exits_->count(), 1);
+    EXPECT_FALSE(form_->isVisible());
 }
 
 TEST_F(DesktopTest, WithoutANotificationAreaClosingEndsAndMinimizedMeansMinimised) {

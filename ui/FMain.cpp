@@ -319,9 +319,15 @@ void TFormMain::CreateMenu() {
 
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (shown_)
-        return;
+    if (!shown_)
+        FirstShow();
+}
+
+void TFormMain::FirstShow() {
     shown_ = true;
+    // Only a window that is really starting takes a place in the notification area.
+    if (tray_)
+        tray_->Show();
     Run([this] { FormShow(); });
 }
 
@@ -756,8 +762,7 @@ void TFormMain::StartWindow(bool minimized) {
         return;
     }
     // Hidden in the notification area: load as a first show would.
-    shown_ = true;
-    Run([this] { FormShow(); });
+    FirstShow();
 }
 
 bool TFormMain::RequestExit(bool ask) {

@@ -113,6 +113,7 @@ private:
     void CreateControls();
     void CreateActions();
     void CreateMenu();
+    void FirstShow();
     void FormShow();
     void SortRows();
     void SelectTask(const TQMTask* task);

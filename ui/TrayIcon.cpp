@@ -42,8 +42,11 @@ TTrayIcon::TTrayIcon(QWidget* window, QAction* addTask)
                 if (reason == QSystemTrayIcon::Trigger)
                     ShowOrHideWindow();
             });
-    icon_->show();
+}
+
+void TTrayIcon::Show() {
     UpdateShowHideText();
+    icon_->show();
 }
 
 TTrayIcon::~TTrayIcon() {

@@ -20,10 +20,12 @@ public:
     // Whether the desktop offers a notification area now.
     static bool Available();
 
-    // `window` is the main window; `addTask` its add command. The icon shows
-    // at once.
+    // `window` is the main window; `addTask` its add command. The icon stays
+    // out of the notification area until Show.
     TTrayIcon(QWidget* window, QAction* addTask);
     ~TTrayIcon() override;
+
+    void Show();
 
     QSystemTrayIcon& Icon() const { return *icon_; }
     QMenu& Menu() const { return *menu_; }

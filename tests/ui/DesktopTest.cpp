@@ -208,8 +208,11 @@ TEST_F(DesktopTest, WithoutANotificationAreaClosingEndsAndMinimizedMeansMinimise
 TEST_F(DesktopTest, StartsHiddenInTheTrayAndNotifiesFailedStartsWithoutABox) {
     const std::string missing = dir_.File("gone.sh");
     Create(Settings("askwhenclose=1\r\n", missing), true);
+    // A window that is not started yet has no icon in the notification area.
+    EXPECT_FALSE(form_->Tray()->Icon().isVisible());
     form_->StartWindow(true);
     EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(form_->Tray()->Icon().isVisible());
     // Loaded as at a first show, so the tasks run.
     EXPECT_EQ(form_->TaskList().Count(), 1);
     QSignalSpy notified(form_->Tray(), &TTrayIcon::Notified);

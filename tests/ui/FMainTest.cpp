@@ -652,6 +652,32 @@ TEST_F(FormMainTest, ShowsAFailedSaveInStatusPanel3UntilASaveSucceeds) {
               std::string::npos);
 }
 
+TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheEnd) {
+    // A folder stands where the settings file should be.
+    const std::string ini = userDir_.File("qmtaskscheduler2.ini");
+    std::filesystem::create_directories(ini + "/inside");
+    form_ = std::make_unique<TFormMain>();
+    form_->Store().Settings().ProgramFolder = dir_.Path();
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    const QString problem = QStringLiteral("Settings could not be read: Cannot open file \"%1\". ")
+                                .arg(QString::fromStdString(ini));
+    EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
+
+    // The next save sets the folder aside; the panel names it from then on,
+    // over later saves that succeed.
+    Action("MenuAskwhenclose")->trigger();
+    const QString setAside = QString::fromStdString(form_->Store().SetAsideFileName());
+    ASSERT_TRUE(setAside.startsWith(QString::fromStdString(ini) + ".unreadable-"));
+    EXPECT_TRUE(std::filesystem::is_directory(setAside.toStdString() + "/inside"));
+    EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
+    EXPECT_TRUE(Panel(3).endsWith("; set aside as " + setAside)) << Panel(3).toStdString();
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(Panel(3).endsWith("; set aside as " + setAside)) << Panel(3).toStdString();
+    EXPECT_NE(ReadFile(ini).find("askwhenclose=1"), std::string::npos);
+}
+
 TEST_F(FormMainTest, PollsGoOnUnderAPollErrorBoxAndEachFailedStartIsLoggedAndSaved) {
     // Started without execute permission: the start fails with EACCES.
     const std::string broken = dir_.File("broken.exe");

@@ -9,6 +9,21 @@
 #include <iostream>
 #include <optional>
 
+namespace {
+
+// The message of the error in flight, as the poll's error handler gets it.
+std::string MessageOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+} // namespace
+
 TQMTaskScheduler::TQMTaskScheduler() : timer_(std::make_unique<QTimer>()) {
     timer_->stop();
     timer_->setInterval(PollIntervalMs);
@@ -105,6 +120,8 @@ int TQMTaskScheduler::Count() const {
 }
 
 void TQMTaskScheduler::Tick(QObject* sender) {
+    // One reading of the clock serves every task of the poll.
+    const TScheduleMoment moment = TScheduleMoment::At(dt::Now());
     bool anyRan = false;
     // The count is read again on every step: a run may not change the list,
     // but nothing here relies on that.
@@ -112,10 +129,15 @@ void TQMTaskScheduler::Tick(QObject* sender) {
         const TQMTask& task = *GetTask(i);
         std::optional<TRunResult> result;
         try {
-            result = GetTask(i)->ExecuteIfDue(true);
-        } catch (const std::exception& e) {
+            result = GetTask(i)->ExecuteIfDue(true, moment);
+        } catch (...) {
             if (OnRunFailed)
-                OnRunFailed(task, e.what());
+                OnRunFailed(task, MessageOf(std::current_exception()));
+            // The failing task and those that ran before it carry new stamps:
+            // they are saved with this poll, or a restart the same day would
+            // run them again. The tasks after it wait for the next poll.
+            if (OnTasksExecuted)
+                OnTasksExecuted(sender);
             throw;
         }
         if (!result)
@@ -138,6 +160,13 @@ void TQMTaskScheduler::TimerTick() {
     } catch (...) {
         message = "Unknown error";
     }
+    // Shown after the poll has returned: a box opened inside the timer's
+    // handler would hold back every later poll until it is closed. The timer
+    // is the context, so nothing is called once the list is gone.
+    QTimer::singleShot(0, timer_.get(), [this, message] { ReportPollError(message); });
+}
+
+void TQMTaskScheduler::ReportPollError(const std::string& message) {
     try {
         if (OnPollError) {
             OnPollError(message);

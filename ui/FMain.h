@@ -156,6 +156,7 @@ private:
     // file fails again on every poll of its start window.
     std::set<std::string> notifiedToday_;
     TDateTime notifiedDay_ = 0;
+    QString loadProblem_; // why the settings file could not be read, if so
 
     QTreeWidget* ListViewMain = nullptr;
     std::array<QLabel*, 4> StatusPanels{};

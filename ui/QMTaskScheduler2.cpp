@@ -4,8 +4,12 @@
 #include "lib/SupportLibrary.h"
 #include "platform/regional.h"
 #include "settings/classQMLogFile.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/CommandLine.h"
 #include "ui/FMain.h"
+#include "ui/QtDateTime.h"
+#include "ui/SingleInstance.h"
 #include "ui/TerminationWatch.h"
 
 #include <QApplication>
@@ -39,6 +43,19 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     // closing (a box over the hidden window) is no reason to end.
     QApplication::setQuitOnLastWindowClosed(false);
     TFormMain formMain;
+    // One copy per settings file, decided before the file is loaded (when the
+    // window is first shown); a later copy shows nothing and runs nothing.
+    TSingleInstance single(ui::ToQString(formMain.Store().Settings().ChosenFileName()));
+    if (!single.Message().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
+    if (single.Role() != TSingleInstance::TRole::First)
+        return single.Role() == TSingleInstance::TRole::Second ? 0 : 1;
+    single.OnShowRequest([&formMain] {
+        ui::BringToFront(&formMain);
+        std::fprintf(stderr, "QMTaskScheduler2: another start asked for the window: %s\n",
+                     formMain.isMinimized() ? "still minimised" : "shown, not minimised");
+    });
+
     QObject::connect(&formMain, &TFormMain::ExitAccepted, &application, &QCoreApplication::quit);
     // A termination request ends the loops even when a question is open.
     TTerminationWatch termination([&formMain](int) {

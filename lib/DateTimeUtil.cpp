@@ -1,10 +1,10 @@
 #include "lib/DateTimeUtil.h"
 
+#include "lib/AsciiText.h"
 #include "lib/QMException.h"
 #include "lib/classZQStringUtil.h"
 #include "platform/clock.h"
 
-#include <cctype>
 #include <cmath>
 #include <optional>
 
@@ -48,12 +48,7 @@ std::optional<platform::RegionalSettings>& RegionalSlot() {
 }
 
 bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* token) {
-    for (std::size_t i = 0; token[i]; ++i) {
-        if (pos + i >= text.size() ||
-            std::tolower(static_cast<unsigned char>(text[pos + i])) != token[i])
-            return false;
-    }
-    return true;
+    return pos <= text.size() && ascii::StartsWithNoCase(std::string_view(text).substr(pos), token);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "lib/classZQStringUtil.h"
 
+#include "lib/AsciiText.h"
+
 #include <algorithm>
 
 std::string TZQStringUtil::ZeroPad(std::int64_t number, int width) {
@@ -11,19 +13,9 @@ std::string TZQStringUtil::ZeroPad(std::int64_t number, int width) {
 }
 
 std::string TZQStringUtil::Trim(const std::string& text) {
-    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    std::size_t first = 0;
-    std::size_t last = text.size();
-    while (first < last && isBlank(text[first]))
-        ++first;
-    while (last > first && isBlank(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
+    return ascii::Trim(text);
 }
 
 std::string TZQStringUtil::LowerCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
+    return ascii::Lower(std::move(text));
 }

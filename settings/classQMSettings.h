@@ -3,8 +3,11 @@
 #include "lib/DateTimeUtil.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TQMSettings;
@@ -30,6 +33,73 @@ public:
     std::int32_t LineCount = 0; // lines after the header up to the next header
 };
 
+// The store's lines: a list of texts that counts its changes, so that the
+// store's index notices lines put in or changed from outside. A reference
+// from the non-const operator[] is meant for an immediate change.
+class TQMSettingsLines {
+public:
+    using value_type = std::string;
+    using size_type = std::size_t;
+    using const_iterator = std::vector<std::string>::const_iterator;
+    using iterator = const_iterator;
+
+    TQMSettingsLines() = default;
+    TQMSettingsLines(const TQMSettingsLines& other) : lines_(other.lines_) {}
+    TQMSettingsLines& operator=(const TQMSettingsLines& other) { return Assign(other.lines_); }
+    TQMSettingsLines& operator=(std::vector<std::string> lines) { return Assign(std::move(lines)); }
+
+    size_type size() const { return lines_.size(); }
+    bool empty() const { return lines_.empty(); }
+    const std::string* data() const { return lines_.data(); }
+    const_iterator begin() const { return lines_.begin(); }
+    const_iterator end() const { return lines_.end(); }
+    const std::string& front() const { return lines_.front(); }
+    const std::string& back() const { return lines_.back(); }
+    const std::string& operator[](size_type i) const { return lines_[i]; }
+    std::string& operator[](size_type i) {
+        ++changes_;
+        return lines_[i];
+    }
+    void push_back(std::string line) {
+        ++changes_;
+        lines_.push_back(std::move(line));
+    }
+    template <class... Args> void emplace_back(Args&&... args) {
+        ++changes_;
+        lines_.emplace_back(std::forward<Args>(args)...);
+    }
+    void clear() {
+        ++changes_;
+        lines_.clear();
+    }
+    void reserve(size_type n) { lines_.reserve(n); }
+    // Any other change: insert, erase, sort.
+    std::vector<std::string>& Edit() {
+        ++changes_;
+        return lines_;
+    }
+    const std::vector<std::string>& Items() const { return lines_; }
+    // Grows with every change.
+    std::uint64_t Changes() const { return changes_; }
+
+    friend bool operator==(const TQMSettingsLines& a, const std::vector<std::string>& b) {
+        return a.lines_ == b;
+    }
+    friend bool operator==(const TQMSettingsLines& a, const TQMSettingsLines& b) {
+        return a.lines_ == b.lines_;
+    }
+
+private:
+    TQMSettingsLines& Assign(std::vector<std::string> lines) {
+        ++changes_;
+        lines_ = std::move(lines);
+        return *this;
+    }
+
+    std::vector<std::string> lines_;
+    std::uint64_t changes_ = 0;
+};
+
 // A store of named sections with key=value lines: the lines of one INI-style
 // settings file, in file order, read and written whole.
 //
@@ -37,6 +107,11 @@ public:
 // "key=value", names and keys written trimmed and lower-cased; one empty
 // line before every header but the first. Lookups trim each line and ignore
 // letter case; the first matching header and key win.
+//
+// Lookups go through an index of the headers (by trimmed, lower-cased name)
+// and, per section, of its keys, kept up to date while lines are appended and
+// rebuilt after any other change; writing sections one after the other, as
+// the application store does, never rebuilds it.
 class TQMSettings {
 public:
     TQMSettings();
@@ -45,7 +120,7 @@ public:
     TQMSettings& operator=(const TQMSettings&) = delete;
 
     // The file's lines as read or inserted, untrimmed.
-    std::vector<std::string> Lines;
+    TQMSettingsLines Lines;
     std::string ProgramFolder; // ends in the folder separator
     std::string UserFolder;    // ends in the folder separator
     std::string FileName;      // without folder
@@ -105,6 +180,17 @@ public:
     // key is not replaced. CR, LF and NUL in key or value become blanks.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
 
+    // Visits the key lines of a section entry, in file order, in one pass:
+    // key is the trimmed line up to its first "=", letter case as written,
+    // value the rest as ReadString gives it. Lines without "=" are skipped.
+    // A header that a lookup by the entry's name would not match (no closing
+    // bracket, blanks inside the brackets) gives no keys, as for ReadString;
+    // a later header of a name that occurs twice gives its own keys. The
+    // entry must describe the current lines, as right after a load.
+    void ReadSectionKeys(
+        const TQMSettingsSection& section,
+        const std::function<void(std::string_view key, std::string_view value)>& visit) const;
+
     // "0"/"false" and "1"/"true"; value unchanged and false for other texts.
     bool ReadBool(const std::string& section, const std::string& key, bool& value) const;
     void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -117,7 +203,9 @@ public:
 
     // A stamp to its value; a short or invalid stamp gives the current local
     // date and time. Never fails.
-    static TDateTime ParseDateTimeStamp(const std::string& text);
+    static TDateTime ParseDateTimeStamp(std::string_view text);
+    // A value text as ReadBool takes it: trimmed, any letter case.
+    static bool ParseBool(std::string_view text, bool& value);
 
 protected:
     // The run-time class name, used in error messages.
@@ -127,5 +215,32 @@ protected:
     void ParseSections();
 
 private:
+    // The first header of one name, where its next key line goes, and its
+    // keys (built on the first lookup in the section).
+    struct TIndexedSection {
+        std::int32_t Header = 0;
+        std::int32_t InsertAt = -1; // first blank or header line after it; -1: not yet known
+        bool KeysIndexed = false;
+        std::unordered_map<std::string, std::int32_t> Keys;
+    };
+
+    void IndexCurrent() const;
+    void ResetIndex() const;
+    void IndexHeader(std::string_view trimmed, std::int32_t line) const;
+    TIndexedSection* FindSection(const std::string& section) const;
+    std::int32_t FindKey(TIndexedSection& entry, const std::string& normalKey) const;
+    std::int32_t InsertPoint(TIndexedSection& entry) const;
+    void AppendLine(std::string line);
+
     std::vector<std::unique_ptr<TQMSettingsSection>> sections_;
+
+    // By "[name]", trimmed and lower-cased. Node-based, so entries stay put.
+    mutable std::unordered_map<std::string, TIndexedSection> index_;
+    mutable std::uint64_t indexedChanges_ = 0;
+    mutable bool indexed_ = false;
+    // The section whose body ends the list, when it is the first of its name.
+    mutable TIndexedSection* last_ = nullptr;
+    // The section of the last write, by the name as passed.
+    mutable std::string lastName_;
+    mutable TIndexedSection* lastNamed_ = nullptr;
 };

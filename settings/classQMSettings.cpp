@@ -63,6 +63,9 @@ std::optional<std::string_view> KeyOfLine(std::string_view trimmed) {
 std::vector<std::string> SplitLines(const std::string& content) {
     std::vector<std::string> lines;
     const std::size_t end = std::min(content.find('\0'), content.size());
+    lines.reserve(static_cast<std::size_t>(std::count(
+                      content.begin(), content.begin() + static_cast<std::ptrdiff_t>(end), '\n')) +
+                  1);
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < end) {
@@ -305,10 +308,8 @@ void TQMSettings::AppendLine(std::string line) {
     const std::string_view t = TrimView(std::as_const(Lines).back());
     if (IsHeader(t)) {
         IndexHeader(t, at);
-        if (last_ != nullptr) { // a new section, empty so far
+        if (last_ != nullptr) // a new section, empty so far
             last_->InsertAt = at + 1;
-            last_->KeysIndexed = true;
-        }
         return;
     }
     // The line joins the body of the last section.
@@ -452,17 +453,25 @@ void TQMSettings::WriteDateTime(const std::string& section, const std::string& k
     const dt::DateTimeFields f = dt::DecodeDateTime(value);
     const int ms = f.Millisecond > 999 ? 0 : f.Millisecond;
     using S = TZQStringUtil;
-    WriteString(section, key,
-                S::ZeroPad(f.Year, 4) + S::ZeroPad(f.Month, 2) + S::ZeroPad(f.Day, 2) + "-" +
-                    S::ZeroPad(f.Hour, 2) + S::ZeroPad(f.Minute, 2) + S::ZeroPad(f.Second, 2) +
-                    S::ZeroPad(ms, 3));
+    std::string stamp;
+    stamp.reserve(18);
+    S::AppendZeroPad(stamp, f.Year, 4);
+    S::AppendZeroPad(stamp, f.Month, 2);
+    S::AppendZeroPad(stamp, f.Day, 2);
+    stamp += '-';
+    S::AppendZeroPad(stamp, f.Hour, 2);
+    S::AppendZeroPad(stamp, f.Minute, 2);
+    S::AppendZeroPad(stamp, f.Second, 2);
+    S::AppendZeroPad(stamp, ms, 3);
+    WriteString(section, key, stamp);
 }
 
 TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {
-    const TDateTime now = dt::Now();
+    // The clock is read only for a stamp that does not parse: a load reads
+    // thousands of good ones.
     const std::string_view t = TrimView(text);
     if (t.size() < 15)
-        return now;
+        return dt::Now();
     // Fixed positions: YYYYMMDD?HHNNSS[ZZZ]; character 9 is not examined.
     dt::DateTimeFields f;
     TDateTime result = 0;
@@ -470,7 +479,7 @@ TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {
         !ParseField(t, 6, 2, f.Day) || !ParseField(t, 9, 2, f.Hour) ||
         !ParseField(t, 11, 2, f.Minute) || !ParseField(t, 13, 2, f.Second) ||
         !ParseField(t, 15, 3, f.Millisecond) || !dt::TryEncodeDateTime(f, result))
-        return now;
+        return dt::Now();
     return result;
 }
 

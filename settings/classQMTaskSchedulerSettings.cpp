@@ -30,7 +30,7 @@ const char* const LogFileBaseName = "qmtaskscheduler2.log";
 // The keys of a task section, in the order they are written and read; each
 // names one field of the task.
 struct TTaskKey {
-    const char* Name;
+    std::string_view Name;
     std::string TQMTask::*Text = nullptr;
     bool TQMTask::*Flag = nullptr;
     TDateTime TQMTask::*Stamp = nullptr;
@@ -190,11 +190,11 @@ void TQMTaskSchedulerSettings::ReadTask(const std::string& sectionName, TQMTask&
     TQMSettings& s = *settings_;
     for (const TTaskKey& key : TaskKeys) {
         if (key.Text != nullptr)
-            s.ReadString(sectionName, key.Name, task.*key.Text);
+            s.ReadString(sectionName, std::string(key.Name), task.*key.Text);
         else if (key.Flag != nullptr)
-            s.ReadBool(sectionName, key.Name, task.*key.Flag);
+            s.ReadBool(sectionName, std::string(key.Name), task.*key.Flag);
         else
-            s.ReadDateTime(sectionName, key.Name, task.*key.Stamp);
+            s.ReadDateTime(sectionName, std::string(key.Name), task.*key.Stamp);
     }
 }
 
@@ -236,12 +236,13 @@ void TQMTaskSchedulerSettings::WriteTask(TQMTask& task) {
     TQMSettings& s = *settings_;
     const std::string n = TasksSectionPrefix + task.Guid;
     for (const TTaskKey& key : TaskKeys) {
+        const std::string name(key.Name);
         if (key.Text != nullptr)
-            s.WriteString(n, key.Name, task.*key.Text);
+            s.WriteString(n, name, task.*key.Text);
         else if (key.Flag != nullptr)
-            s.WriteBool(n, key.Name, task.*key.Flag);
+            s.WriteBool(n, name, task.*key.Flag);
         else
-            s.WriteDateTime(n, key.Name, task.*key.Stamp);
+            s.WriteDateTime(n, name, task.*key.Stamp);
     }
 }
 

@@ -30,8 +30,10 @@ bool BreaksLine(char c) {
 // A section name or key as written and as matched: trimmed, lower-cased,
 // line breaks inside as blanks (they are blanks at the ends, so trimmed).
 void AppendNormalName(std::string& out, std::string_view name) {
-    for (const char c : TrimView(name))
-        out += BreaksLine(c) ? ' ' : ascii::ToLower(c);
+    const std::size_t at = out.size();
+    out.append(TrimView(name));
+    for (std::size_t i = at; i < out.size(); ++i)
+        out[i] = BreaksLine(out[i]) ? ' ' : ascii::ToLower(out[i]);
 }
 
 std::string NormalName(std::string_view name) {
@@ -60,18 +62,17 @@ std::optional<std::string_view> KeyOfLine(std::string_view trimmed) {
 
 // Lines end at CR, LF or CR LF; the text ends at the first NUL. A line break
 // at the very end does not start another line.
-std::vector<std::string> SplitLines(const std::string& content) {
-    std::vector<std::string> lines;
-    const std::size_t end = std::min(content.find('\0'), content.size());
-    lines.reserve(static_cast<std::size_t>(std::count(
-                      content.begin(), content.begin() + static_cast<std::ptrdiff_t>(end), '\n')) +
-                  1);
+std::vector<std::string_view> SplitLines(std::string_view content) {
+    content = content.substr(0, std::min(content.find('\0'), content.size()));
+    std::vector<std::string_view> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+    const std::size_t end = content.size();
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < end) {
         const char c = content[i];
         if (c == '\r' || c == '\n') {
-            lines.emplace_back(content, start, i - start);
+            lines.push_back(content.substr(start, i - start));
             i += (c == '\r' && i + 1 < end && content[i + 1] == '\n') ? 2 : 1;
             start = i;
         } else {
@@ -79,7 +80,7 @@ std::vector<std::string> SplitLines(const std::string& content) {
         }
     }
     if (start < end)
-        lines.emplace_back(content, start, end - start);
+        lines.push_back(content.substr(start, end - start));
     return lines;
 }
 
@@ -96,6 +97,36 @@ bool ParseField(std::string_view text, std::size_t pos, std::size_t len, int& va
 }
 
 } // namespace
+
+// --- TQMSettingsLines ---
+
+TQMSettingsLines& TQMSettingsLines::Assign(std::vector<std::string> lines) {
+    ++changes_;
+    lines_ = std::move(lines);
+    text_.clear();
+    views_.clear();
+    viewed_ = false;
+    return *this;
+}
+
+void TQMSettingsLines::AssignText(std::string text,
+                                  std::vector<std::string_view> (*split)(std::string_view text)) {
+    Assign({});
+    text_ = std::move(text); // first: the views point into the member
+    views_ = split(text_);
+    viewed_ = true;
+}
+
+std::vector<std::string>& TQMSettingsLines::Strings() const {
+    if (viewed_) {
+        // The same lines, so no change: the store's index stays valid.
+        lines_.assign(views_.begin(), views_.end());
+        views_ = {};
+        text_ = {};
+        viewed_ = false;
+    }
+    return lines_;
+}
 
 // --- TQMSettingsSection ---
 
@@ -136,7 +167,7 @@ bool TQMSettings::LoadFromFile(const std::string& path) {
     std::string content;
     if (int err = platform::ReadWholeFile(path, content))
         throw io::MakeInOutError(err, false, "Cannot open file \"" + path + "\". ");
-    Lines = SplitLines(content);
+    Lines.AssignText(std::move(content), SplitLines);
     ParseSections();
     return true;
 }
@@ -237,7 +268,7 @@ void TQMSettings::IndexCurrent() const {
         return;
     ResetIndex();
     for (std::size_t i = 0; i < Lines.size(); ++i) {
-        const std::string_view t = TrimView(Lines[i]);
+        const std::string_view t = TrimView(Lines.View(i));
         if (IsHeader(t))
             IndexHeader(t, static_cast<std::int32_t>(i));
     }
@@ -262,7 +293,7 @@ std::int32_t TQMSettings::FindKey(TIndexedSection& entry, const std::string& nor
         // look it up as a plain scan does.
         const std::string probe = normalKey + "=";
         for (std::size_t i = first; i < Lines.size(); ++i) {
-            const std::string_view t = TrimView(Lines[i]);
+            const std::string_view t = TrimView(Lines.View(i));
             if (ascii::StartsWithNoCase(t, probe))
                 return static_cast<std::int32_t>(i);
             if (IsHeader(t))
@@ -273,7 +304,7 @@ std::int32_t TQMSettings::FindKey(TIndexedSection& entry, const std::string& nor
     if (!entry.KeysIndexed) {
         // Blank lines do not end a section for reading; the next header does.
         for (std::size_t i = first; i < Lines.size(); ++i) {
-            const std::string_view t = TrimView(Lines[i]);
+            const std::string_view t = TrimView(Lines.View(i));
             if (IsHeader(t))
                 break;
             if (const auto key = KeyOfLine(t))
@@ -290,7 +321,7 @@ std::int32_t TQMSettings::InsertPoint(TIndexedSection& entry) const {
     if (entry.InsertAt < 0) {
         std::size_t i = static_cast<std::size_t>(entry.Header) + 1;
         while (i < Lines.size()) {
-            const std::string_view t = TrimView(Lines[i]);
+            const std::string_view t = TrimView(Lines.View(i));
             if (t.empty() || IsHeader(t))
                 break;
             ++i;
@@ -305,7 +336,7 @@ void TQMSettings::AppendLine(std::string line) {
     const auto at = static_cast<std::int32_t>(Lines.size());
     Lines.push_back(std::move(line));
     indexedChanges_ = Lines.Changes();
-    const std::string_view t = TrimView(std::as_const(Lines).back());
+    const std::string_view t = TrimView(Lines.View(Lines.size() - 1));
     if (IsHeader(t)) {
         IndexHeader(t, at);
         if (last_ != nullptr) // a new section, empty so far
@@ -336,10 +367,14 @@ bool TQMSettings::SectionExists(const std::string& section) const {
 std::int32_t TQMSettings::AddSection(const std::string& section) {
     if (SectionExists(section))
         throw Exception(ClassName() + ": section \"" + section + "\" already exists.");
+    AppendSection(section);
+    return static_cast<std::int32_t>(Lines.size()) - 1;
+}
+
+void TQMSettings::AppendSection(const std::string& section) {
     if (!Lines.empty())
         AppendLine(std::string());
     AppendLine(Header(section));
-    return static_cast<std::int32_t>(Lines.size()) - 1;
 }
 
 std::int32_t TQMSettings::IndexOfKey(const std::string& section, const std::string& key) const {
@@ -353,7 +388,7 @@ bool TQMSettings::ReadString(const std::string& section, const std::string& key,
     const std::int32_t i = IndexOfKey(section, key);
     if (i < 0)
         return false;
-    const std::string& line = Lines[static_cast<std::size_t>(i)];
+    const std::string_view line = Lines.View(static_cast<std::size_t>(i));
     value = line.substr(line.find('=') + 1);
     return true;
 }
@@ -371,12 +406,12 @@ void TQMSettings::ReadSectionKeys(
     const std::function<void(std::string_view key, std::string_view value)>& visit) const {
     const auto header = static_cast<std::size_t>(section.LineIndex);
     if (section.LineIndex < 0 || header >= Lines.size() ||
-        !ascii::EqualsNoCase(TrimView(Lines[header]), Header(section.Name)))
+        !ascii::EqualsNoCase(TrimView(Lines.View(header)), Header(section.Name)))
         return;
     const std::size_t end = std::min(
         Lines.size(), header + 1 + static_cast<std::size_t>(std::max(0, section.LineCount)));
     for (std::size_t i = header + 1; i < end; ++i) {
-        const std::string_view line = Lines[i];
+        const std::string_view line = Lines.View(i);
         const std::string_view t = TrimView(line);
         if (IsHeader(t))
             break; // lines changed since the load
@@ -398,7 +433,7 @@ void TQMSettings::WriteString(const std::string& section, const std::string& key
 
     TIndexedSection* entry = FindSection(section);
     if (entry == nullptr) {
-        AddSection(section);
+        AppendSection(section);
         AppendLine(std::move(line));
         return;
     }
@@ -489,7 +524,7 @@ void TQMSettings::ParseSections() {
     ResetIndex();
     TQMSettingsSection* current = nullptr;
     for (std::size_t i = 0; i < Lines.size(); ++i) {
-        const std::string_view t = TrimView(std::as_const(Lines)[i]);
+        const std::string_view t = TrimView(Lines.View(i));
         if (IsHeader(t)) {
             const auto close = t.find(']');
             auto entry = std::make_unique<TQMSettingsSection>(this);

@@ -36,6 +36,10 @@ public:
 // The store's lines: a list of texts that counts its changes, so that the
 // store's index notices lines put in or changed from outside. A reference
 // from the non-const operator[] is meant for an immediate change.
+//
+// After a load the lines are views into the file's text; each becomes a
+// string of its own only when the lines are used as strings or changed, so
+// that reading a large file costs no allocation per line.
 class TQMSettingsLines {
 public:
     using value_type = std::string;
@@ -44,59 +48,55 @@ public:
     using iterator = const_iterator;
 
     TQMSettingsLines() = default;
-    TQMSettingsLines(const TQMSettingsLines& other) : lines_(other.lines_) {}
-    TQMSettingsLines& operator=(const TQMSettingsLines& other) { return Assign(other.lines_); }
+    TQMSettingsLines(const TQMSettingsLines& other) : lines_(other.Strings()) {}
+    TQMSettingsLines& operator=(const TQMSettingsLines& other) { return Assign(other.Strings()); }
     TQMSettingsLines& operator=(std::vector<std::string> lines) { return Assign(std::move(lines)); }
 
-    size_type size() const { return lines_.size(); }
-    bool empty() const { return lines_.empty(); }
-    const std::string* data() const { return lines_.data(); }
-    const_iterator begin() const { return lines_.begin(); }
-    const_iterator end() const { return lines_.end(); }
-    const std::string& front() const { return lines_.front(); }
-    const std::string& back() const { return lines_.back(); }
-    const std::string& operator[](size_type i) const { return lines_[i]; }
-    std::string& operator[](size_type i) {
-        ++changes_;
-        return lines_[i];
-    }
-    void push_back(std::string line) {
-        ++changes_;
-        lines_.push_back(std::move(line));
-    }
+    size_type size() const { return viewed_ ? views_.size() : lines_.size(); }
+    bool empty() const { return size() == 0; }
+    const std::string* data() const { return Strings().data(); }
+    const_iterator begin() const { return Strings().begin(); }
+    const_iterator end() const { return Strings().end(); }
+    const std::string& front() const { return Strings().front(); }
+    const std::string& back() const { return Strings().back(); }
+    const std::string& operator[](size_type i) const { return Strings()[i]; }
+    std::string& operator[](size_type i) { return Edit()[i]; }
+    void push_back(std::string line) { Edit().push_back(std::move(line)); }
     template <class... Args> void emplace_back(Args&&... args) {
-        ++changes_;
-        lines_.emplace_back(std::forward<Args>(args)...);
+        Edit().emplace_back(std::forward<Args>(args)...);
     }
-    void clear() {
-        ++changes_;
-        lines_.clear();
-    }
-    void reserve(size_type n) { lines_.reserve(n); }
+    void clear() { Assign({}); }
     // Any other change: insert, erase, sort.
     std::vector<std::string>& Edit() {
         ++changes_;
-        return lines_;
+        return Strings();
     }
-    const std::vector<std::string>& Items() const { return lines_; }
+    const std::vector<std::string>& Items() const { return Strings(); }
     // Grows with every change.
     std::uint64_t Changes() const { return changes_; }
 
+    // Line i without making it a string.
+    std::string_view View(size_type i) const { return viewed_ ? views_[i] : lines_[i]; }
+    // Takes the text and the lines split from it (views into that text).
+    void AssignText(std::string text,
+                    std::vector<std::string_view> (*split)(std::string_view text));
+
     friend bool operator==(const TQMSettingsLines& a, const std::vector<std::string>& b) {
-        return a.lines_ == b;
+        return a.Strings() == b;
     }
     friend bool operator==(const TQMSettingsLines& a, const TQMSettingsLines& b) {
-        return a.lines_ == b.lines_;
+        return a.Strings() == b.Strings();
     }
 
 private:
-    TQMSettingsLines& Assign(std::vector<std::string> lines) {
-        ++changes_;
-        lines_ = std::move(lines);
-        return *this;
-    }
+    TQMSettingsLines& Assign(std::vector<std::string> lines);
+    // The lines as strings, made from the views on first use.
+    std::vector<std::string>& Strings() const;
 
-    std::vector<std::string> lines_;
+    mutable std::vector<std::string> lines_;
+    mutable std::string text_;
+    mutable std::vector<std::string_view> views_;
+    mutable bool viewed_ = false;
     std::uint64_t changes_ = 0;
 };
 
@@ -231,6 +231,8 @@ private:
     std::int32_t FindKey(TIndexedSection& entry, const std::string& normalKey) const;
     std::int32_t InsertPoint(TIndexedSection& entry) const;
     void AppendLine(std::string line);
+    // Appends the header of a section that does not exist yet.
+    void AppendSection(const std::string& section);
 
     std::vector<std::unique_ptr<TQMSettingsSection>> sections_;
 

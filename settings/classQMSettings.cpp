@@ -52,7 +52,8 @@ std::string Header(std::string_view section) {
     return header;
 }
 
-// The key of a key line as the index holds it; empty view for other lines.
+// The key of a key line (the trimmed line up to its first "="); none for
+// headers and lines without "=".
 std::optional<std::string_view> KeyOfLine(std::string_view trimmed) {
     const auto eq = trimmed.find('=');
     if (eq == std::string_view::npos || IsHeader(trimmed))

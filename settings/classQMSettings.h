@@ -72,10 +72,12 @@ public:
         return Strings();
     }
     const std::vector<std::string>& Items() const { return Strings(); }
+    operator const std::vector<std::string>&() const { return Strings(); }
     // Grows with every change.
     std::uint64_t Changes() const { return changes_; }
 
-    // Line i without making it a string.
+    // Line i without making it a string; valid until the lines change or are
+    // used as strings.
     std::string_view View(size_type i) const { return viewed_ ? views_[i] : lines_[i]; }
     // Takes the text and the lines split from it (views into that text).
     void AssignText(std::string text,

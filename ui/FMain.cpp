@@ -331,7 +331,7 @@ void TFormMain::FormShow() {
     const TStoreResult loaded = store_->Load();
     if (!loaded)
         ShowStoreProblem(QStringLiteral("Settings could not be read: ") +
-                         ui::ToQString(loaded.Error));
+                         ui::ToDisplayText(loaded.Error));
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
     FillListView();
@@ -370,7 +370,7 @@ QString TFormMain::AboutText() {
 void TFormMain::Timer1Timer() {
     const auto panel = StatusPanels.size() - 2;
     StatusPanels[panel]->setText(
-        ui::ToQString(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
+        ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
 }
 
 // --- The list ---
@@ -388,7 +388,7 @@ void TFormMain::PollError(const std::string& message) {
         return;
     }
     pollErrorShown_ = true;
-    ui::ShowError(this, ui::ToQString(message));
+    ui::ShowError(this, ui::ToDisplayText(message));
     pollErrorShown_ = false;
 }
 
@@ -398,7 +398,7 @@ void TFormMain::SaveSettings() {
         ShowStoreProblem(QString());
     else
         ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
-                         ui::ToQString(saved.Error));
+                         ui::ToDisplayText(saved.Error));
 }
 
 void TFormMain::ShowStoreProblem(const QString& text) {
@@ -420,10 +420,10 @@ void TFormMain::FillListView() {
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
             TQMTask* task = taskList_->GetTask(i);
-            auto* row = new QTreeWidgetItem(
-                QStringList{ui::ToQString(task->TaskName), ui::ToQString(task->FrequencyText()),
-                            ui::ToQString(task->TimeText()), ui::ToQString(task->ActiveText()),
-                            ui::ToQString(task->LastExecutedText())});
+            auto* row = new QTreeWidgetItem(QStringList{
+                ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
+                ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
+                ui::ToDisplayText(task->LastExecutedText())});
             row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
             row->setData(0, Qt::UserRole, QVariant::fromValue(task));
             rows.append(row);
@@ -594,7 +594,7 @@ void TFormMain::ActionRemoveTaskExecute() {
         }
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                   ui::ToQString(task->TaskName) + QStringLiteral(" ?")))
+                                   ui::ToDisplayText(task->TaskName) + QStringLiteral(" ?")))
             return;
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
@@ -642,7 +642,7 @@ void TFormMain::ActionExecuteTask_withtimeExecute() {
 void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
     const TQMTask* task = SelectedTask();
     if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                      ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
+                                      ui::ToDisplayText(task->TaskName) + QStringLiteral(" now?")))
         return;
     TaskStillListed(task)->Execute(stampTheRun);
     SaveSettings();
@@ -665,7 +665,7 @@ void TFormMain::MenuImporTasksFromVersion1Click() {
         const QString path = ChooseImportFile();
         if (path.isEmpty())
             return;
-        taskList_->ImportVersion1(ui::ToStdString(path));
+        taskList_->ImportVersion1(ui::ChosenPath(path));
         FillListView();
         SaveSettings();
     });

@@ -526,6 +526,48 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     EXPECT_EQ(error, "No task has been selected.");
 }
 
+TEST_F(FormMainTest, EditingATaskKeepsEveryByteTheUserDidNotTouch) {
+    // A Latin-1 file name from an old disk, and parameters that mix raw
+    // bytes with UTF-8.
+    const std::string program = dir_.File("caf\xe9.sh");
+    WriteFile(program, "#!/bin/sh\nprintf '%s' \"$*\" > '" + runs_ + "'\n", 0755);
+    TaskSpec task{"Caf\xe9", GuidOf('1'), program, "\xe9\xff-raw \xc3\xbc"};
+    task.Daily = true;
+    Start(SettingsFile(false, false, {task}));
+    EXPECT_EQ(RowNames(), QStringList({QStringLiteral("Caf\ufffd")}));
+
+    ClickRow(0);
+    modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
+        auto* parameters = Child<QLineEdit>(editor, "EditTaskParameters");
+        EXPECT_EQ(parameters->text(), QStringLiteral("\xdce9\xdcff-raw \u00fc"));
+        parameters->setFocus();
+        QTest::keyClick(parameters, Qt::Key_End);
+        QTest::keyClicks(parameters, " x");
+        // The path box edited and edited back, as a user fixing a typo does.
+        auto* path = Child<QLineEdit>(editor, "EditTaskFileName");
+        QTest::keyClick(path, Qt::Key_End);
+        QTest::keyClick(path, Qt::Key_Backspace);
+        QTest::keyClicks(path, "h");
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
+    });
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(modal_.Done());
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("taskname=Caf\xe9\r\nguid=" + GuidOf('1') + "\r\ntaskfilename=" + program +
+                       "\r\ntaskparameters=\xe9\xff-raw \xc3\xbc x\r\n"),
+              std::string::npos)
+        << ini;
+
+    // The task still finds its file, and the program gets every byte.
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return ReadFile(runs_) == "\xe9\xff-raw \xc3\xbc x"; }))
+        << ReadFile(runs_);
+    EXPECT_NE(ReadFile(dir_.File("qmtaskscheduler2.log"))
+                  .find("task (Caf\xe9): executed (" + program + ")\r\n"),
+              std::string::npos);
+}
+
 TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     Start(SettingsFile(false, true, ThreeTasks()));
     const std::string v1 = dir_.File("tasks-v1.ini");

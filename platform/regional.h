@@ -26,11 +26,12 @@ struct RegionalSettings {
 // What the C library's locale gives, as it gives it: texts in the locale's
 // own code set (nl_langinfo), not necessarily UTF-8.
 struct LocaleTexts {
-    std::string CodeSet; // "UTF-8", "ISO-8859-1", "EUC-JP", ...
+    // Code set of the time texts (LC_TIME): "UTF-8", "ISO-8859-1", "EUC-JP".
+    std::string CodeSet;
     std::array<std::string, 12> AbbreviatedMonths;
     std::string DateFormat; // strftime formats: "%d.%m.%Y", "%Y年%m月%d日"
     std::string TimeFormat;
-    std::string Radix;
+    std::string Radix; // LC_NUMERIC; only a one-byte ASCII radix is used
     std::string AM;
     std::string PM;
 };

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <iconv.h>
 #include <langinfo.h>
+#include <locale.h>
 
 #include <algorithm>
 #include <memory>
@@ -16,6 +17,21 @@ namespace {
 std::string Info(nl_item item) {
     const char* s = nl_langinfo(item);
     return s ? std::string(s) : std::string();
+}
+
+// The code set of the LC_TIME locale, in which the C library gives month
+// names, formats and designators. CODESET itself belongs to LC_CTYPE, which
+// Qt switches to a UTF-8 locale at start-up when the environment's is not.
+std::string TimeCodeSet() {
+    const char* name = std::setlocale(LC_TIME, nullptr);
+    const locale_t timeLocale =
+        name ? newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr)) : nullptr;
+    if (!timeLocale)
+        return Info(CODESET);
+    const char* codeSet = nl_langinfo_l(CODESET, timeLocale);
+    std::string result = codeSet ? codeSet : "";
+    freelocale(timeLocale);
+    return result;
 }
 
 bool IsAscii(const std::string& text) {
@@ -138,7 +154,7 @@ LocaleTexts ReadLocaleTexts() {
     static const nl_item months[12] = {ABMON_1, ABMON_2, ABMON_3, ABMON_4,  ABMON_5,  ABMON_6,
                                        ABMON_7, ABMON_8, ABMON_9, ABMON_10, ABMON_11, ABMON_12};
     LocaleTexts texts;
-    texts.CodeSet = Info(CODESET);
+    texts.CodeSet = TimeCodeSet();
     for (std::size_t i = 0; i < 12; ++i)
         texts.AbbreviatedMonths[i] = Info(months[i]);
     texts.DateFormat = Info(D_FMT);
@@ -162,9 +178,9 @@ RegionalSettings RegionalSettingsFrom(const LocaleTexts& texts) {
     }
     ApplyDateFormat(decoded(texts.DateFormat), rs);
     rs.TimeSeparator = FirstSeparator(decoded(texts.TimeFormat), rs.TimeSeparator);
-    const std::string radix = decoded(texts.Radix);
-    if (radix.size() == 1)
-        rs.DecimalSeparator = radix[0];
+    // A one-byte radix is ASCII in every code set a locale can use.
+    if (texts.Radix.size() == 1 && IsAscii(texts.Radix))
+        rs.DecimalSeparator = texts.Radix[0];
     std::string am = decoded(texts.AM);
     std::string pm = decoded(texts.PM);
     if (!am.empty() && !pm.empty()) {

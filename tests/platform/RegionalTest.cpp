@@ -83,8 +83,15 @@ TEST(RegionalSettings, TheMachinesLocalesReadAsThePresets) {
             continue;
         ++found;
         const platform::RegionalSettings rs = platform::ReadRegionalSettings();
+        // Qt moves LC_CTYPE to a UTF-8 locale when the environment's is not;
+        // the time texts keep their own code set.
+        const bool switched = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+        const platform::RegionalSettings afterSwitch = platform::ReadRegionalSettings();
         std::setlocale(LC_ALL, previous.c_str());
         EXPECT_EQ(rs, platform::RegionalSettingsFrom(texts)) << name;
+        if (switched) {
+            EXPECT_EQ(afterSwitch, rs) << name;
+        }
     }
     std::setlocale(LC_ALL, previous.c_str());
     if (found == 0)

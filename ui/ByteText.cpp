@@ -95,8 +95,19 @@ bool Present(const std::filesystem::path& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, error));
 }
 
-// The one entry of a folder whose name Qt shows as shown; empty when there
-// is none or more than one.
+// The name as a user may know it: each byte that is no UTF-8 read as
+// Latin-1, the code set such names mostly come from.
+QString Latin1Reading(const std::string& name) {
+    QString text = ToQString(name);
+    for (QChar& c : text)
+        if (c.unicode() >= EscapeBase + 0x80 && c.unicode() <= EscapeBase + 0xFF)
+            c = QChar(static_cast<char16_t>(c.unicode() - EscapeBase));
+    return text;
+}
+
+// The one entry of a folder whose name is shown as given: as Qt decodes it,
+// with one U+FFFD per byte that is no UTF-8, or with those bytes read as
+// Latin-1. Empty when there is none or more than one.
 std::string EntryShownAs(const std::string& folder, const QString& shown) {
     std::error_code error;
     std::filesystem::directory_iterator it(folder, error);
@@ -104,7 +115,8 @@ std::string EntryShownAs(const std::string& folder, const QString& shown) {
     for (; !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
         const std::string name = it->path().filename().native();
         if (QFile::decodeName(QByteArray(name.data(), static_cast<qsizetype>(name.size()))) !=
-            shown)
+                shown &&
+            ToDisplayText(name) != shown && Latin1Reading(name) != shown)
             continue;
         if (!found.empty())
             return {};

@@ -40,9 +40,10 @@ QString ToDisplayText(std::string_view bytes);
 
 // A path chosen in a file dialog, as bytes. Qt decodes file names as UTF-8
 // and replaces what is not; when the path so encoded does not exist, each
-// missing component is looked up among its folder's entries whose name Qt
-// would show the same way. Only a unique match is taken; otherwise the
-// path's own encoding is returned.
+// missing component is looked up among its folder's entries: one whose name
+// Qt shows the same way, or whose bytes that are no UTF-8 read as Latin-1
+// give the component ("t\xe2ches.ini" for "tâches.ini"). Only a unique
+// match is taken; otherwise the path's own encoding is returned.
 std::string ChosenPath(const QString& path);
 
 // The text a file dialog can preselect for a stored path.

@@ -9,6 +9,7 @@
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/FTaskEdit.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
 
 #include <QAction>
@@ -650,10 +651,8 @@ void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
 }
 
 QString TFormMain::ChooseImportFile() {
-    QFileDialog dialog(this);
+    ui::TOpenFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("OpenDialogImportFromVersion1"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(QStringLiteral(".ini files (*.ini)"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};

@@ -118,4 +118,7 @@ TEST(ByteText, AFileDialogsPathFindsTheFileWhoseNameQtCouldNotDecode) {
     // Two names Qt shows alike: no guess.
     testing_support::WriteFile(folder + "/caf\xe8.sh", "");
     EXPECT_EQ(ui::ChosenPath(shown), ui::ToStdString(shown));
+    // Typed as the user knows the name, its bytes read as Latin-1: still one.
+    const QString typed = ui::ToQString(dir.Path()) + QStringLiteral("d\u00ff/caf\u00e9.sh");
+    EXPECT_EQ(ui::ChosenPath(typed), file);
 }

@@ -8,6 +8,7 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ModalHelper.h"
+#include "ui/ByteText.h"
 #include "ui/FTaskEdit.h"
 
 #include <QAbstractButton>
@@ -596,6 +597,32 @@ TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     EXPECT_EQ(RowTexts(4), QStringList({"Old", "", "12:00", "No", "unknown"}));
     EXPECT_EQ(CountOf(Ini(), "taskname="), 5);
     EXPECT_NE(Ini().find("taskname=Mail check\r\nguid="), std::string::npos);
+
+    // A file whose name is no UTF-8: Qt does not list it; typed as the user
+    // knows it, it is found. A name that is nowhere is refused first.
+    const std::string latin1 = dir_.File("t\xe2"
+                                         "ches.ini");
+    WriteFile(latin1, "[Caf\xe9]\r\ndaily=1\r\n");
+    modal_.When<QFileDialog>([&](QFileDialog* dialog) {
+        auto* name = Child<QLineEdit>(dialog, "fileNameEdit");
+        QPushButton* open =
+            Child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Open);
+        name->setText(QString::fromStdString(dir_.File("nowhere.ini")));
+        modal_.When<QMessageBox>([](QMessageBox* box) {
+            EXPECT_TRUE(box->text().endsWith("nowhere.ini\nFile not found."))
+                << box->text().toStdString();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        QTest::mouseClick(open, Qt::LeftButton);
+        EXPECT_TRUE(dialog->isVisible());
+        name->setText(QString::fromStdString(dir_.Path()) + QStringLiteral("t\u00e2ches.ini"));
+        QTest::mouseClick(open, Qt::LeftButton);
+    });
+    Action("MenuImporTasksFromVersion1")->trigger();
+    ASSERT_TRUE(modal_.Done());
+    ASSERT_EQ(form_->TaskList().Count(), 6);
+    EXPECT_EQ(form_->TaskList().GetTask(5)->TaskName, "Caf\xe9");
+    EXPECT_EQ(RowTexts(5)[0], QStringLiteral("Caf\ufffd"));
 }
 
 TEST_F(FormMainTest, TogglesBothPreferencesAndSavesThem) {

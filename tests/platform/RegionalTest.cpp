@@ -69,8 +69,12 @@ TEST(RegionalSettings, FormatsWithoutSingleByteSeparatorsUseSlashAndColonInTheir
     EXPECT_EQ(platform::RegionalSettingsFrom(testing_support::JapaneseEucTexts()), rs);
 }
 
-// Opt-in: where the machine has these locales (locale-gen), the C library
-// gives what the presets above hold.
+// Opt-in: where the machine has these locales, the C library gives what the
+// presets hold. Without touching the system, for example:
+//   localedef -i de_DE -f ISO-8859-1 /tmp/loc/de_DE.ISO-8859-1
+//   localedef -i ja_JP -f UTF-8 /tmp/loc/ja_JP.UTF-8
+//   localedef -i ja_JP -f EUC-JP /tmp/loc/ja_JP.eucJP
+//   LOCPATH=/tmp/loc build/tests/platform/test_platform
 TEST(RegionalSettings, TheMachinesLocalesReadAsThePresets) {
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     const std::pair<const char*, platform::LocaleTexts> locales[] = {

@@ -159,7 +159,7 @@ std::string ChosenPath(const QString& path) {
     if (plain.empty() || Present(plain))
         return plain;
     // Walk down from the root, replacing each missing component by the one
-    // entry Qt showed under that name.
+    // entry shown under that name.
     const QStringList parts = path.split(QLatin1Char('/'));
     std::string resolved; // without a trailing '/'
     for (qsizetype k = 0; k < parts.size(); ++k) {

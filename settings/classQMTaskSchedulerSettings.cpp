@@ -138,8 +138,11 @@ void TQMTaskSchedulerSettings::WriteTasks() {
     for (int i = 0; i < taskList_.Count(); ++i) {
         TQMTask* task = taskList_.GetTask(i);
         // Two tasks with one identifier would share a section and one would
-        // be lost at the next load: the later one gets a new identifier.
-        while (!task->Guid.empty() && used.count(sectionKey(task->Guid)))
+        // be lost at the next load: the later one gets a new identifier. So
+        // does a hand-edited one holding ']': a header's name ends at its
+        // first ']', so that section could never be read back.
+        while (!task->Guid.empty() &&
+               (used.count(sectionKey(task->Guid)) || task->Guid.find(']') != std::string::npos))
             task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         WriteTask(*task);
         used.insert(sectionKey(task->Guid));

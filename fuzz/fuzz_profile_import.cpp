@@ -104,7 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       version1::ReadTime(value("time_last_executed"), 0.0));
     }
 
-    // The main window saves right after an import.
-    fuzz_support::CheckSaveAndLoadKeepsTasks(list, true, false);
+    // The main window saves right after an import. The stores' cost grows
+    // with the square of the task count; a few dozen tasks show every rule.
+    if (list.Count() <= 64)
+        fuzz_support::CheckSaveAndLoadKeepsTasks(list, true, false);
     return 0;
 }

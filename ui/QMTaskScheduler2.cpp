@@ -2,6 +2,7 @@
 
 #include "lib/DateTimeUtil.h"
 #include "lib/SupportLibrary.h"
+#include "platform/files.h"
 #include "platform/regional.h"
 #include "settings/classQMLogFile.h"
 #include "ui/FMain.h"
@@ -15,6 +16,7 @@
 namespace {
 
 int Run(char* programPath) {
+    platform::IgnoreFileSizeSignal();
     // Regional settings come from the environment, before anything reads them.
     platform::AdoptEnvironmentLocale();
     dt::SetRegional(platform::ReadRegionalSettings());

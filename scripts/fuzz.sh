@@ -6,7 +6,8 @@
 # New inputs collect in build-fuzz/corpus/<target>/ (the seed corpus in
 # fuzz/corpus/ stays as it is); a failing input is kept as
 # build-fuzz/crashes/<target>-crash-... and ends the script with an error.
-# Each target prints one line: its executions and seconds.
+# Each target prints one line, its executions and seconds, also appended to
+# build-fuzz/history.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -54,5 +55,6 @@ for t in "${TARGETS[@]}"; do
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     took=$(sed -n 's/^Done [0-9]* runs in \([0-9]*\) second.*/\1/p' "$log" | tail -n 1)
-    echo "$t: ${runs:-?} executions in ${took:-?} s, no failure"
+    echo "$t: ${runs:-?} executions in ${took:-?} s, no failure" |
+        tee -a build-fuzz/history.txt
 done

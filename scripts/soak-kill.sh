@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Kill soak of the settings file: a child saving 1,000 tasks through the
-# application store, over and over, is killed (SIGKILL) at random moments.
-# After every kill the file must load whole, as the generation last reported
-# saved or the next one; at the end, after one more save, no temporary file
-# may be left beside it. Prints one summary line. Not part of the test suite.
+# application store, over and over, is killed (SIGKILL) at random moments of
+# its file writes. After every kill the file must load whole, as the
+# generation last reported saved or the next one; at the end, after one more
+# save, nothing but the settings file may be left in its folder. Prints one
+# summary line. Not part of the test suite.
 #   scripts/soak-kill.sh [kills]      default 1000
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,62 +23,96 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 folder=$work/settings
 mkdir -p "$folder"
-out=$work/out
+pid=0
+last_done=0
+
+# The saver's lines come through a pipe, read by the shell itself, and the
+# pauses are timed-out reads: no process is started between a write's start
+# and its kill, which would take longer than the write.
+mkfifo "$work/lines" "$work/idle"
+exec 4<>"$work/idle"
+nap_us() {
+    read -r -t "$(printf '%d.%06d' $(($1 / 1000000)) $(($1 % 1000000)))" -u 4 _ || true
+}
 
 temporaries() {
     find "$folder" -maxdepth 1 -name '.qmtaskscheduler2.ini.??????' | wc -l
 }
 
-start=$(date +%s)
-t0=$EPOCHREALTIME
-"$SAVER" once "$folder" 0 >/dev/null
-t1=$EPOCHREALTIME
-# Kill moments are spread over one and a half save times after the child
-# announces its first save.
-window_ms=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%d", (b - a) * 1500 }')
+start_saver() {
+    last_done=$(($1 - 1))
+    "$SAVER" loop "$folder" "$1" >"$work/lines" &
+    pid=$!
+    exec 3<"$work/lines"
+}
 
-generation=0
+# Reads the saver's lines up to one that matches the pattern.
+wait_for() {
+    local line
+    while IFS= read -r line <&3; do
+        [[ $line =~ ^[0-9]+$ ]] && last_done=$line
+        [[ $line =~ $1 ]] && return 0
+    done
+    echo "soak-kill: FAILED: the saver ended by itself" >&2
+    exit 1
+}
+
+# Kills the saver and reads what it reported up to then.
+stop_saver() {
+    kill -KILL "$pid"
+    wait "$pid" 2>/dev/null || true
+    local line
+    while IFS= read -r line <&3; do
+        [[ $line =~ ^[0-9]+$ ]] && last_done=$line
+    done
+    exec 3<&-
+}
+
+start=$(date +%s)
+"$SAVER" once "$folder" 0 >/dev/null
+
+# One file write timed; each kill then comes at a random moment within one
+# and a half times that after a write begins.
+start_saver 1
+wait_for '^saving 1$'
+t0=${EPOCHREALTIME/./}
+wait_for '^1$'
+t1=${EPOCHREALTIME/./}
+stop_saver
+window_us=$(((t1 - t0) * 3 / 2 + 1))
+generation=$("$SAVER" check "$folder")
+
 during_write=0
 most=0
 for ((k = 1; k <= KILLS; k++)); do
-    : >"$out"
-    "$SAVER" loop "$folder" $((generation + 1)) >"$out" &
-    pid=$!
-    until grep -q '^saving' "$out"; do
-        if ! kill -0 "$pid" 2>/dev/null; then
-            echo "soak-kill: FAILED: the saver ended by itself" >&2
-            exit 1
-        fi
-        sleep 0.005
-    done
-    sleep "$(awk -v r=$RANDOM -v w="$window_ms" 'BEGIN { printf "%.3f", r / 32767 * w / 1000 }')"
-    kill -KILL "$pid"
-    wait "$pid" 2>/dev/null || true
+    start_saver $((generation + 1))
+    delay=$((RANDOM * window_us / 32767))
+    wait_for '^saving'
+    nap_us "$delay"
+    stop_saver
 
     left=$(temporaries)
     ((left > 0)) && during_write=$((during_write + 1))
     ((left > most)) && most=$left
-    # The last save the child reported done, or the one before it started.
-    reported=$(grep -E '^[0-9]+$' "$out" | tail -n 1 || true)
-    reported=${reported:-$generation}
     if ! found=$("$SAVER" check "$folder"); then
         echo "soak-kill: FAILED after kill $k: $found" >&2
         exit 1
     fi
-    if [ "$found" != "$reported" ] && [ "$found" != $((reported + 1)) ]; then
-        echo "soak-kill: FAILED after kill $k: generation $found, last reported $reported" >&2
+    # The last save the child reported done, or the one after it.
+    if [ "$found" != "$last_done" ] && [ "$found" != $((last_done + 1)) ]; then
+        echo "soak-kill: FAILED after kill $k: generation $found, last reported $last_done" >&2
         exit 1
     fi
     generation=$found
 done
 
 "$SAVER" once "$folder" $((generation + 1)) >/dev/null
-left=$(temporaries)
 others=$(find "$folder" -mindepth 1 ! -name qmtaskscheduler2.ini | wc -l)
-if ((left != 0 || others != 0)); then
+if ((others != 0)); then
     echo "soak-kill: FAILED: $others files beside the settings file after the last save" >&2
     exit 1
 fi
-echo "soak-kill: $KILLS kills, $during_write during the file write (at most $most temporary" \
-     "files at once), the file whole after every kill (generation $generation reached)," \
+echo "soak-kill: $KILLS kills within $((window_us / 1000)) ms of a write's start," \
+     "$during_write of them during the file write (at most $most temporary file(s) at once);" \
+     "the file loaded whole after every kill (generation $generation reached);" \
      "nothing left after the next save; $(($(date +%s) - start)) s"

@@ -1,7 +1,8 @@
 // A program that saves a settings file of 1,000 tasks through the application
 // store, as the scheduler does, for the crash-safety tests and the kill soak.
 //   settings_saver loop  <folder> <first generation>   saves generation N,
-//       N+1, ... until killed; prints "saving N" before and "N" after each
+//       N+1, ... until killed; prints "saving N" when the file write begins
+//       and "N" when it is done
 //   settings_saver once  <folder> <generation> [keep-signal]   one save;
 //       prints "saved" or "failed: <message>", exit status 0 or 1; with
 //       keep-signal SIGXFSZ keeps its default action (ending the program)
@@ -9,6 +10,7 @@
 //       when it holds the 1,000 tasks of one generation whole, else
 //       "broken: <why>" with exit status 1
 // The settings file is <folder>/qmtaskscheduler2.ini.
+#include "lib/QMException.h"
 #include "lib/SupportLibrary.h"
 #include "platform/files.h"
 #include "scheduler/classQMTask.h"
@@ -105,12 +107,19 @@ int main(int argc, char** argv) {
     }
     if (mode != "loop")
         return 2;
+    // The store's Save in two steps, so that "saving N" comes when the file
+    // write begins: that is where a kill must do no harm.
     for (;; ++generation) {
         Fill(tasks, generation);
+        store.WriteToSettings();
         std::printf("saving %lld\n", generation);
         std::fflush(stdout);
-        if (!store.Save())
+        try {
+            store.Settings().Save();
+        } catch (const Exception& e) {
+            std::printf("failed: %s\n", e.Message.c_str());
             return 1;
+        }
         std::printf("%lld\n", generation);
         std::fflush(stdout);
     }

@@ -1,7 +1,7 @@
 // The application store on any bytes as its settings file: the file loads,
 // and a save and a second load give back the same preferences and the same
-// tasks in the same order, every field equal. Identifiers read from the file
-// survive unless two tasks share one or a section header cannot carry it.
+// tasks in the same order, every field equal. Identifiers of the program's
+// own form read from the file survive unless two tasks share one.
 #include "fuzz/FuzzSupport.h"
 #include "lib/classZQStringUtil.h"
 #include "scheduler/classQMTask.h"
@@ -46,15 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz_support::CheckSaveAndLoadKeepsTasks(list, store.AskWhenClose,
                                              store.AskWhenExecuteTaskManually);
 
-    // Section names match trimmed and without letter case, so identifiers
-    // are told apart the same way.
+    // An identifier of the program's own form (40 hexadecimal digits) keeps
+    // its task's section unless an earlier task has it already; section
+    // names compare without letter case, so identifiers do.
+    auto ownForm = [](const std::string& guid) {
+        return guid.size() == 40 &&
+               guid.find_first_not_of("0123456789ABCDEFabcdef") == std::string::npos;
+    };
     std::set<std::string> seen;
-    for (int i = 0; i < list.Count(); ++i) {
-        const std::string key = TZQStringUtil::LowerCase(TZQStringUtil::Trim(guids[i]));
-        // One holding ']' cannot name a section (a header ends at its first
-        // ']') and is replaced too.
-        if (!guids[i].empty() && guids[i].find(']') == std::string::npos && seen.insert(key).second)
+    for (int i = 0; i < list.Count(); ++i)
+        if (ownForm(guids[i]) && seen.insert(TZQStringUtil::LowerCase(guids[i])).second)
             FUZZ_CHECK(list.GetTask(i)->Guid == guids[i]);
-    }
     return 0;
 }

@@ -10,6 +10,7 @@ PACKAGES=(
     clang-format
     clang libclang-rt-14-dev
     xvfb xauth
+    tzdata
 )
 
 missing=()

@@ -71,15 +71,20 @@ stop_saver() {
 start=$(date +%s)
 "$SAVER" once "$folder" 0 >/dev/null
 
-# One file write timed; each kill then comes at a random moment within one
-# and a half times that after a write begins.
+# Five file writes are timed; each kill then comes at a random moment within
+# one and a half times their median after a write begins.
 start_saver 1
-wait_for '^saving 1$'
-t0=${EPOCHREALTIME/./}
-wait_for '^1$'
-t1=${EPOCHREALTIME/./}
+times=()
+for g in 1 2 3 4 5; do
+    wait_for "^saving $g\$"
+    t0=${EPOCHREALTIME/./}
+    wait_for "^$g\$"
+    t1=${EPOCHREALTIME/./}
+    times+=($((t1 - t0)))
+done
 stop_saver
-window_us=$(((t1 - t0) * 3 / 2 + 1))
+median_us=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
+window_us=$((median_us * 3 / 2 + 1))
 generation=$("$SAVER" check "$folder")
 
 during_write=0
@@ -112,7 +117,7 @@ if ((others != 0)); then
     echo "soak-kill: FAILED: $others files beside the settings file after the last save" >&2
     exit 1
 fi
-echo "soak-kill: $KILLS kills within $((window_us / 1000)) ms of a write's start," \
+echo "soak-kill: $KILLS kills within $(printf '%d.%d' $((window_us / 1000)) $((window_us % 1000 / 100))) ms of a write's start," \
      "$during_write of them during the file write (at most $most temporary file(s) at once);" \
      "the file loaded whole after every kill (generation $generation reached);" \
      "nothing left after the next save; $(($(date +%s) - start)) s"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs every test through CTest; then does
-# the same in a second build with AddressSanitizer and UndefinedBehaviorSanitizer.
-#   ./test.sh                 both builds
+# the same in a second build with AddressSanitizer and UndefinedBehaviorSanitizer;
+# then runs the fuzz targets briefly (scripts/fuzz.sh).
+#   ./test.sh                 all three
 #   QMTS_FAST=1 ./test.sh     the plain build only
+#   QMTS_FUZZ_SECONDS=60 ./test.sh   fuzz each target longer
 #   ./test.sh -R Settings     pass CTest options (a filter, for example)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -32,5 +34,8 @@ if [ "${QMTS_FAST:-0}" != "1" ]; then
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
     run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQMTS_SANITIZE=ON -DQMTS_BENCHMARKS=OFF
+
+    echo "== fuzz targets: every seed, then ${QMTS_FUZZ_SECONDS:-20} s each"
+    scripts/fuzz.sh "${QMTS_FUZZ_SECONDS:-20}"
 fi
 echo "== all tests passed"

@@ -32,4 +32,9 @@ std::string ProgramFilePath();
 // Folder of the running program's own file, ending in '/'; empty when unknown.
 std::string ProgramFolder();
 
+// Makes a write beyond the process's file-size limit (ulimit -f) fail with
+// EFBIG instead of killing the process with SIGXFSZ, so that a save over the
+// limit takes the failed-save path like a full disk. Called once at start-up.
+void IgnoreFileSizeSignal();
+
 } // namespace platform

@@ -20,10 +20,23 @@ namespace platform {
 // write is not replaced (EACCES). A symbolic link is followed, so the
 // file it points at is replaced. On failure the old file is untouched and
 // no temporary file is left behind.
+// The temporary file is named "." + file name + "." + six letters or digits
+// and is locked (flock) while it is written. Every call first removes the
+// temporaries of earlier writes of the same file whose writer is gone (a
+// killed process): see RemoveStaleTemporaries.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& content);
 
-// Appends text to the file, creating it (with the default permissions) when
-// it does not exist. The file is open only for this call and is closed on
+// Removes the temporary files that writes of the file at path left behind:
+// regular files of this user in the same folder named exactly "." + file
+// name + "." + six letters or digits, that no process holds locked. A writer
+// holds its lock from the moment its temporary file is named until it has
+// renamed it, so only leftovers of ended writers go; any other file, also a
+// lock file beside the settings file, does not match. Returns how many were
+// removed.
+int RemoveStaleTemporaries(const std::string& path);
+
+// Appends text to the file, creating it (read and write for its owner only:
+// a log may name the user's tasks and programs) when it does not exist. The file is open only for this call and is closed on
 // every path; what was written before a failure stays.
 [[nodiscard]] int AppendToFile(const std::string& path, const std::string& text);
 

@@ -8,6 +8,7 @@ PACKAGES=(
     libglib2.0-dev shared-mime-info desktop-file-utils
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang-format
+    clang libclang-rt-14-dev
     xvfb xauth
     tzdata
 )

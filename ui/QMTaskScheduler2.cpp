@@ -2,6 +2,7 @@
 
 #include "lib/DateTimeUtil.h"
 #include "lib/SupportLibrary.h"
+#include "platform/files.h"
 #include "platform/regional.h"
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
@@ -21,6 +22,7 @@
 namespace {
 
 int Run(char* programPath, const ui::TCommandLine& command) {
+    platform::IgnoreFileSizeSignal();
     // Regional settings come from the environment, before anything reads them.
     platform::AdoptEnvironmentLocale();
     dt::SetRegional(platform::ReadRegionalSettings());

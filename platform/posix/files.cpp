@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,12 @@ std::string ProgramFolder() {
     std::string exe = ProgramFilePath();
     auto slash = exe.find_last_of('/');
     return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+void IgnoreFileSizeSignal() {
+    // SIGXFSZ would end the program in the middle of a save and leave a cut
+    // temporary file; ignored, the write returns EFBIG instead.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace platform

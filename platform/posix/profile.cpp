@@ -42,8 +42,10 @@ ProfileFile::ProfileFile(const std::string& path) {
     std::string content;
     // A folder is no profile file.
     open_ = FileExists(path) && ReadWholeFile(path, content) == 0;
+    // Names and values end up as C strings (task names, program paths), so
+    // the text ends at the first zero byte, as the settings file's does.
     if (open_)
-        Parse(content);
+        Parse(content.substr(0, content.find('\0')));
 }
 
 void ProfileFile::Parse(const std::string& content) {

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,7 +53,69 @@ std::string ResolveLink(const std::string& path) {
     return target;
 }
 
+// The folder (without a trailing '/') and the name of a file path.
+struct PathParts {
+    std::string Folder;
+    std::string Name;
+};
+
+PathParts SplitPath(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// mkostemp's six characters are letters and digits.
+bool IsTemporaryName(const std::string& entry, const std::string& name) {
+    if (entry.size() != name.size() + 8 || entry[0] != '.' ||
+        entry.compare(1, name.size(), name) != 0 || entry[name.size() + 1] != '.')
+        return false;
+    for (std::size_t i = name.size() + 2; i < entry.size(); ++i) {
+        const char c = entry[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+// True while the name in the folder still leads to the open file.
+bool NameLeadsTo(int folderFd, const std::string& name, int fd) {
+    struct stat byName {};
+    struct stat open {};
+    return fstatat(folderFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+           fstat(fd, &open) == 0 && byName.st_dev == open.st_dev && byName.st_ino == open.st_ino;
+}
+
 } // namespace
+
+int RemoveStaleTemporaries(const std::string& path) {
+    const PathParts parts = SplitPath(ResolveLink(path));
+    DIR* dir = opendir(parts.Folder.c_str());
+    if (!dir)
+        return 0;
+    const int folderFd = dirfd(dir);
+    int removed = 0;
+    while (const dirent* e = readdir(dir)) {
+        const std::string entry = e->d_name;
+        if (!IsTemporaryName(entry, parts.Name))
+            continue;
+        const int fd =
+            openat(folderFd, entry.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // A writer holds the lock until its rename: a lock that is free means
+        // the writer is gone. Only the very file found unlocked is removed.
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+            flock(fd, LOCK_EX | LOCK_NB) == 0 && NameLeadsTo(folderFd, entry, fd) &&
+            unlinkat(folderFd, entry.c_str(), 0) == 0)
+            ++removed;
+        close(fd);
+    }
+    closedir(dir);
+    return removed;
+}
 
 int ReadWholeFile(const std::string& path, std::string& content) {
     content.clear();
@@ -100,17 +164,41 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
         exists = true;
     }
 
+    // Leftovers of killed writers would pile up beside the file for ever.
+    static_cast<void>(RemoveStaleTemporaries(target));
+
     // The temporary file must lie in the same folder: rename is atomic only
     // within one file system.
-    const auto slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : target.substr(0, slash);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string temp = folder + "/." + base + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errno;
+    const PathParts parts = SplitPath(target);
+    const std::string& folder = parts.Folder;
+    std::string temp;
+    int fd = -1;
+    // The lock goes on a second descriptor, so that it lasts past the close
+    // of fd (whose result says whether the data reached the file) until the
+    // rename. A cleaner may take the file between its naming and the lock;
+    // then the name no longer leads to it and another name is tried.
+    int lockFd = -1;
+    for (int attempt = 0;; ++attempt) {
+        temp = folder + "/." + parts.Name + ".XXXXXX";
+        fd = mkostemp(temp.data(), O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        lockFd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        if (lockFd < 0) {
+            const int err = errno;
+            close(fd);
+            unlink(temp.c_str());
+            return err;
+        }
+        // A file system without locks lets no cleaner lock either, so the
+        // write goes on unlocked there.
+        if (flock(lockFd, LOCK_EX) != 0 || NameLeadsTo(AT_FDCWD, temp, lockFd))
+            break;
+        close(fd);
+        close(lockFd);
+        if (attempt == 8)
+            return EAGAIN;
+    }
 
     int err = 0;
     // Only root may hand a file on to its old owner; otherwise it stays ours.
@@ -127,16 +215,19 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
         err = errno;
     if (!err && rename(temp.c_str(), target.c_str()) != 0)
         err = errno;
-    if (err) {
+    if (err)
         unlink(temp.c_str());
+    close(lockFd);
+    if (err)
         return err;
-    }
     SyncFolder(folder);
     return 0;
 }
 
 int AppendToFile(const std::string& path, const std::string& text) {
-    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    // A new log is the user's own, like the settings file: it names tasks
+    // and programs.
+    int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
     int err = WriteAll(fd, text);

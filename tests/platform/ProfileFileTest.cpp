@@ -70,6 +70,17 @@ TEST(ProfileFile, SectionsAndKeysFollowTheProfileRules) {
     EXPECT_EQ(f.ReadString("Other", "key", "-"), "-");
 }
 
+TEST(ProfileFile, TheTextEndsAtTheFirstZeroByte) {
+    // Found by fuzzing: a zero byte inside a header gave a section name (and
+    // so a task name) that no C string can hold.
+    TempDir dir;
+    WriteFile(dir.File("v1.ini"),
+              std::string("[one]\r\nkey=a\0b\r\n[two\0three]\r\nkey=c\r\n", 36));
+    ProfileFile f(dir.File("v1.ini"));
+    EXPECT_EQ(f.SectionNames(), Names{"one"});
+    EXPECT_EQ(f.ReadString("one", "key", "-"), "a");
+}
+
 TEST(ProfileFile, OnePairOfMatchingQuotesIsRemoved) {
     TempDir dir;
     WriteFile(dir.File("q.ini"), "[s]\n"

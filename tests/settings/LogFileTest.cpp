@@ -66,6 +66,20 @@ TEST_F(LogFileTest, CreatesOnFirstLineAppendsAfterAndRecreatesAfterDeletion) {
     EXPECT_EQ(ReadFile(path), "2026-Dec-06 16:39:10   again\r\n");
 }
 
+TEST_F(LogFileTest, ANewLogIsTheOwnersOnlyAndAnExistingOneKeepsItsMode) {
+    // The log names tasks and programs, like the settings file (0600).
+    LogFile->FileName = path;
+    LogFile->AddLine("first");
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // A mode the user chose stays.
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    LogFile->AddLine("second");
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
 TEST_F(LogFileTest, FolderOrMissingFolderRaisesWithCodeAndNothingIsCreated) {
     LogFile->FileName = dir.File("folder");
     fs::create_directory(LogFile->FileName);

@@ -1,6 +1,7 @@
 // A saver killed at random moments must never leave a cut-off or mixed
 // settings file: after every kill the file loads whole, as the generation
-// last reported saved or the one after it.
+// last reported saved or the one after it. Its temporary files do not pile up:
+// the next save removes them.
 #include "settings/classQMSettings.h"
 #include "tests/settings/helper/SaveLoopContent.h"
 #include "tests/support/TestSupport.h"
@@ -100,13 +101,12 @@ std::vector<std::string> Expected(long long generation) {
     return lines;
 }
 
-int RemoveTemporaries(const std::string& folder, const std::string& keep) {
+// Temporary files a killed saver left; the next save removes them.
+int CountTemporaries(const std::string& folder, const std::string& keep) {
     int n = 0;
     for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().filename() != keep) {
-            fs::remove(e.path());
+        if (e.path().filename() != keep)
             ++n;
-        }
     return n;
 }
 
@@ -145,7 +145,11 @@ TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
                     reported = r.Generation;
         }
         ++kills;
-        killedMidSave += RemoveTemporaries(dir.Path(), name);
+        // At most the one of this kill: the child's first save removed any
+        // earlier one.
+        const int left = CountTemporaries(dir.Path(), name);
+        ASSERT_LE(left, 1) << "kill " << kills;
+        killedMidSave += left;
 
         TQMSettings s;
         ASSERT_TRUE(s.LoadFromFile(path));
@@ -164,4 +168,10 @@ TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
     EXPECT_GE(kills, 50) << "too few kills within the time bound";
     // The kills must also have hit saves in progress, or nothing was shown.
     EXPECT_GE(killedMidSave, 5);
+
+    // The next save leaves nothing but the file.
+    TQMSettings s;
+    s.Lines = save_loop::Lines(next);
+    s.SaveToFile(path);
+    EXPECT_EQ(CountTemporaries(dir.Path(), name), 0);
 }

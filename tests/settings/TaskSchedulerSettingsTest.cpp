@@ -256,6 +256,28 @@ TEST_F(StoreFixture, IdentifiersThatNameTheSameSectionAreTreatedAsShared) {
     EXPECT_EQ(tasks.GetTask(1)->TaskName, "second");
 }
 
+TEST_F(StoreFixture, AnIdentifierNoHeaderCanCarryIsReplacedAndTheTaskKept) {
+    // Found by fuzzing: the header [tasks\a]b] names the section "tasks\a]b]",
+    // which no lookup of "tasks\a]b" finds, so the task came back empty.
+    WriteFile(ProgramFile(), "[tasks\\x]\r\ntaskname=odd\r\nguid=a]b\r\ntaskfilename=/bin/true\r\n"
+                             "active=0\r\n");
+    ASSERT_TRUE(store.Load());
+    ASSERT_EQ(tasks.Count(), 1);
+    ASSERT_EQ(tasks.GetTask(0)->Guid, "a]b");
+    ASSERT_TRUE(store.Save());
+    EXPECT_EQ(tasks.GetTask(0)->Guid.size(), 40u);
+
+    TQMTaskScheduler reloaded;
+    TQMTaskSchedulerSettings other(reloaded);
+    other.Settings().ProgramFolder = store.Settings().ProgramFolder;
+    other.Settings().UserFolder = store.Settings().UserFolder;
+    ASSERT_TRUE(other.Load());
+    ASSERT_EQ(reloaded.Count(), 1);
+    ExpectSameTask(*tasks.GetTask(0), *reloaded.GetTask(0));
+    EXPECT_EQ(reloaded.GetTask(0)->TaskName, "odd");
+    EXPECT_FALSE(reloaded.GetTask(0)->Active);
+}
+
 TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
     // No file anywhere: the user folder is created and used.
     EXPECT_EQ(store.LogFileName(),

@@ -8,6 +8,7 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
+#include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/QtDateTime.h"
 
@@ -16,6 +17,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -67,6 +69,38 @@ public:
 private:
     QWidget* widget_;
 };
+
+// Makes the task's row (else the first) the current one without selecting
+// it, so that the keys have a row to start from.
+void MakeCurrentRow(QTreeWidget* list, const TQMTask* task) {
+    QTreeWidgetItem* current = list->topLevelItem(0);
+    for (int row = 0; task != nullptr && row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        if (item->data(0, Qt::UserRole).value<TQMTask*>() == task) {
+            current = item;
+            break;
+        }
+    }
+    if (current != nullptr)
+        list->selectionModel()->setCurrentIndex(list->indexFromItem(current),
+                                                QItemSelectionModel::NoUpdate);
+}
+
+bool IsRowMoveKey(const QKeyEvent& key) {
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -158,6 +192,7 @@ void TFormMain::CreateControls() {
     connect(ListViewMain->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { Run([this, column] { ListViewMainColumnClick(column); }); });
     ListViewMain->viewport()->installEventFilter(this);
+    ListViewMain->installEventFilter(this);
     layout->addWidget(ListViewMain, 1);
 
     auto* panelBottom = new QWidget(central);
@@ -296,6 +331,10 @@ void TFormMain::CreateMenu() {
         const auto& [name, text] = sortItems[static_cast<size_t>(column)];
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
+    view->addSeparator();
+    addItem(view, "MenuLog", "Log", [this] {
+        Run([this] { TFormLogView::ShowFor(this, ui::ToQString(store_->LogFileName())); });
+    });
 
     QMenu* help = addMenu(menu, "Help1", "&Help");
     addItem(help, "Info1", "&About", [this] { Info1Click(); });
@@ -412,6 +451,12 @@ void TFormMain::ClearListView() {
 }
 
 void TFormMain::FillListView() {
+    // The keyboard keeps its row over the refill: the selected task's, else
+    // the current one's.
+    const QTreeWidgetItem* keyRow = ListViewMain->currentItem();
+    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
+        keyRow = items.first();
+    const TQMTask* keyTask = keyRow ? keyRow->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
     {
         TUpdatesSuspended suspended(ListViewMain);
         ClearListView();
@@ -431,6 +476,7 @@ void TFormMain::FillListView() {
         ListViewMain->addTopLevelItems(rows);
     }
     SortRows();
+    MakeCurrentRow(ListViewMain, keyTask);
 }
 
 TQMTask* TFormMain::TaskOfItem(const QTreeWidgetItem* item) const {
@@ -558,6 +604,21 @@ void TFormMain::SortRows() {
 // --- Input ---
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    // With a current row but nothing selected, the first move key selects
+    // that row, and Space selects it before its shortcut modifies the
+    // selected task: both work at once after a refill, also with one row.
+    if (watched == ListViewMain &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        !HasSelection() && ListViewMain->currentItem() != nullptr) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
+            ListViewMain->currentItem()->setSelected(true);
+            return true;
+        }
+        if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
+            key.modifiers() == Qt::NoModifier)
+            ListViewMain->currentItem()->setSelected(true);
+    }
     if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // After the click has been handled, so that it has selected its row.
@@ -594,7 +655,8 @@ void TFormMain::ActionRemoveTaskExecute() {
         }
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                   ui::ToQString(task->TaskName) + QStringLiteral(" ?")))
+                                   ui::NameForBox(this, ui::ToQString(task->TaskName)) +
+                                   QStringLiteral(" ?")))
             return;
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
@@ -642,7 +704,8 @@ void TFormMain::ActionExecuteTask_withtimeExecute() {
 void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
     const TQMTask* task = SelectedTask();
     if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                      ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
+                                      ui::NameForBox(this, ui::ToQString(task->TaskName)) +
+                                      QStringLiteral(" now?")))
         return;
     TaskStillListed(task)->Execute(stampTheRun);
     SaveSettings();

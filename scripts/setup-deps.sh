@@ -9,6 +9,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang-format
     xvfb xauth
+    tzdata
 )
 
 missing=()

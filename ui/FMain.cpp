@@ -11,6 +11,7 @@
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/QtDateTime.h"
+#include "ui/TaskRow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -465,7 +466,7 @@ void TFormMain::FillListView() {
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
             TQMTask* task = taskList_->GetTask(i);
-            auto* row = new QTreeWidgetItem(
+            auto* row = new ui::TTaskRow(
                 QStringList{ui::ToQString(task->TaskName), ui::ToQString(task->FrequencyText()),
                             ui::ToQString(task->TimeText()), ui::ToQString(task->ActiveText()),
                             ui::ToQString(task->LastExecutedText())});

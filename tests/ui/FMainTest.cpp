@@ -17,6 +17,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -487,6 +489,41 @@ TEST_F(FormMainTest, AfterEveryRefillTheKeysStartFromARowWithoutSelectingIt) {
     PressKey(Qt::Key_Up);
     EXPECT_EQ(form_->SelectedRow(), 1);
     EXPECT_EQ(form_->SelectedTask()->TaskName, "Backup");
+}
+
+TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
+    std::vector<TaskSpec> tasks = ThreeTasks();
+    TaskSpec noDay{"no_day", GuidOf('4'), probe_, ""};
+    noDay.Weekly = true;
+    tasks.push_back(noDay);
+    Start(SettingsFile(false, true, tasks));
+    // What the view shows when the pointer rests on a row's cell.
+    const auto tip = [this](int row, int column) {
+        QTreeWidgetItem* item = list_->topLevelItem(row);
+        const QRect cell = list_->visualRect(list_->indexFromItem(item, column));
+        QHelpEvent event(QEvent::ToolTip, cell.center(),
+                         list_->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(list_->viewport(), &event);
+        const QString text = QToolTip::text();
+        QToolTip::hideText();
+        return text;
+    };
+    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(0, 4), "Next start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(1, 2), "Not active: it will not start.");
+    EXPECT_EQ(tip(2, 1), "Next start: 2026-Dec-24 07:15");
+    EXPECT_EQ(tip(3, 0), "No weekday is checked: it will not start.");
+    const QStringList cells = RowTexts(0);
+
+    // Worked out when shown: the clock moves on, nothing refills the list.
+    clock_.Set(MakeDateTime(2026, 12, 7, 22, 0, 29, 999)); // the window is still open
+    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-07 22:00");
+    clock_.Set(MakeDateTime(2026, 12, 7, 22, 0, 30, 1));
+    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-08 22:00");
+    clock_.Set(MakeDateTime(2026, 12, 24, 7, 15, 31));
+    EXPECT_EQ(tip(2, 0), "Its date has passed: it will not start again.");
+    EXPECT_EQ(RowTexts(0), cells);
+    EXPECT_EQ(list_->columnCount(), 5);
 }
 
 TEST_F(FormMainTest, LongTaskNamesAreElidedInTheQuestionsInsteadOfCut) {

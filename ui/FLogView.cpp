@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -56,6 +57,8 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Refresh(false); });
     connect(ButtonOpenFolder, &QPushButton::clicked, this, [this] { ButtonOpenFolderClick(); });
     connect(ButtonClose, &QPushButton::clicked, this, &QWidget::close);
+    auto* escape = new QShortcut(QKeySequence::Cancel, this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     SetLogFileName(logFileName);
 }

@@ -584,6 +584,9 @@ void TFormMain::SortRows() {
     QTreeWidgetItem* selected = nullptr;
     if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
         selected = items.first();
+    const QTreeWidgetItem* current = ListViewMain->currentItem();
+    const TQMTask* currentTask =
+        current ? current->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
     TUpdatesSuspended suspended(ListViewMain);
     QList<QTreeWidgetItem*> rows = ListViewMain->invisibleRootItem()->takeChildren();
     try {
@@ -599,6 +602,8 @@ void TFormMain::SortRows() {
     if (selected != nullptr) {
         ListViewMain->setCurrentItem(selected);
         ListViewMain->scrollToItem(selected);
+    } else if (currentTask != nullptr) {
+        MakeCurrentRow(ListViewMain, currentTask);
     }
 }
 

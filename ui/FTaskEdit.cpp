@@ -326,7 +326,10 @@ bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == EditTaskName && event->type() == QEvent::InputMethod) {
         const QString text = static_cast<QInputMethodEvent*>(event)->commitString();
-        return !std::all_of(text.begin(), text.end(), IsNameCharacter);
+        const bool accepted = std::all_of(text.begin(), text.end(), IsNameCharacter);
+        if (!text.isEmpty())
+            ShowNameHint(!accepted);
+        return !accepted;
     }
     if (event->type() == QEvent::MouseButtonPress &&
         (watched == PickerDate ||

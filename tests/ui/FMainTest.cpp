@@ -486,8 +486,11 @@ TEST_F(FormMainTest, AfterEveryRefillTheKeysStartFromARowWithoutSelectingIt) {
     ClickHeader(0); // archive, Backup, Cleanup
     form_->FillListView();
     EXPECT_FALSE(form_->HasSelection());
+    EXPECT_EQ(form_->TaskOfItem(list_->currentItem())->TaskName, "Backup");
+    // So does sorting without a selection.
+    ClickHeader(2); // Cleanup 07:15, archive 08:30, Backup 22:00
     PressKey(Qt::Key_Up);
-    EXPECT_EQ(form_->SelectedRow(), 1);
+    EXPECT_EQ(form_->SelectedRow(), 2);
     EXPECT_EQ(form_->SelectedTask()->TaskName, "Backup");
 }
 

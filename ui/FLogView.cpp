@@ -77,6 +77,19 @@ TFormLogView* TFormLogView::ShowFor(QWidget* owner, const QString& logFileName) 
     return view;
 }
 
+void TFormLogView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh(false);
+}
+
+void TFormLogView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closed, the window follows nothing; it reads the file again when shown.
+    const QStringList watched = watcher_->files() + watcher_->directories();
+    if (!watched.isEmpty())
+        watcher_->removePaths(watched);
+}
+
 void TFormLogView::SetLogFileName(const QString& logFileName) {
     fileName_ = logFileName;
     LabelLogFile->setText(QDir::toNativeSeparators(logFileName));
@@ -103,7 +116,8 @@ void TFormLogView::Rewatch() {
 }
 
 void TFormLogView::Refresh(bool always) {
-    Rewatch();
+    if (isVisible())
+        Rewatch();
     const QFileInfo info(fileName_);
     const TStamp stamp{info.exists(), info.exists() ? info.size() : -1,
                        info.exists() ? info.lastModified() : QDateTime()};

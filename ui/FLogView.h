@@ -27,6 +27,10 @@ public:
     // and brings it to the front.
     static TFormLogView* ShowFor(QWidget* owner, const QString& logFileName);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     // What the file looked like at the last read.
     struct TStamp {

@@ -112,10 +112,6 @@ TEST(LogTail, ReadsOnlyTheEndAndKeepsWholeLines) {
     // Bounded by bytes: the cut line at the start is left out.
     tail = ui::ReadLogTail(QString::fromStdString(path), 3, 20);
     EXPECT_EQ(tail.Lines, (QStringList{"before last", "last"}));
-
-    WriteFile(path, NumberedLines(1, 2));
-    EXPECT_EQ(ui::ReadLogTail(QString::fromStdString(path), 10).Lines,
-              (QStringList{"line 1", "line 2"}));
     WriteFile(path, "");
     tail = ui::ReadLogTail(QString::fromStdString(path), 10);
     EXPECT_TRUE(tail.Readable);

@@ -526,7 +526,6 @@ TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
     clock_.Set(MakeDateTime(2026, 12, 24, 7, 15, 31));
     EXPECT_EQ(tip(2, 0), "Its date has passed: it will not start again.");
     EXPECT_EQ(RowTexts(0), cells);
-    EXPECT_EQ(list_->columnCount(), 5);
 }
 
 TEST_F(FormMainTest, LongTaskNamesAreElidedInTheQuestionsInsteadOfCut) {
@@ -560,15 +559,21 @@ TEST_F(FormMainTest, TheLogViewShowsTheRunsOfTheStoresLogAsTheyHappen) {
     EXPECT_FALSE(view->isModal());
     EXPECT_EQ(view->LogFileName().toStdString(), form_->Store().LogFileName());
     auto* memo = Child<QPlainTextEdit>(view, "MemoLog");
-    EXPECT_TRUE(memo->isReadOnly());
 
     ClickRow(0);
     PressKey(Qt::Key_X, Qt::ControlModifier);
     QTRY_VERIFY(memo->toPlainText().endsWith("2026-Dec-07 09:00:00   task (Backup): executed (" +
                                              QString::fromStdString(probe_) + ")"));
-    // The menu shows the same window again.
+    // Closed, it misses nothing: the menu shows the same window, up to date.
+    view->close();
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 5, 0));
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 2; }));
     Action("MenuLog")->trigger();
     EXPECT_EQ(form_->findChildren<TFormLogView*>().size(), 1);
+    QTRY_VERIFY(memo->toPlainText().endsWith("2026-Dec-07 09:05:00   task (Backup): executed (" +
+                                             QString::fromStdString(probe_) + ")"));
 }
 
 TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {

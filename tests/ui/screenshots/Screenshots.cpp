@@ -92,6 +92,17 @@ int main(int argc, char** argv) {
 
     bool ok = Save(form, folder + "/main-window.png");
 
+    // The log view with a few runs in its file.
+    TQMLogFile log;
+    log.FileName = settingsPath + "qmtaskscheduler2.log";
+    log.AddLine("task (Mail_archive): executed (/usr/bin/archivemail)");
+    log.AddLine("task (Backup): executed (/usr/local/bin/backup-home)");
+    log.AddLine("task (Year_report): no associated program (/home/me/report.ods)");
+    TFormLogView* logView = TFormLogView::ShowFor(&form, QString::fromStdString(log.FileName));
+    logView->resize(logView->width(), logView->height() / 2);
+    ok = Save(*logView, folder + "/log-view.png") && ok;
+    logView->close();
+
     TFormTaskEdit modify(&form);
     modify.setWindowTitle(QStringLiteral("Modify task"));
     modify.Task().Assign(mail);
@@ -104,17 +115,6 @@ int main(int argc, char** argv) {
     define.show();
     ok = Save(define, folder + "/task-editor-new.png") && ok;
     define.close();
-
-    // The log view with a few runs in its file.
-    TQMLogFile log;
-    log.FileName = settingsPath + "qmtaskscheduler2.log";
-    log.AddLine("task (Mail_archive): executed (/usr/bin/archivemail)");
-    log.AddLine("task (Backup): executed (/usr/local/bin/backup-home)");
-    log.AddLine("task (Year_report): no associated program (/home/me/report.ods)");
-    TFormLogView* logView = TFormLogView::ShowFor(&form, QString::fromStdString(log.FileName));
-    logView->resize(logView->width(), logView->height() / 2);
-    ok = Save(*logView, folder + "/log-view.png") && ok;
-    logView->close();
 
     form.Store().AskWhenClose = false;
     return ok ? 0 : 1;

@@ -10,8 +10,8 @@
 #include "ui/Dialogs.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
+#include "ui/ListViewRow.h"
 #include "ui/QtDateTime.h"
-#include "ui/TaskRow.h"
 
 #include <QAction>
 #include <QApplication>

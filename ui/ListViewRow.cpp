@@ -1,4 +1,4 @@
-#include "ui/TaskRow.h"
+#include "ui/ListViewRow.h"
 
 #include "scheduler/NextStart.h"
 #include "scheduler/classQMTask.h"

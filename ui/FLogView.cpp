@@ -1,6 +1,7 @@
 #include "ui/FLogView.h"
 
-#include "ui/LogTail.h"
+#include "settings/LogTail.h"
+#include "ui/QtDateTime.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -125,13 +126,31 @@ void TFormLogView::Refresh(bool always) {
         return;
     stamp_ = stamp;
 
-    const ui::TLogTail tail = ui::ReadLogTail(fileName_, MaxLines);
+    QString text;
+    const TLogTail tail = ReadLogTail(ui::ToStdString(fileName_), MaxLines);
+    switch (tail.State) {
+    case TLogTail::TState::Read:
+        for (const std::string& line : tail.Lines) {
+            if (!text.isEmpty())
+                text += QLatin1Char('\n');
+            text += ui::ToQString(line);
+        }
+        break;
+    case TLogTail::TState::Missing:
+        text = QStringLiteral("There is no log file yet at %1. It is written when a task runs.")
+                   .arg(QDir::toNativeSeparators(fileName_));
+        break;
+    case TLogTail::TState::Unreadable:
+        text = QStringLiteral("The log file %1 cannot be read: %2.")
+                   .arg(QDir::toNativeSeparators(fileName_), QString::fromStdString(tail.Error));
+        break;
+    }
     QScrollBar* bar = MemoLog->verticalScrollBar();
     // Newest at the bottom: a reader at the bottom keeps following it, one
     // who scrolled up keeps the place.
     const bool follow = always || bar->value() >= bar->maximum();
     const int place = bar->value();
-    MemoLog->setPlainText(tail.Readable ? tail.Lines.join(QLatin1Char('\n')) : tail.Problem);
+    MemoLog->setPlainText(text);
     bar->setValue(follow ? bar->maximum() : place);
 }
 

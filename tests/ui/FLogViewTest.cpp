@@ -3,7 +3,6 @@
 #include "ModalHelper.h"
 #include "settings/classQMLogFile.h"
 #include "tests/support/TestSupport.h"
-#include "ui/LogTail.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -97,25 +96,6 @@ TEST(LogView, OpensTheLogsFolderInTheFileManager) {
     ASSERT_EQ(catcher.Urls.size(), 1);
     EXPECT_EQ(fs::path(catcher.Urls.front().toLocalFile().toStdString()),
               fs::path(dir.Path()).parent_path());
-}
-
-TEST(LogTail, ReadsOnlyTheEndAndKeepsWholeLines) {
-    TempDir dir;
-    const std::string path = dir.File("log");
-    // Lines longer than the blocks read and a last line without its end.
-    const std::string longLine(100000, 'x');
-    WriteFile(path, NumberedLines(1, 5) + longLine + "\nbefore last\nlast");
-    ui::TLogTail tail = ui::ReadLogTail(QString::fromStdString(path), 3);
-    ASSERT_TRUE(tail.Readable);
-    EXPECT_EQ(tail.Lines, (QStringList{QString::fromStdString(longLine), "before last", "last"}));
-
-    // Bounded by bytes: the cut line at the start is left out.
-    tail = ui::ReadLogTail(QString::fromStdString(path), 3, 20);
-    EXPECT_EQ(tail.Lines, (QStringList{"before last", "last"}));
-    WriteFile(path, "");
-    tail = ui::ReadLogTail(QString::fromStdString(path), 10);
-    EXPECT_TRUE(tail.Readable);
-    EXPECT_TRUE(tail.Lines.isEmpty());
 }
 
 #include "FLogViewTest.moc"

@@ -780,6 +780,75 @@ TEST_F(FormMainTest, ShowsAFailedSaveInStatusPanel3UntilASaveSucceeds) {
               std::string::npos);
 }
 
+TEST_F(FormMainTest, ExecutesAndDeletesTheAskedTaskAfterAPollRefilledTheListUnderTheQuestion) {
+    auto tasks = ThreeTasks();
+    tasks[0].DateTime = "20261101-090010000"; // Backup daily at 09:10:10
+    tasks[1].Active = true;                   // archive daily at 09:00:20
+    tasks[1].Weekly = false;
+    tasks[1].Daily = true;
+    tasks[1].Parameters = "delta";
+    tasks[1].DateTime = "20261101-090020000";
+    Start(SettingsFile(false, true, tasks));
+    QTimer* timer = form_->TaskList().Timer();
+    timer->setInterval(5); // the real polling timer, quicker
+
+    // Under the question a poll runs a task: the list is refilled and the
+    // selection is gone. The answer still applies to the task it was asked for.
+    auto answerAfterAPoll = [&](TDateTime pollAt, const QString& pollRun, QString* question) {
+        modal_.When<QMessageBox>([=, this](QMessageBox* box) {
+            *question = box->text();
+            clock_.Set(pollAt);
+            EXPECT_TRUE(WaitUntil([&] { return Runs().contains(pollRun); }));
+            EXPECT_TRUE(WaitUntil([&] { return !form_->HasSelection(); }));
+            QTest::mouseClick(ButtonWithText(box, "&Yes"), Qt::LeftButton);
+        });
+    };
+    ClickRow(RowOf("Cleanup"));
+    QString question;
+    answerAfterAPoll(MakeDateTime(2026, 12, 7, 9, 0, 10), "alpha beta", &question);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
+    EXPECT_EQ(question, "Do you want to execute the task Cleanup now?");
+    EXPECT_TRUE(WaitUntil([&] { return Runs().contains("gamma"); }))
+        << Runs().join('|').toStdString();
+
+    ClickRow(RowOf("Cleanup"));
+    answerAfterAPoll(MakeDateTime(2026, 12, 7, 9, 0, 20), "delta", &question);
+    PressKey(Qt::Key_Delete);
+    ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
+    timer->setInterval(TQMTaskScheduler::PollIntervalMs);
+    EXPECT_EQ(question, "Do you want to delete the task Cleanup ?");
+    EXPECT_EQ(RowNames(), QStringList({"Backup", "archive"}));
+    EXPECT_EQ(Ini().find("Cleanup"), std::string::npos);
+    EXPECT_EQ(Runs(), QStringList({"alpha beta", "gamma", "delta"}));
+}
+
+TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheEnd) {
+    // A folder stands where the settings file should be.
+    const std::string ini = userDir_.File("qmtaskscheduler2.ini");
+    std::filesystem::create_directories(ini + "/inside");
+    form_ = std::make_unique<TFormMain>();
+    form_->Store().Settings().ProgramFolder = dir_.Path();
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    const QString problem = QStringLiteral("Settings could not be read: Cannot open file \"%1\". ")
+                                .arg(QString::fromStdString(ini));
+    EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
+
+    // The next save sets the folder aside; the panel names it from then on,
+    // over later saves that succeed.
+    Action("MenuAskwhenclose")->trigger();
+    const QString setAside = QString::fromStdString(form_->Store().SetAsideFileName());
+    ASSERT_TRUE(setAside.startsWith(QString::fromStdString(ini) + ".unreadable-"));
+    EXPECT_TRUE(std::filesystem::is_directory(setAside.toStdString() + "/inside"));
+    EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
+    EXPECT_TRUE(Panel(3).endsWith("; set aside as " + setAside)) << Panel(3).toStdString();
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(Panel(3).endsWith("; set aside as " + setAside)) << Panel(3).toStdString();
+    EXPECT_NE(ReadFile(ini).find("askwhenclose=1"), std::string::npos);
+}
+
 TEST_F(FormMainTest, PollsGoOnUnderAPollErrorBoxAndEachFailedStartIsLoggedAndSaved) {
     // Started without execute permission: the start fails with EACCES.
     const std::string broken = dir_.File("broken.exe");

@@ -71,8 +71,7 @@ void ModalHelper::Poll() {
         QPointer<QWidget> outer = answering_;
         answering_ = modal;
         QTimer::singleShot(0, this,
-                           [this, run = std::move(run), target = QPointer<QWidget>(modal),
-                            outer] {
+                           [this, run = std::move(run), target = QPointer<QWidget>(modal), outer] {
                                if (target)
                                    run(target);
                                answering_ = outer;

@@ -200,6 +200,10 @@ TEST_F(TaskEditTest, RefusedCharactersShowAHintUnderTheNameBoxUntilTheNextAccept
     // Enter is no character the user meant to type.
     QTest::keyClick(name, Qt::Key_Return);
     EXPECT_FALSE(hint->isVisible());
+    // Left alone, the hint goes after a few seconds.
+    QTest::keyClick(name, Qt::Key_Space);
+    EXPECT_TRUE(hint->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!hint->isVisible(), 10000);
 }
 
 TEST_F(TaskEditTest, NeverShrinksSoFarThatSaveAndCancelHide) {

@@ -1,7 +1,7 @@
 #include "ui/FLogView.h"
 
 #include "settings/LogTail.h"
-#include "ui/QtDateTime.h"
+#include "ui/ByteText.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -133,7 +133,7 @@ void TFormLogView::Refresh(bool always) {
         for (const std::string& line : tail.Lines) {
             if (!text.isEmpty())
                 text += QLatin1Char('\n');
-            text += ui::ToQString(line);
+            text += ui::ToDisplayText(line);
         }
         break;
     case TLogTail::TState::Missing:

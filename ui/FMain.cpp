@@ -11,6 +11,7 @@
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/ListViewRow.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
 
 #include <QAction>
@@ -376,7 +377,8 @@ void TFormMain::FormShow() {
     ButtonExecute->setText(QString());
     const TStoreResult loaded = store_->Load();
     if (!loaded) {
-        loadProblem_ = QStringLiteral("Settings could not be read: ") + ui::ToQString(loaded.Error);
+        loadProblem_ =
+            QStringLiteral("Settings could not be read: ") + ui::ToDisplayText(loaded.Error);
         ShowStoreProblem(loadProblem_);
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
@@ -417,7 +419,7 @@ QString TFormMain::AboutText() {
 void TFormMain::Timer1Timer() {
     const auto panel = StatusPanels.size() - 2;
     StatusPanels[panel]->setText(
-        ui::ToQString(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
+        ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
 }
 
 // --- The list ---
@@ -435,7 +437,7 @@ void TFormMain::PollError(const std::string& message) {
         return;
     }
     pollErrorShown_ = true;
-    ui::ShowError(this, ui::ToQString(message));
+    ui::ShowError(this, ui::ToDisplayText(message));
     pollErrorShown_ = false;
 }
 
@@ -445,12 +447,12 @@ void TFormMain::SaveSettings() {
     // no longer run: the panel keeps saying so until the program ends.
     if (saved && !store_->SetAsideFileName().empty())
         ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
-                         ui::ToQString(store_->SetAsideFileName()));
+                         ui::ToDisplayText(store_->SetAsideFileName()));
     else if (saved)
         ShowStoreProblem(QString());
     else
         ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
-                         ui::ToQString(saved.Error));
+                         ui::ToDisplayText(saved.Error));
 }
 
 void TFormMain::ShowStoreProblem(const QString& text) {
@@ -478,10 +480,10 @@ void TFormMain::FillListView() {
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
             TQMTask* task = taskList_->GetTask(i);
-            auto* row = new ui::TTaskRow(
-                QStringList{ui::ToQString(task->TaskName), ui::ToQString(task->FrequencyText()),
-                            ui::ToQString(task->TimeText()), ui::ToQString(task->ActiveText()),
-                            ui::ToQString(task->LastExecutedText())});
+            auto* row = new ui::TTaskRow(QStringList{
+                ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
+                ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
+                ui::ToDisplayText(task->LastExecutedText())});
             row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
             row->setData(0, Qt::UserRole, QVariant::fromValue(task));
             rows.append(row);
@@ -673,7 +675,7 @@ void TFormMain::ActionRemoveTaskExecute() {
         }
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                   ui::NameForBox(this, ui::ToQString(task->TaskName)) +
+                                   ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
                                    QStringLiteral(" ?")))
             return;
         TWaitCursor wait;
@@ -722,7 +724,7 @@ void TFormMain::ActionExecuteTask_withtimeExecute() {
 void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
     const TQMTask* task = SelectedTask();
     if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                      ui::NameForBox(this, ui::ToQString(task->TaskName)) +
+                                      ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
                                       QStringLiteral(" now?")))
         return;
     TaskStillListed(task)->Execute(stampTheRun);
@@ -731,10 +733,8 @@ void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
 }
 
 QString TFormMain::ChooseImportFile() {
-    QFileDialog dialog(this);
+    ui::TOpenFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("OpenDialogImportFromVersion1"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(QStringLiteral(".ini files (*.ini)"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -746,7 +746,7 @@ void TFormMain::MenuImporTasksFromVersion1Click() {
         const QString path = ChooseImportFile();
         if (path.isEmpty())
             return;
-        taskList_->ImportVersion1(ui::ToStdString(path));
+        taskList_->ImportVersion1(ui::ChosenPath(path));
         FillListView();
         SaveSettings();
     });

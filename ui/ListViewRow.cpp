@@ -2,8 +2,8 @@
 
 #include "scheduler/NextStart.h"
 #include "scheduler/classQMTask.h"
+#include "ui/ByteText.h"
 #include "ui/FMain.h"
-#include "ui/QtDateTime.h"
 
 namespace ui {
 
@@ -12,7 +12,7 @@ QString NextStartText(const TQMTask& task, TDateTime now) {
     switch (next.Kind) {
     case TNextStart::TKind::At:
         return QStringLiteral("Next start: ") +
-               ToQString(dt::FormatDateTime("yyyy-mmm-dd hh:nn", next.When));
+               ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn", next.When));
     case TNextStart::TKind::OneShotPast:
         return QStringLiteral("Its date has passed: it will not start again.");
     case TNextStart::TKind::NoWeekday:

@@ -333,7 +333,7 @@ TEST(Launcher, ConsoleApplicationsRunInTheDesktopsTerminalOrNotAtAll) {
     task.DateTime = testing_support::MakeDateTime(2026, 1, 1, 9, 0);
     task.TaskName = "Notes";
     task.TaskFileName = doc;
-    const bool ran = task.ExecuteIfDue(true);
+    const bool ran = task.ExecuteIfDue(true).has_value();
     restorePath();
     EXPECT_TRUE(ran);
     EXPECT_EQ(log.Lines,

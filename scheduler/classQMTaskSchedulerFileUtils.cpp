@@ -78,7 +78,15 @@ std::string TQMTaskSchedulerFileUtils::GetLaunchCommand(const std::string& fileN
 }
 
 std::string TQMTaskSchedulerFileUtils::GetAssociationCommand(const std::string& extension) {
-    return platform::AssociationOpenCommand(extension);
+    const platform::Association association = platform::FindAssociation(extension);
+    if (association.Command.empty() || !association.NeedsTerminal)
+        return association.Command;
+    // A console program started without a terminal ends at once; without a
+    // terminal to run it in, nothing can open the document.
+    const std::string terminal = platform::TerminalProgram();
+    if (terminal.empty())
+        return {};
+    return platform::QuoteArgument(terminal) + " -e " + association.Command;
 }
 
 std::string TQMTaskSchedulerFileUtils::GetShortPath(const std::string& path) {

@@ -30,7 +30,9 @@ public:
     static std::string GetLaunchCommand(const std::string& fileName);
 
     // The open command associated with a lower-case extension with its dot
-    // ("%1" standing for the document), or empty.
+    // ("%1" standing for the document), or empty. An application that needs
+    // a terminal is run by the desktop's terminal ("-e" and its command);
+    // without a terminal the result is empty.
     static std::string GetAssociationCommand(const std::string& extension);
 
     // The form of an existing path that the command splitter takes as one

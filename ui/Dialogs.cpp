@@ -1,9 +1,16 @@
 #include "ui/Dialogs.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <algorithm>
 
 namespace ui {
 
@@ -29,6 +36,16 @@ bool Confirm(QWidget* parent, const QString& question) {
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;
+}
+
+QString NameForBox(QWidget* parent, const QString& name) {
+    // A message box grows to half the screen, at most 500 pixels, and wraps
+    // its text at blanks only; its icon and margins take part of that.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
+    const int room = std::max(100, std::min(screenWidth / 2, 500) - 150);
+    const QFontMetrics metrics(QApplication::font("QMessageBox"));
+    return metrics.elidedText(name, Qt::ElideMiddle, room);
 }
 
 QString ErrorText(const QString& message) {

@@ -9,7 +9,9 @@
 #include "ui/Autostart.h"
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
+#include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
+#include "ui/ListViewRow.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
 #include "ui/TrayIcon.h"
@@ -19,6 +21,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -70,6 +73,38 @@ public:
 private:
     QWidget* widget_;
 };
+
+// Makes the task's row (else the first) the current one without selecting
+// it, so that the keys have a row to start from.
+void MakeCurrentRow(QTreeWidget* list, const TQMTask* task) {
+    QTreeWidgetItem* current = list->topLevelItem(0);
+    for (int row = 0; task != nullptr && row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        if (item->data(0, Qt::UserRole).value<TQMTask*>() == task) {
+            current = item;
+            break;
+        }
+    }
+    if (current != nullptr)
+        list->selectionModel()->setCurrentIndex(list->indexFromItem(current),
+                                                QItemSelectionModel::NoUpdate);
+}
+
+bool IsRowMoveKey(const QKeyEvent& key) {
+    if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        return true;
+    default:
+        return false;
+    }
+}
 
 } // namespace
 
@@ -172,6 +207,7 @@ void TFormMain::CreateControls() {
     connect(ListViewMain->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { Run([this, column] { ListViewMainColumnClick(column); }); });
     ListViewMain->viewport()->installEventFilter(this);
+    ListViewMain->installEventFilter(this);
     layout->addWidget(ListViewMain, 1);
 
     auto* panelBottom = new QWidget(central);
@@ -314,6 +350,10 @@ void TFormMain::CreateMenu() {
         const auto& [name, text] = sortItems[static_cast<size_t>(column)];
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
+    view->addSeparator();
+    addItem(view, "MenuLog", "Log", [this] {
+        Run([this] { TFormLogView::ShowFor(this, ui::ToQString(store_->LogFileName())); });
+    });
 
     QMenu* help = addMenu(menu, "Help1", "&Help");
     addItem(help, "Info1", "&About", [this] { Info1Click(); });
@@ -474,6 +514,12 @@ void TFormMain::ClearListView() {
 }
 
 void TFormMain::FillListView() {
+    // The keyboard keeps its row over the refill: the selected task's, else
+    // the current one's.
+    const QTreeWidgetItem* keyRow = ListViewMain->currentItem();
+    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
+        keyRow = items.first();
+    const TQMTask* keyTask = keyRow ? keyRow->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
     {
         TUpdatesSuspended suspended(ListViewMain);
         ClearListView();
@@ -482,7 +528,7 @@ void TFormMain::FillListView() {
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
             TQMTask* task = taskList_->GetTask(i);
-            auto* row = new QTreeWidgetItem(QStringList{
+            auto* row = new ui::TTaskRow(QStringList{
                 ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
                 ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
                 ui::ToDisplayText(task->LastExecutedText())});
@@ -493,6 +539,7 @@ void TFormMain::FillListView() {
         ListViewMain->addTopLevelItems(rows);
     }
     SortRows();
+    MakeCurrentRow(ListViewMain, keyTask);
 }
 
 TQMTask* TFormMain::TaskOfItem(const QTreeWidgetItem* item) const {
@@ -599,6 +646,9 @@ void TFormMain::SortRows() {
     QTreeWidgetItem* selected = nullptr;
     if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
         selected = items.first();
+    const QTreeWidgetItem* current = ListViewMain->currentItem();
+    const TQMTask* currentTask =
+        current ? current->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
     TUpdatesSuspended suspended(ListViewMain);
     QList<QTreeWidgetItem*> rows = ListViewMain->invisibleRootItem()->takeChildren();
     try {
@@ -614,12 +664,29 @@ void TFormMain::SortRows() {
     if (selected != nullptr) {
         ListViewMain->setCurrentItem(selected);
         ListViewMain->scrollToItem(selected);
+    } else if (currentTask != nullptr) {
+        MakeCurrentRow(ListViewMain, currentTask);
     }
 }
 
 // --- Input ---
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    // With a current row but nothing selected, the first move key selects
+    // that row, and Space selects it before its shortcut modifies the
+    // selected task: both work at once after a refill, also with one row.
+    if (watched == ListViewMain &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        !HasSelection() && ListViewMain->currentItem() != nullptr) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
+            ListViewMain->currentItem()->setSelected(true);
+            return true;
+        }
+        if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
+            key.modifiers() == Qt::NoModifier)
+            ListViewMain->currentItem()->setSelected(true);
+    }
     if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         // After the click has been handled, so that it has selected its row.
@@ -656,7 +723,8 @@ void TFormMain::ActionRemoveTaskExecute() {
         }
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                   ui::ToDisplayText(task->TaskName) + QStringLiteral(" ?")))
+                                   ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
+                                   QStringLiteral(" ?")))
             return;
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
@@ -704,7 +772,8 @@ void TFormMain::ActionExecuteTask_withtimeExecute() {
 void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
     const TQMTask* task = SelectedTask();
     if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                      ui::ToDisplayText(task->TaskName) + QStringLiteral(" now?")))
+                                      ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
+                                      QStringLiteral(" now?")))
         return;
     TaskStillListed(task)->Execute(stampTheRun);
     SaveSettings();

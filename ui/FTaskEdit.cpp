@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -130,6 +131,22 @@ void TFormTaskEdit::CreateControls() {
     EditTaskParameters = Named<QLineEdit>(Panel5, "EditTaskParameters");
 
     CheckActive = Captioned<QCheckBox>(PanelMain, "CheckActive", "Active");
+
+    // Drawn like a tool tip, over the controls below the name box.
+    LabelNameHint = Captioned<QLabel>(
+        this, "LabelNameHint", "A task name takes only letters A-Z, digits, \".\" and \"_\".");
+    LabelNameHint->setForegroundRole(QPalette::ToolTipText);
+    LabelNameHint->setBackgroundRole(QPalette::ToolTipBase);
+    LabelNameHint->setAutoFillBackground(true);
+    LabelNameHint->setFrameStyle(QFrame::Box | QFrame::Plain);
+    LabelNameHint->setMargin(2);
+    LabelNameHint->adjustSize();
+    LabelNameHint->hide();
+    NameHintTimer = new QTimer(this);
+    NameHintTimer->setObjectName(QStringLiteral("NameHintTimer"));
+    NameHintTimer->setSingleShot(true);
+    NameHintTimer->setInterval(4000);
+    connect(NameHintTimer, &QTimer::timeout, LabelNameHint, &QWidget::hide);
 
     connect(ButtonSave, &QPushButton::clicked, this,
             [this] { ui::Guarded(this, [this] { ButtonSaveClick(); }); });
@@ -284,11 +301,27 @@ void TFormTaskEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == EditTaskName && event->type() == QEvent::KeyPress)
-        return !EditTaskNameKeyPress(*static_cast<QKeyEvent*>(event));
+    if (watched == EditTaskName && event->type() == QEvent::KeyPress) {
+        const auto& key = *static_cast<QKeyEvent*>(event);
+        const bool accepted = EditTaskNameKeyPress(key);
+        // A refused character says why; the next character typed takes the
+        // hint away. Keys that type nothing leave it as it is.
+        const QString text = key.text();
+        const bool typesText =
+            key.key() == Qt::Key_Backspace ||
+            (!text.isEmpty() &&
+             std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint(); }) &&
+             (key.modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) == 0);
+        if (typesText)
+            ShowNameHint(!accepted);
+        return !accepted;
+    }
     if (watched == EditTaskName && event->type() == QEvent::InputMethod) {
         const QString text = static_cast<QInputMethodEvent*>(event)->commitString();
-        return !std::all_of(text.begin(), text.end(), IsNameCharacter);
+        const bool accepted = std::all_of(text.begin(), text.end(), IsNameCharacter);
+        if (!text.isEmpty())
+            ShowNameHint(!accepted);
+        return !accepted;
     }
     if (event->type() == QEvent::MouseButtonPress &&
         (watched == PickerDate ||
@@ -302,6 +335,8 @@ void TFormTaskEdit::FormShow() {
     const int clientWidth = ButtonCancel->x() + ButtonCancel->width() + Px(10);
     const int clientHeight =
         CheckActive->y() + CheckActive->height() + Px(20) + PanelBottom->height();
+    // Never smaller than the design, which would hide Save and Cancel.
+    setMinimumSize(clientWidth, clientHeight);
     resize(clientWidth, clientHeight);
     if (const QScreen* s = screen()) {
         const QRect area = s->availableGeometry();
@@ -343,6 +378,19 @@ bool TFormTaskEdit::EditTaskNameKeyPress(const QKeyEvent& key) {
     // Keys that produce no character (Delete, the arrows, Home, ...) pass.
     const QString text = key.text();
     return std::all_of(text.begin(), text.end(), IsNameCharacter);
+}
+
+void TFormTaskEdit::ShowNameHint(bool show) {
+    if (!show) {
+        NameHintTimer->stop();
+        LabelNameHint->hide();
+        return;
+    }
+    LabelNameHint->adjustSize();
+    LabelNameHint->move(EditTaskName->mapTo(this, QPoint(0, EditTaskName->height() + 1)));
+    LabelNameHint->raise();
+    LabelNameHint->show();
+    NameHintTimer->start();
 }
 
 void TFormTaskEdit::CheckMondayClick() {

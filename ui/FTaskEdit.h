@@ -18,6 +18,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTimeEdit;
+class QTimer;
 
 // The modal editor of one task. The caller fills Task() before exec() when a
 // task is modified and reads it back when exec() returns QDialog::Accepted
@@ -65,6 +66,9 @@ private:
     void ControlsToTask();
     bool ValidateInput();
 
+    // Shows the hint on the name box's characters for a while, or hides it.
+    void ShowNameHint(bool show);
+
     // Selects one option button (clearing the others) or, with false, clears it.
     void SetOption(QRadioButton* radio, bool selected);
 
@@ -103,6 +107,9 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* EditTaskParameters = nullptr;
     QCheckBox* CheckActive = nullptr;
+    // Under the name box while it refuses a typed character.
+    QLabel* LabelNameHint = nullptr;
+    QTimer* NameHintTimer = nullptr;
     // Created on first use: building a file dialog starts a file-system watcher.
     QFileDialog* OpenDialog1 = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "platform/association.h"
 
+#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
 #include <memory>
@@ -45,7 +46,7 @@ std::string FieldCodesToPlaceholder(const std::string& exec) {
 
 } // namespace
 
-std::string AssociationOpenCommand(const std::string& extension) {
+Association FindAssociation(const std::string& extension) {
     if (extension.empty())
         return {};
     // Only the name is looked at, never the content, as the extension is all
@@ -63,7 +64,18 @@ std::string AssociationOpenCommand(const std::string& extension) {
         return {};
     // For a desktop entry this is its Exec line, field codes untouched.
     const char* exec = g_app_info_get_commandline(app.get());
-    return exec ? FieldCodesToPlaceholder(exec) : std::string();
+    if (!exec)
+        return {};
+    Association association{FieldCodesToPlaceholder(exec), false};
+    if (G_IS_DESKTOP_APP_INFO(app.get()))
+        association.NeedsTerminal =
+            g_desktop_app_info_get_boolean(G_DESKTOP_APP_INFO(app.get()), "Terminal") != FALSE;
+    return association;
+}
+
+std::string TerminalProgram() {
+    std::unique_ptr<gchar, GFreeDeleter> path(g_find_program_in_path("x-terminal-emulator"));
+    return path ? std::string(path.get()) : std::string();
 }
 
 } // namespace platform

@@ -304,6 +304,43 @@ TEST(Launcher, NothingAssociatedStartsNothingAndIsLoggedAsSuch) {
     }
 }
 
+TEST(Launcher, ConsoleApplicationsRunInTheDesktopsTerminalOrNotAtAll) {
+    TempDir dir;
+    // A terminal that runs the helper, which reports what the terminal got.
+    const std::string bin = dir.File("bin");
+    fs::create_directories(bin);
+    WriteFile(bin + "/x-terminal-emulator",
+              std::string("#!/bin/sh\nexec \"") + ReportArgsProgram() + "\" terminal \"$@\"\n",
+              0755);
+    const std::string doc = dir.File("my \"notes\".qmtsterm");
+    WriteFile(doc, "text", 0644);
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const auto restorePath = [&] { setenv("PATH", path.c_str(), 1); };
+
+    setenv("PATH", bin.c_str(), 1);
+    EXPECT_EQ(RunAndReport(dir, doc, "-p 'x y'").Args,
+              (std::vector<std::string>{"terminal", "-e", ReportArgsProgram(), "--console", doc,
+                                        "-p", "x y"}));
+
+    // No terminal at all: nothing starts, and the run log says why.
+    const std::string empty = dir.File("empty");
+    fs::create_directories(empty);
+    setenv("PATH", empty.c_str(), 1);
+    scheduler_test::CapturedTaskLog log;
+    testing_support::TestClock clock(testing_support::MakeDateTime(2026, 3, 4, 9, 0, 1));
+    TQMTask task;
+    task.Daily = true;
+    task.DateTime = testing_support::MakeDateTime(2026, 1, 1, 9, 0);
+    task.TaskName = "Notes";
+    task.TaskFileName = doc;
+    const bool ran = task.ExecuteIfDue(true).has_value();
+    restorePath();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(log.Lines,
+              std::vector<std::string>{"task (Notes): no associated program (" + doc + ")"});
+    EXPECT_TRUE(scheduler_test::ChildProcesses().empty());
+}
+
 TEST(Launcher, RefusedStartsCarryTheFileNameAndErrno) {
     TempDir dir;
     const std::string exe = dir.File("not executable.exe");

@@ -143,6 +143,10 @@ void SetUpDesktopHome() {
               "    <comment>Scheduler test document opened without field code</comment>\n"
               "    <glob pattern=\"*.qmtsplain\"/>\n"
               "  </mime-type>\n"
+              "  <mime-type type=\"application/x-qmts-term\">\n"
+              "    <comment>Scheduler test document opened in a terminal</comment>\n"
+              "    <glob pattern=\"*.qmtsterm\"/>\n"
+              "  </mime-type>\n"
               "  <mime-type type=\"application/x-qmts-bare\">\n"
               "    <comment>Scheduler test document without application</comment>\n"
               "    <glob pattern=\"*.qmtsbare\"/>\n"
@@ -162,7 +166,12 @@ void SetUpDesktopHome() {
               std::string("[Desktop Entry]\nType=Application\nName=Plain\nNoDisplay=true\n"
                           "Exec=\"") +
                   ReportArgsProgram() + "\" --plain\nMimeType=application/x-qmts-plain;\n");
+    WriteFile(data + "applications/qmts-term.desktop",
+              std::string("[Desktop Entry]\nType=Application\nName=Console\nNoDisplay=true\n"
+                          "Terminal=true\nExec=\"") +
+                  ReportArgsProgram() + "\" --console %f\nMimeType=application/x-qmts-term;\n");
     WriteFile(config + "mimeapps.list", "[Default Applications]\n"
+                                        "application/x-qmts-term=qmts-term.desktop\n"
                                         "application/x-qmts-doc=qmts-report.desktop\n"
                                         "application/x-qmts-plain=qmts-plain.desktop\n"
                                         "text/html=qmts-plain.desktop\n");

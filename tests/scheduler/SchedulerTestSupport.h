@@ -59,7 +59,7 @@ std::vector<long> ChildProcesses();
 // file-type lookup: the extension ".qmtsdoc" opens with the report helper,
 // whose Exec line holds the document twice; ".qmtsplain" with the helper
 // (and ".html", a system type) through an Exec line without field codes; ".qmtsbare" has a type but
-// no application.
+// no application; ".qmtsterm" opens with the helper in a terminal (Terminal=true).
 const std::string& DesktopHome();
 void SetUpDesktopHome();
 

@@ -9,6 +9,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ModalHelper.h"
 #include "ui/ByteText.h"
+#include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 
 #include <QAbstractButton>
@@ -17,12 +18,15 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -399,10 +403,11 @@ TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
 TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
     Start(SettingsFile(false, true, ThreeTasks()));
 
-    // Without a selection the command reports it.
+    // Without a selection the command reports it (Space would take the
+    // keyboard's row).
     QString error;
     AnswerBox("ErrorBox", &error);
-    PressKey(Qt::Key_Space);
+    Action("ActionModifyTask")->trigger();
     ASSERT_TRUE(modal_.Done());
     EXPECT_EQ(error, "No task has been selected.");
 
@@ -447,6 +452,129 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(FormMainTest, AfterEveryRefillTheKeysStartFromARowWithoutSelectingIt) {
+    Start(SettingsFile(false, false, {ThreeTasks()[0]}));
+    // One task: nothing selected, yet the first key selects its row.
+    EXPECT_FALSE(form_->HasSelection());
+    PressKey(Qt::Key_Down);
+    EXPECT_EQ(form_->SelectedRow(), 0);
+    form_.reset();
+
+    Start(SettingsFile(false, false, ThreeTasks())); // Backup, archive, Cleanup
+    for (int i = 0; i < 3; ++i)
+        PressKey(Qt::Key_Down);
+    ASSERT_EQ(form_->SelectedRow(), 2);
+    // Running it refills the list: the selection goes, its row stays the
+    // keyboard's, and Space modifies that task at once.
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList{"gamma"}; }));
+    EXPECT_FALSE(form_->HasSelection());
+    modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
+        EXPECT_EQ(Child<QLineEdit>(editor, "EditTaskName")->text(), "Cleanup");
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
+    });
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(modal_.Done());
+    EXPECT_EQ(form_->SelectedRow(), 2);
+    PressKey(Qt::Key_Up);
+    EXPECT_EQ(form_->SelectedRow(), 1);
+
+    // The row's task keeps the keyboard also where sorting moved it.
+    PressKey(Qt::Key_Home);
+    ASSERT_EQ(form_->SelectedTask()->TaskName, "Backup");
+    ClickHeader(0); // archive, Backup, Cleanup
+    form_->FillListView();
+    EXPECT_FALSE(form_->HasSelection());
+    EXPECT_EQ(form_->TaskOfItem(list_->currentItem())->TaskName, "Backup");
+    // So does sorting without a selection.
+    ClickHeader(2); // Cleanup 07:15, archive 08:30, Backup 22:00
+    PressKey(Qt::Key_Up);
+    EXPECT_EQ(form_->SelectedRow(), 2);
+    EXPECT_EQ(form_->SelectedTask()->TaskName, "Backup");
+}
+
+TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
+    std::vector<TaskSpec> tasks = ThreeTasks();
+    TaskSpec noDay{"no_day", GuidOf('4'), probe_, ""};
+    noDay.Weekly = true;
+    tasks.push_back(noDay);
+    Start(SettingsFile(false, true, tasks));
+    // What the view shows when the pointer rests on a row's cell.
+    const auto tip = [this](int row, int column) {
+        QTreeWidgetItem* item = list_->topLevelItem(row);
+        const QRect cell = list_->visualRect(list_->indexFromItem(item, column));
+        QHelpEvent event(QEvent::ToolTip, cell.center(),
+                         list_->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(list_->viewport(), &event);
+        const QString text = QToolTip::text();
+        QToolTip::hideText();
+        return text;
+    };
+    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(0, 4), "Next start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(1, 2), "Not active: it will not start.");
+    EXPECT_EQ(tip(2, 1), "Next start: 2026-Dec-24 07:15");
+    EXPECT_EQ(tip(3, 0), "No weekday is checked: it will not start.");
+    const QStringList cells = RowTexts(0);
+
+    // Worked out when shown: the clock moves on, nothing refills the list.
+    clock_.Set(MakeDateTime(2026, 12, 7, 22, 0, 29, 999)); // the window is still open
+    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-07 22:00");
+    clock_.Set(MakeDateTime(2026, 12, 7, 22, 0, 30, 1));
+    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-08 22:00");
+    clock_.Set(MakeDateTime(2026, 12, 24, 7, 15, 31));
+    EXPECT_EQ(tip(2, 0), "Its date has passed: it will not start again.");
+    EXPECT_EQ(RowTexts(0), cells);
+}
+
+TEST_F(FormMainTest, LongTaskNamesAreElidedInTheQuestionsInsteadOfCut) {
+    const std::string name = "Start_" + std::string(400, 'n') + "_end";
+    Start(SettingsFile(false, true, {TaskSpec{name, GuidOf('1'), probe_, ""}}));
+    ClickRow(0);
+    for (auto key : {Qt::Key_Delete, Qt::Key_X}) {
+        QString question;
+        modal_.When<QMessageBox>([&question](QMessageBox* box) {
+            question = box->text();
+            const auto* label = Child<QLabel>(box, "qt_msgbox_label");
+            EXPECT_LE(label->sizeHint().width(), label->width());
+            EXPECT_LE(label->geometry().right(), box->width());
+            QTest::mouseClick(ButtonWithText(box, "&No"), Qt::LeftButton);
+        });
+        PressKey(key, key == Qt::Key_X ? Qt::ControlModifier : Qt::NoModifier);
+        ASSERT_TRUE(modal_.Done());
+        EXPECT_TRUE(question.contains(QStringLiteral(" the task Start_nnn")))
+            << question.toStdString();
+        EXPECT_TRUE(question.contains(QStringLiteral("nnn_end ")));
+        EXPECT_TRUE(question.contains(QChar(0x2026)));
+    }
+}
+
+TEST_F(FormMainTest, TheLogViewShowsTheRunsOfTheStoresLogAsTheyHappen) {
+    Start(SettingsFile(false, false, ThreeTasks()));
+    Action("MenuLog")->trigger();
+    auto* view = form_->findChild<TFormLogView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_FALSE(view->isModal());
+    EXPECT_EQ(view->LogFileName().toStdString(), form_->Store().LogFileName());
+    auto* memo = Child<QPlainTextEdit>(view, "MemoLog");
+
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    QTRY_VERIFY(memo->toPlainText().endsWith("2026-Dec-07 09:00:00   task (Backup): executed (" +
+                                             QString::fromStdString(probe_) + ")"));
+    // Closed, it misses nothing: the menu shows the same window, up to date.
+    view->close();
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 5, 0));
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 2; }));
+    Action("MenuLog")->trigger();
+    EXPECT_EQ(form_->findChildren<TFormLogView*>().size(), 1);
+    QTRY_VERIFY(memo->toPlainText().endsWith("2026-Dec-07 09:05:00   task (Backup): executed (" +
+                                             QString::fromStdString(probe_) + ")"));
 }
 
 TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {

@@ -173,6 +173,50 @@ TEST_F(TaskEditTest, NameBoxTakesOnlyLettersDigitsDotAndUnderscore) {
     EXPECT_EQ(name->text(), "ytask1A.bx_Z");
 }
 
+TEST_F(TaskEditTest, RefusedCharactersShowAHintUnderTheNameBoxUntilTheNextAcceptedOne) {
+    form.show();
+    QLineEdit* name = Edit("EditTaskName");
+    auto* hint = Child<QLabel>(&form, "LabelNameHint");
+    QTest::keyClicks(name, "my");
+    EXPECT_FALSE(hint->isVisible());
+    QTest::keyClick(name, Qt::Key_Space);
+    ASSERT_TRUE(hint->isVisible());
+    EXPECT_EQ(hint->text(), "A task name takes only letters A-Z, digits, \".\" and \"_\".");
+    // Under the box, inside the dialog, in front of the controls below.
+    const QRect box(name->mapTo(&form, QPoint(0, 0)), name->size());
+    EXPECT_GE(hint->y(), box.bottom());
+    EXPECT_LE(hint->geometry().right(), form.width());
+    EXPECT_EQ(form.childAt(hint->geometry().center()), hint);
+    // Keys that type nothing leave it; the next accepted character hides it.
+    QTest::keyClick(name, Qt::Key_Left);
+    EXPECT_TRUE(hint->isVisible());
+    QTest::keyClick(name, Qt::Key_T);
+    EXPECT_FALSE(hint->isVisible());
+    QTest::keyClick(name, Qt::Key_Minus);
+    EXPECT_TRUE(hint->isVisible());
+    QTest::keyClick(name, Qt::Key_Backspace);
+    EXPECT_FALSE(hint->isVisible());
+    EXPECT_EQ(name->text(), "my");
+    // Enter is no character the user meant to type.
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_FALSE(hint->isVisible());
+    // Left alone, the hint goes after a few seconds.
+    QTest::keyClick(name, Qt::Key_Space);
+    EXPECT_TRUE(hint->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!hint->isVisible(), 10000);
+}
+
+TEST_F(TaskEditTest, NeverShrinksSoFarThatSaveAndCancelHide) {
+    form.show();
+    form.resize(120, 80);
+    QApplication::processEvents();
+    for (const char* name : {"ButtonSave", "ButtonCancel"}) {
+        QPushButton* button = Button(name);
+        const QRect shown(button->mapTo(&form, QPoint(0, 0)), button->size());
+        EXPECT_TRUE(form.rect().contains(shown)) << name;
+    }
+}
+
 TEST_F(TaskEditTest, EnterAndEscapeDoNotCloseButTheCloseBoxDoesWithoutOk) {
     form.show();
     QSignalSpy finished(&form, &QDialog::finished);

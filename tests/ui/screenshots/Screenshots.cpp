@@ -1,5 +1,5 @@
-// Saves screenshots of the main window with a few tasks and of the task
-// editor, for reviewing the look: ui_screenshots [output folder].
+// Saves screenshots of the main window with a few tasks, of the task editor
+// and of the log view, for reviewing the look: ui_screenshots [output folder].
 // Runs on Qt's offscreen platform unless the environment names another.
 
 #include "lib/DateTimeUtil.h"
@@ -9,6 +9,7 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/FLogView.h"
 #include "ui/FMain.h"
 #include "ui/FTaskEdit.h"
 #include "ui/TrayIcon.h"
@@ -93,6 +94,17 @@ int main(int argc, char** argv) {
     form.Timer1Timer();
 
     bool ok = Save(form, folder + "/main-window.png");
+
+    // The log view with a few runs in its file.
+    TQMLogFile log;
+    log.FileName = settingsPath + "qmtaskscheduler2.log";
+    log.AddLine("task (Mail_archive): executed (/usr/bin/archivemail)");
+    log.AddLine("task (Backup): executed (/usr/local/bin/backup-home)");
+    log.AddLine("task (Year_report): no associated program (/home/me/report.ods)");
+    TFormLogView* logView = TFormLogView::ShowFor(&form, QString::fromStdString(log.FileName));
+    logView->resize(logView->width(), logView->height() / 2);
+    ok = Save(*logView, folder + "/log-view.png") && ok;
+    logView->close();
 
     TFormTaskEdit modify(&form);
     modify.setWindowTitle(QStringLiteral("Modify task"));

@@ -1,0 +1,167 @@
+#include "ui/FLogView.h"
+
+#include "settings/LogTail.h"
+#include "ui/ByteText.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QUrl>
+#include <QVBoxLayout>
+
+TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
+    : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("FormLogView"));
+    setWindowTitle(QStringLiteral("Log"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    auto* layout = new QVBoxLayout(this);
+    LabelLogFile = new QLabel(this);
+    LabelLogFile->setObjectName(QStringLiteral("LabelLogFile"));
+    LabelLogFile->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(LabelLogFile);
+
+    MemoLog = new QPlainTextEdit(this);
+    MemoLog->setObjectName(QStringLiteral("MemoLog"));
+    MemoLog->setReadOnly(true);
+    MemoLog->setUndoRedoEnabled(false);
+    MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoLog->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(MemoLog, 1);
+
+    auto* buttons = new QHBoxLayout;
+    ButtonOpenFolder = new QPushButton(QStringLiteral("Open folder"), this);
+    ButtonOpenFolder->setObjectName(QStringLiteral("ButtonOpenFolder"));
+    ButtonOpenFolder->setToolTip(QStringLiteral("Show the log's folder in the file manager"));
+    LabelProblem = new QLabel(this);
+    LabelProblem->setObjectName(QStringLiteral("LabelProblem"));
+    ButtonClose = new QPushButton(QStringLiteral("Close"), this);
+    ButtonClose->setObjectName(QStringLiteral("ButtonClose"));
+    buttons->addWidget(ButtonOpenFolder);
+    buttons->addWidget(LabelProblem, 1);
+    buttons->addWidget(ButtonClose);
+    layout->addLayout(buttons);
+
+    const int charWidth = MemoLog->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    resize(charWidth * 110, charWidth * 50);
+
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this] { Refresh(false); });
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Refresh(false); });
+    connect(ButtonOpenFolder, &QPushButton::clicked, this, [this] { ButtonOpenFolderClick(); });
+    connect(ButtonClose, &QPushButton::clicked, this, &QWidget::close);
+    auto* escape = new QShortcut(QKeySequence::Cancel, this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+    SetLogFileName(logFileName);
+}
+
+TFormLogView::~TFormLogView() = default;
+
+TFormLogView* TFormLogView::ShowFor(QWidget* owner, const QString& logFileName) {
+    auto* view = owner->findChild<TFormLogView*>(QString(), Qt::FindDirectChildrenOnly);
+    if (view == nullptr)
+        view = new TFormLogView(logFileName, owner);
+    else
+        view->SetLogFileName(logFileName);
+    view->show();
+    view->raise();
+    view->activateWindow();
+    return view;
+}
+
+void TFormLogView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh(false);
+}
+
+void TFormLogView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closed, the window follows nothing; it reads the file again when shown.
+    const QStringList watched = watcher_->files() + watcher_->directories();
+    if (!watched.isEmpty())
+        watcher_->removePaths(watched);
+}
+
+void TFormLogView::SetLogFileName(const QString& logFileName) {
+    fileName_ = logFileName;
+    LabelLogFile->setText(QDir::toNativeSeparators(logFileName));
+    Refresh(true);
+}
+
+void TFormLogView::Rewatch() {
+    const QFileInfo info(fileName_);
+    QDir folder = info.absoluteDir();
+    while (!folder.exists() && folder.cdUp()) {
+    }
+    QStringList wanted;
+    if (info.exists())
+        wanted << info.absoluteFilePath();
+    if (folder.exists())
+        wanted << folder.absolutePath();
+    const QStringList watched = watcher_->files() + watcher_->directories();
+    for (const QString& path : watched)
+        if (!wanted.contains(path))
+            watcher_->removePath(path);
+    for (const QString& path : wanted)
+        if (!watched.contains(path))
+            watcher_->addPath(path);
+}
+
+void TFormLogView::Refresh(bool always) {
+    if (isVisible())
+        Rewatch();
+    const QFileInfo info(fileName_);
+    const TStamp stamp{info.exists(), info.exists() ? info.size() : -1,
+                       info.exists() ? info.lastModified() : QDateTime()};
+    if (!always && stamp == stamp_)
+        return;
+    stamp_ = stamp;
+
+    QString text;
+    const TLogTail tail = ReadLogTail(ui::ToStdString(fileName_), MaxLines);
+    switch (tail.State) {
+    case TLogTail::TState::Read:
+        for (const std::string& line : tail.Lines) {
+            if (!text.isEmpty())
+                text += QLatin1Char('\n');
+            text += ui::ToDisplayText(line);
+        }
+        break;
+    case TLogTail::TState::Missing:
+        text = QStringLiteral("There is no log file yet at %1. It is written when a task runs.")
+                   .arg(QDir::toNativeSeparators(fileName_));
+        break;
+    case TLogTail::TState::Unreadable:
+        text = QStringLiteral("The log file %1 cannot be read: %2.")
+                   .arg(QDir::toNativeSeparators(fileName_), QString::fromStdString(tail.Error));
+        break;
+    }
+    QScrollBar* bar = MemoLog->verticalScrollBar();
+    // Newest at the bottom: a reader at the bottom keeps following it, one
+    // who scrolled up keeps the place.
+    const bool follow = always || bar->value() >= bar->maximum();
+    const int place = bar->value();
+    MemoLog->setPlainText(text);
+    bar->setValue(follow ? bar->maximum() : place);
+}
+
+void TFormLogView::ButtonOpenFolderClick() {
+    const QString folder = QFileInfo(fileName_).absolutePath();
+    if (!QDir(folder).exists()) {
+        LabelProblem->setText(QStringLiteral("The folder does not exist yet."));
+        return;
+    }
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        LabelProblem->clear();
+    else
+        LabelProblem->setText(QStringLiteral("No file manager could be started."));
+}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs every test through CTest; then does
-# the same in a second build with AddressSanitizer and UndefinedBehaviorSanitizer.
-#   ./test.sh                 both builds
+# the same in a second build with AddressSanitizer and UndefinedBehaviorSanitizer;
+# last, builds the Debian package and checks it (scripts/package.sh).
+#   ./test.sh                 both builds and the package
 #   QMTS_FAST=1 ./test.sh     the plain build only
 #   ./test.sh -R Settings     pass CTest options (a filter, for example)
 set -euo pipefail
@@ -32,5 +33,9 @@ if [ "${QMTS_FAST:-0}" != "1" ]; then
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
     run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQMTS_SANITIZE=ON -DQMTS_BENCHMARKS=OFF
+fi
+if [ "${QMTS_FAST:-0}" != "1" ]; then
+    echo "== Debian package: release build, contents, lintian"
+    scripts/package.sh build-release/dist
 fi
 echo "== all tests passed"

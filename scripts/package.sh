@@ -4,9 +4,15 @@
 # holds what a desktop and Debian expect and that lintian finds no error.
 #   scripts/package.sh [folder]     (default: dist/)
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
-OUT=${1:-dist}
+# A folder given on the command line is taken from where the script was called.
+OUT=${1:-}
+if [ -n "$OUT" ]; then
+    mkdir -p "$OUT"
+    OUT=$(cd "$OUT" && pwd)
+fi
+cd "$(dirname "$0")/.."
+OUT=${OUT:-dist}
 JOBS=$(nproc 2>/dev/null || echo 2)
 scripts/setup-deps.sh
 

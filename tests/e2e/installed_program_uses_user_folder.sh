@@ -47,6 +47,15 @@ done
 # The metainfo's launchable must name the desktop entry that is installed.
 "$appstreamcli" validate-tree --no-net "$root" >"$work/tree.out" 2>&1 ||
     { cat "$work/tree.out"; fail "the installed tree does not validate"; }
+# The desktop entry starts the installed program and shows the installed icon.
+entry="$root/usr/share/applications/qmtaskscheduler2.desktop"
+exe=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+[ -x "$root/usr/bin/$exe" ] || fail "the desktop entry starts '$exe', which is not installed"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+    fail "the desktop entry's icon '$icon' is not installed"
+grep -q "<binary>$exe</binary>" "$root"/usr/share/metainfo/*.metainfo.xml ||
+    fail "the metainfo does not provide '$exe'"
 # The compressed page is the page, readable by man.
 man -l "$root/usr/share/man/man1/QMTaskScheduler2.1.gz" 2>/dev/null | grep -q '^NAME' ||
     fail "the installed manual page does not render"

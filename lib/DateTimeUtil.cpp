@@ -4,6 +4,7 @@
 #include "lib/classZQStringUtil.h"
 #include "platform/clock.h"
 
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <optional>
@@ -200,6 +201,47 @@ TDateTime Today() {
 
 void SetClock(std::function<TDateTime()> clock) {
     ClockSlot() = std::move(clock);
+}
+
+namespace {
+
+struct KeptSkippedTimes {
+    bool Valid = false;
+    TDateTime Day = 0;
+    SkippedTimes Times;
+};
+
+// A few days: today for the poll, and the days a look-ahead asks about,
+// without one pushing out the other.
+struct KeptSkippedDays {
+    std::array<KeptSkippedTimes, 4> Days;
+    std::size_t Next = 0;
+};
+
+KeptSkippedDays& KeptSkipped() {
+    static KeptSkippedDays kept;
+    return kept;
+}
+
+} // namespace
+
+SkippedTimes SkippedOn(TDateTime day) {
+    KeptSkippedDays& kept = KeptSkipped();
+    day = DatePart(day);
+    for (const KeptSkippedTimes& entry : kept.Days)
+        if (entry.Valid && entry.Day == day)
+            return entry.Times;
+    const DateTimeFields f = DecodeDateTime(day);
+    const platform::SkippedTimes skipped = platform::SkippedLocalTimes(f.Year, f.Month, f.Day);
+    KeptSkippedTimes& entry = kept.Days[kept.Next];
+    kept.Next = (kept.Next + 1) % kept.Days.size();
+    entry = {true, day, {skipped.StartSecond * 1000LL, skipped.EndSecond * 1000LL}};
+    return entry.Times;
+}
+
+void UseTimeZone(const char* name) {
+    platform::SetTimeZone(name);
+    KeptSkipped() = {};
 }
 
 const platform::RegionalSettings& Regional() {

@@ -64,6 +64,22 @@ TDateTime Today();
 // Replaces the clock (tests). An empty function restores the machine clock.
 void SetClock(std::function<TDateTime()> clock);
 
+// Local times of day that a date does not have because the clock jumps
+// forward over them (daylight saving begins): [StartMs, EndMs) in
+// milliseconds since the local midnight; EndMs is the first local time after
+// the jump. Empty on every other day.
+struct SkippedTimes {
+    long long StartMs = 0;
+    long long EndMs = 0;
+    bool Empty() const { return EndMs <= StartMs; }
+};
+// From the zone rules of the process's zone. The answer for the last day
+// asked is kept, so a poll asks the zone rules once a day, not once a task.
+SkippedTimes SkippedOn(TDateTime day);
+// Switches the process to the named zone (empty: the zone it started with)
+// and forgets the kept answers (tests and simulations).
+void UseTimeZone(const char* name);
+
 // --- The regional settings in force (month names, import reading rules). ---
 
 // Taken from the C library's locale at the first call, unless set before.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace platform {
 
 // Local wall-clock time split into calendar fields (month 1..12, hour 0..23).
@@ -17,5 +19,29 @@ struct LocalTime {
 // Program code reads "now" through the clock seam of lib/DateTimeUtil.h,
 // which tests can set; only that seam calls this.
 LocalTime ReadLocalClock();
+
+// The local time, in the process's zone, of an instant given in milliseconds
+// since 1970-01-01 00:00 UTC. Lets tests and simulations walk real time across
+// daylight-saving changes and see the local clock jump.
+LocalTime LocalTimeAt(std::int64_t unixMs);
+
+// The instant (milliseconds since 1970-01-01 UTC) of a local time in the
+// process's zone. A local time that exists twice gives its first instant; one
+// that does not exist gives the instant the clock jumped over it.
+std::int64_t InstantOfLocalTime(const LocalTime& local);
+
+// Local times of day that do not exist on a date because the clock jumps
+// forward (daylight saving begins): [StartSecond, EndSecond) in seconds since
+// the local midnight, EndSecond being the first local time after the jump.
+// Empty (both 0) on a day without a jump.
+struct SkippedTimes {
+    int StartSecond = 0;
+    int EndSecond = 0;
+};
+SkippedTimes SkippedLocalTimes(int year, int month, int day);
+
+// Makes the process use the named zone ("Europe/Amsterdam"); an empty name
+// goes back to the zone the process started with. For tests and simulations.
+void SetTimeZone(const char* name);
 
 } // namespace platform

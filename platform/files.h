@@ -7,6 +7,12 @@ namespace platform {
 // True for an existing regular file (links followed); a folder does not count.
 bool FileExists(const std::string& path);
 
+// Why no settings or data file can be read at the path: 0 when a regular
+// file is there or nothing is (no entry, or a part of the path is not a
+// folder); EISDIR when a folder is there; else the errno of the look-up, for
+// example EACCES when a folder of the path cannot be searched.
+int FileLookupError(const std::string& path);
+
 // True for an existing folder (links followed).
 bool DirectoryExists(const std::string& path);
 

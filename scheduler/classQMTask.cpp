@@ -8,6 +8,7 @@
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTaskSchedulerFileUtils.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -44,12 +45,22 @@ void TQMTask::ResetLastExecuted() {
     DateTimeLastExecuted = NeverDate();
 }
 
+TScheduleMoment TScheduleMoment::At(TDateTime now) {
+    TScheduleMoment moment;
+    moment.Now = now;
+    moment.Day = dt::DatePart(now);
+    moment.TimeMs = TimeOfDayMs(now);
+    moment.Weekday = dt::DayOfWeek(now);
+    moment.Skipped = dt::SkippedOn(now);
+    return moment;
+}
+
 bool TQMTask::HasRunToday() const {
-    return HasRunToday(dt::Now());
+    return HasRunOn(dt::Today());
 }
 
 bool TQMTask::IsStartDateToday() const {
-    return IsStartDateToday(dt::Now());
+    return dt::Today() == dt::DatePart(DateTime);
 }
 
 TDateTime TQMTask::StartWindow() {
@@ -57,47 +68,55 @@ TDateTime TQMTask::StartWindow() {
 }
 
 bool TQMTask::IsInStartWindow() const {
-    return IsInStartWindow(dt::Now());
+    return IsInStartWindow(TScheduleMoment::At(dt::Now()));
 }
 
 bool TQMTask::IsWeekdayChecked() const {
-    return IsWeekdayChecked(dt::Now());
+    return IsWeekdayChecked(dt::DayOfWeek(dt::Now()));
+}
+
+TQMTask::TWindow TQMTask::StartWindowOn(const dt::SkippedTimes& skipped) const {
+    static const long long window = std::llround(StartWindow() * dt::MSecsPerDay);
+    const long long start = TimeOfDayMs(DateTime);
+    if (!skipped.Empty()) {
+        if (start >= skipped.StartMs && start < skipped.EndMs)
+            return {skipped.EndMs, skipped.EndMs + window};
+        if (start < skipped.StartMs && start + window >= skipped.StartMs)
+            return {start, start + window + (skipped.EndMs - skipped.StartMs)};
+    }
+    return {start, start + window};
 }
 
 bool TQMTask::IsDue() const {
+    return IsDue(TScheduleMoment::At(dt::Now()));
+}
+
+bool TQMTask::IsDue(const TScheduleMoment& moment) const {
     if (!Active)
         return false;
-    // The poll asks every task: one reading of the clock serves the rule.
-    const TDateTime now = dt::Now();
-    if (HasRunToday(now))
+    if (HasRunOn(moment.Day))
         return false;
     if (Daily)
-        return IsInStartWindow(now);
+        return IsInStartWindow(moment);
     if (OneShot)
-        return IsStartDateToday(now) && IsInStartWindow(now);
+        return moment.Day == dt::DatePart(DateTime) && IsInStartWindow(moment);
     if (Weekly)
-        return IsWeekdayChecked(now) && IsInStartWindow(now);
+        return IsWeekdayChecked(moment.Weekday) && IsInStartWindow(moment);
     return false;
 }
 
-bool TQMTask::HasRunToday(TDateTime now) const {
-    return dt::DatePart(DateTimeLastExecuted) == dt::DatePart(now);
+bool TQMTask::HasRunOn(TDateTime day) const {
+    return dt::DatePart(DateTimeLastExecuted) == day;
 }
 
-bool TQMTask::IsStartDateToday(TDateTime now) const {
-    return dt::DatePart(now) == dt::DatePart(DateTime);
-}
-
-bool TQMTask::IsInStartWindow(TDateTime now) const {
-    static const long long window = std::llround(StartWindow() * dt::MSecsPerDay);
-    const long long t = TimeOfDayMs(now);
-    const long long start = TimeOfDayMs(DateTime);
+bool TQMTask::IsInStartWindow(const TScheduleMoment& moment) const {
     // No wrap past midnight: the time of day never exceeds the day's end.
-    return t >= start && t <= start + window;
+    const TWindow window = StartWindowOn(moment.Skipped);
+    return moment.TimeMs >= window.OpenMs && moment.TimeMs <= window.CloseMs;
 }
 
-bool TQMTask::IsWeekdayChecked(TDateTime now) const {
-    switch (dt::DayOfWeek(now)) {
+bool TQMTask::IsWeekdayChecked(int weekday) const {
+    switch (weekday) {
     case 1:
         return Sunday;
     case 2:
@@ -118,13 +137,21 @@ bool TQMTask::IsWeekdayChecked(TDateTime now) const {
 }
 
 bool TQMTask::ExecuteIfDue(bool stampTheRun) {
-    if (!IsDue())
+    return ExecuteIfDue(stampTheRun, TScheduleMoment::At(dt::Now()));
+}
+
+bool TQMTask::ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment) {
+    if (!IsDue(moment))
         return false;
-    Execute(stampTheRun);
+    Execute(stampTheRun, moment.Now);
     return true;
 }
 
 void TQMTask::Execute(bool stampTheRun) {
+    Execute(stampTheRun, dt::Now());
+}
+
+void TQMTask::Execute(bool stampTheRun, TDateTime now) {
     if (!platform::FileExists(TaskFileName)) {
         LogResult("file not found");
         return;
@@ -132,9 +159,21 @@ void TQMTask::Execute(bool stampTheRun) {
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
     if (stampTheRun)
-        DateTimeLastExecuted = dt::Now();
-    const bool started =
-        TQMTaskSchedulerFileUtils::RunProgram(TaskFileName, TaskParameters, false, false);
+        DateTimeLastExecuted = now;
+    bool started = false;
+    try {
+        started = TQMTaskSchedulerFileUtils::RunProgram(TaskFileName, TaskParameters, false, false);
+    } catch (const std::exception& e) {
+        // Without a display the log is the only place where a user sees why
+        // a task did not start. The start's error goes on either way.
+        std::string reason = e.what();
+        std::replace(reason.begin(), reason.end(), '\r', ' ');
+        try {
+            LogResult(reason);
+        } catch (...) {
+        }
+        throw;
+    }
     // Nothing opens the document: saying "executed" would report a failure
     // as a success.
     LogResult(started ? "executed" : "no associated program");

@@ -8,6 +8,17 @@ namespace platform {
 class ProfileFile;
 }
 
+// The present moment split once per poll, so that the schedule rule of every
+// task compares numbers only: no clock read, no conversion per task.
+struct TScheduleMoment {
+    TDateTime Now = 0;
+    TDateTime Day = 0;        // date part of Now
+    long long TimeMs = 0;     // milliseconds since the local midnight
+    int Weekday = 1;          // 1 = Sunday ... 7 = Saturday
+    dt::SkippedTimes Skipped; // local times this day does not have
+    static TScheduleMoment At(TDateTime now);
+};
+
 // One scheduled task: what to start, when, and when it last ran. It decides
 // by itself whether it is due now, runs itself and renders its list texts.
 class TQMTask {
@@ -47,12 +58,26 @@ public:
     bool IsInStartWindow() const;
     bool IsWeekdayChecked() const;
 
+    // The start window on a day with the given skipped local times, in
+    // milliseconds since the local midnight, both ends inclusive. A start
+    // time the clock jumps over opens at the first local time after the jump;
+    // a window the jump cuts keeps its 30 seconds of real time.
+    struct TWindow {
+        long long OpenMs = 0;
+        long long CloseMs = 0;
+    };
+    TWindow StartWindowOn(const dt::SkippedTimes& skipped) const;
+
     // The schedule rule.
     bool IsDue() const;
+    bool IsDue(const TScheduleMoment& moment) const;
     // Runs the task when it is due; true when it was due.
     bool ExecuteIfDue(bool stampTheRun);
-    // Starts the task's program; with stampTheRun the last-run time becomes now.
+    bool ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment);
+    // Starts the task's program; with stampTheRun the last-run time becomes
+    // now. A start that fails is logged before its error goes on.
     void Execute(bool stampTheRun);
+    void Execute(bool stampTheRun, TDateTime now);
     // Writes "task (<name>): <result> (<file>)" to the run log.
     void LogResult(const std::string& resultText) const;
 
@@ -78,11 +103,8 @@ public:
     TDateTime DatePart() const;
     void SetDateAndTime(TDateTime date, TDateTime time);
 
-private:
-    // The schedule rule's tests against a given moment, so that IsDue reads
-    // the clock once.
-    bool HasRunToday(TDateTime now) const;
-    bool IsStartDateToday(TDateTime now) const;
-    bool IsInStartWindow(TDateTime now) const;
-    bool IsWeekdayChecked(TDateTime now) const;
+    // The schedule rule's tests against a moment split once.
+    bool HasRunOn(TDateTime day) const;
+    bool IsInStartWindow(const TScheduleMoment& moment) const;
+    bool IsWeekdayChecked(int weekday) const;
 };

@@ -103,12 +103,24 @@ int TQMTaskScheduler::Count() const {
 }
 
 void TQMTaskScheduler::Tick(QObject* sender) {
+    // One reading of the clock serves every task of the poll.
+    const TScheduleMoment moment = TScheduleMoment::At(dt::Now());
     bool anyRan = false;
     // The count is read again on every step: a run may not change the list,
     // but nothing here relies on that.
-    for (int i = 0; i < Count(); ++i)
-        if (GetTask(i)->ExecuteIfDue(true))
-            anyRan = true;
+    for (int i = 0; i < Count(); ++i) {
+        try {
+            if (GetTask(i)->ExecuteIfDue(true, moment))
+                anyRan = true;
+        } catch (...) {
+            // The failing task and those that ran before it carry new stamps:
+            // they are saved with this poll, or a restart the same day would
+            // run them again. The tasks after it wait for the next poll.
+            if (OnTasksExecuted)
+                OnTasksExecuted(sender);
+            throw;
+        }
+    }
     if (anyRan && OnTasksExecuted)
         OnTasksExecuted(sender);
 }
@@ -123,6 +135,13 @@ void TQMTaskScheduler::TimerTick() {
     } catch (...) {
         message = "Unknown error";
     }
+    // Shown after the poll has returned: a box opened inside the timer's
+    // handler would hold back every later poll until it is closed. The timer
+    // is the context, so nothing is called once the list is gone.
+    QTimer::singleShot(0, timer_.get(), [this, message] { ReportPollError(message); });
+}
+
+void TQMTaskScheduler::ReportPollError(const std::string& message) {
     try {
         if (OnPollError) {
             OnPollError(message);

@@ -51,7 +51,8 @@ public:
     void Tick(QObject* sender);
 
     // What the polling timer runs: Tick, with an error that ends the poll
-    // handed to OnPollError instead of crossing the event loop.
+    // handed to OnPollError by a queued call, after the poll has returned,
+    // instead of crossing the event loop. Polls go on meanwhile.
     void TimerTick();
 
     // The polling timer (owned).
@@ -63,6 +64,8 @@ public:
     TErrorEvent OnPollError;
 
 private:
+    void ReportPollError(const std::string& message);
+
     std::unique_ptr<QTimer> timer_;
     std::vector<std::unique_ptr<TQMTask>> tasks_;
 };

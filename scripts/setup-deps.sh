@@ -10,6 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang-format
     xvfb xauth
+    tzdata
 )
 
 missing=()

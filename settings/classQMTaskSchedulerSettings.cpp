@@ -1,6 +1,7 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 
 #include "lib/DateTimeUtil.h"
+#include "lib/InOutError.h"
 #include "lib/QMException.h"
 #include "lib/classQMSystemDirectories.h"
 #include "lib/classQMTaskSchedulerUtils.h"
@@ -51,15 +52,19 @@ void TQMTaskSchedulerSettings::SetDefaults() {
 
 TStoreResult TQMTaskSchedulerSettings::Load() {
     try {
+        // Only "no file there" means no settings: a folder in the file's
+        // place or a folder that cannot be searched is a failure to report.
+        const std::string chosen = settings_->ChosenFileName();
+        if (const int error = platform::FileLookupError(chosen))
+            throw io::MakeInOutError(error, false, "Cannot open file \"" + chosen + "\". ");
         settings_->Load();
         unreadableFile_.clear();
         ReadFromSettings();
     } catch (const Exception& e) {
-        // A file that is there but could not be read must survive the next
-        // save; remember it so that Save can set it aside first.
-        const std::string chosen = settings_->ChosenFileName();
-        if (platform::FileExists(chosen) || platform::DirectoryExists(chosen))
-            unreadableFile_ = chosen;
+        // What is there but could not be read must survive the next save;
+        // remember it so that Save can set it aside first (when it is there
+        // by then).
+        unreadableFile_ = settings_->ChosenFileName();
         return {false, e.Message};
     }
     return {};
@@ -82,15 +87,21 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
 bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
     if (unreadableFile_.empty())
         return true;
-    if (!platform::FileExists(unreadableFile_) && !platform::DirectoryExists(unreadableFile_)) {
-        unreadableFile_.clear();
+    const bool lookedUp = platform::FileLookupError(unreadableFile_) == 0;
+    if (lookedUp && !platform::FileExists(unreadableFile_)) {
+        unreadableFile_.clear(); // nothing there (any more) to lose
         return true;
     }
+    // Still hidden (a folder that cannot be searched): writing would replace
+    // a file nobody has seen.
+    if (!lookedUp && !platform::DirectoryExists(unreadableFile_))
+        return false;
     const bool inProgramFolder = unreadableFile_ == settings_->ProgramFolderFileName();
     const std::string keptName =
         unreadableFile_ + ".unreadable-" + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
     if (std::rename(unreadableFile_.c_str(), keptName.c_str()) != 0)
         return false;
+    setAsideFile_ = keptName;
     // The file in the program folder decides where settings live; an empty
     // placeholder keeps that choice for the save that follows.
     // It is a new file, so it is made for its owner only, like any new

@@ -40,6 +40,10 @@ public:
     void ReadTask(const std::string& sectionName, TQMTask& task);
     void WriteTask(TQMTask& task);
 
+    // Where the last settings file that could not be read was set aside;
+    // empty when none was. Its tasks are no longer scheduled.
+    const std::string& SetAsideFileName() const { return setAsideFile_; }
+
     std::string LogFileName() const;
     void Log(const std::string& text);
 
@@ -51,4 +55,5 @@ private:
     TQMTaskScheduler& taskList_;
     std::unique_ptr<TQMSettings> settings_;
     std::string unreadableFile_; // set by a failed load, until set aside
+    std::string setAsideFile_;
 };

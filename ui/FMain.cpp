@@ -329,9 +329,10 @@ void TFormMain::FormShow() {
     ButtonEdit->setText(QString());
     ButtonExecute->setText(QString());
     const TStoreResult loaded = store_->Load();
-    if (!loaded)
-        ShowStoreProblem(QStringLiteral("Settings could not be read: ") +
-                         ui::ToQString(loaded.Error));
+    if (!loaded) {
+        loadProblem_ = QStringLiteral("Settings could not be read: ") + ui::ToQString(loaded.Error);
+        ShowStoreProblem(loadProblem_);
+    }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
     FillListView();
@@ -394,7 +395,12 @@ void TFormMain::PollError(const std::string& message) {
 
 void TFormMain::SaveSettings() {
     const TStoreResult saved = store_->Save();
-    if (saved)
+    // The tasks of a settings file that could not be read and was set aside
+    // no longer run: the panel keeps saying so until the program ends.
+    if (saved && !store_->SetAsideFileName().empty())
+        ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
+                         ui::ToQString(store_->SetAsideFileName()));
+    else if (saved)
         ShowStoreProblem(QString());
     else
         ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +

@@ -113,6 +113,7 @@ private:
     bool shown_ = false;
     double scale_ = 1.0;
     bool pollErrorShown_ = false;
+    QString loadProblem_; // why the settings file could not be read, if so
 
     QTreeWidget* ListViewMain = nullptr;
     std::array<QLabel*, 4> StatusPanels{};

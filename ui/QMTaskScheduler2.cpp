@@ -4,7 +4,11 @@
 #include "lib/SupportLibrary.h"
 #include "platform/regional.h"
 #include "settings/classQMLogFile.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/FMain.h"
+#include "ui/QtDateTime.h"
+#include "ui/SingleInstance.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -34,6 +38,19 @@ int Run(char* programPath) {
         QStringLiteral("qmtaskscheduler2"), QIcon(QStringLiteral(":/icons/qmtaskscheduler2.png"))));
 
     TFormMain formMain;
+    // One copy per settings file, decided before the file is loaded (when the
+    // window is first shown); a later copy shows nothing and runs nothing.
+    TSingleInstance single(ui::ToQString(formMain.Store().Settings().ChosenFileName()));
+    if (!single.Message().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
+    if (single.Role() != TSingleInstance::TRole::First)
+        return single.Role() == TSingleInstance::TRole::Second ? 0 : 1;
+    single.OnShowRequest([&formMain] {
+        ui::BringToFront(&formMain);
+        std::fprintf(stderr, "QMTaskScheduler2: another start asked for the window: %s\n",
+                     formMain.isMinimized() ? "still minimised" : "shown, not minimised");
+    });
+
     formMain.show();
     return QApplication::exec();
 }

@@ -12,6 +12,13 @@ bool FileExists(const std::string& path) {
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+int FileLookupError(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+    return S_ISDIR(st.st_mode) ? EISDIR : 0;
+}
+
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

@@ -9,8 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using FileUtils = TQMTaskSchedulerFileUtils;
@@ -193,12 +199,56 @@ TEST(Launcher, StartedProgramIsDetachedReapedAndInheritsNoDescriptor) {
     EXPECT_TRUE(scheduler_test::ChildProcesses().empty());
 }
 
+namespace {
+
+// The system call a thread of this process is blocked in, from
+// /proc/self/task/<tid>/syscall; -1 when running or unknown.
+long BlockedInSystemCall(pid_t thread) {
+    std::ifstream file("/proc/self/task/" + std::to_string(thread) + "/syscall");
+    std::string first;
+    if (!(file >> first) || first == "running")
+        return -1;
+    return std::strtol(first.c_str(), nullptr, 10);
+}
+
+} // namespace
+
+// The started program holds on until the calling thread is seen blocked in
+// the wait for a child, or until the call has returned, which then came too
+// early: a launcher that ignores the wait option fails every time.
 TEST(Launcher, WaitOptionReturnsWhenTheProgramHasEnded) {
     TempDir dir;
     const std::string target = dir.File("report.txt");
+    const std::string gate = dir.File("gate");
+    ASSERT_EQ(mkfifo(gate.c_str(), 0600), 0);
+    const std::string program = dir.File("held.sh");
+    WriteFile(program,
+              "#!/bin/sh\n: > '" + dir.File("started") + "'\nread go < '" + gate + "'\nexec '" +
+                  ReportArgsProgram() + "' \"$@\"\n",
+              0755);
     scheduler_test::ScopedReportTarget scoped(target);
-    ASSERT_TRUE(FileUtils::RunProgram(ReportArgsProgram(), "waited", false, true));
-    EXPECT_TRUE(fs::exists(target));
+
+    const pid_t caller = gettid();
+    std::atomic<bool> returned{false};
+    bool returnedWhileHeld = false;
+    std::thread gatekeeper([&] {
+        const bool started = scheduler_test::WaitForFile(dir.File("started"));
+        while (started && !returned) {
+            const long call = BlockedInSystemCall(caller);
+            if (call == SYS_wait4 || call == SYS_waitid)
+                break;
+            std::this_thread::yield();
+        }
+        returnedWhileHeld = returned;
+        std::ofstream(gate) << "go\n"; // lets the program go on to its report
+    });
+    const bool ran = FileUtils::RunProgram(program, "waited", false, true);
+    const bool reportedAtReturn = fs::exists(target);
+    returned = true;
+    gatekeeper.join();
+    ASSERT_TRUE(ran);
+    EXPECT_FALSE(returnedWhileHeld) << "returned while the program was still running";
+    EXPECT_TRUE(reportedAtReturn);
     EXPECT_EQ(ParseReport(ReadFile(target)).Args, std::vector<std::string>{"waited"});
     EXPECT_TRUE(scheduler_test::ChildProcesses().empty());
 }

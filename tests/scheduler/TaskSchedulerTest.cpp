@@ -165,41 +165,60 @@ TEST(TaskListPoll, RunsDueTasksInListOrderThenNotifiesOnce) {
     EXPECT_EQ(log.Lines.size(), 1u);
 }
 
-TEST(TaskListPoll, LauncherErrorEndsThePollAndReachesTheErrorHandler) {
+TEST(TaskListPoll, LauncherErrorIsLoggedSavedAndReportedAfterThePollReturns) {
     TempDir dir;
     scheduler_test::CapturedTaskLog log;
     TestClock clock(MakeDateTime(2026, 3, 4, 8, 0, 0));
     TQMTaskScheduler list;
     const std::string broken = dir.File("broken.exe");
     testing_support::WriteFile(broken, "no program", 0644);
+    const std::string missing = dir.File("missing");
+    TQMTask* before = AddDaily(list, "before", MakeDateTime(2026, 1, 1, 8, 0), missing);
+    const std::string program = "/bin/true";
+    TQMTask* ran = AddDaily(list, "ran", MakeDateTime(2026, 1, 1, 8, 0), program);
     TQMTask* failing = AddDaily(list, "failing", MakeDateTime(2026, 1, 1, 8, 0), broken);
-    AddDaily(list, "after", MakeDateTime(2026, 1, 1, 8, 0), dir.File("missing"));
-    int notifications = 0;
-    list.OnTasksExecuted = [&](QObject*) { ++notifications; };
+    TQMTask* after = AddDaily(list, "after", MakeDateTime(2026, 1, 1, 8, 0), program);
+    std::vector<TDateTime> stampsAtNotification;
+    list.OnTasksExecuted = [&](QObject*) {
+        stampsAtNotification.push_back(ran->DateTimeLastExecuted);
+    };
     std::vector<std::string> errors;
     list.OnPollError = [&](const std::string& message) { errors.push_back(message); };
 
     // Through the real timer connection, without waiting for the timer.
     QTimerEvent event(list.Timer()->timerId());
     QCoreApplication::sendEvent(list.Timer(), &event);
+    EXPECT_TRUE(errors.empty()) << "shown only after the poll has returned";
+    EXPECT_EQ(log.Lines,
+              (std::vector<std::string>{"task (before): file not found (" + missing + ")",
+                                        "task (ran): executed (" + program + ")",
+                                        "task (failing): Can not create process:  " + broken +
+                                            ". LastError = 13 (" + broken + ")"}))
+        << "the task behind it waits for the next poll";
+    EXPECT_EQ(stampsAtNotification, std::vector<TDateTime>{clock.Now()})
+        << "the runs before the failing one are saved with this poll";
+    EXPECT_DOUBLE_EQ(failing->DateTimeLastExecuted, clock.Now());
+    EXPECT_DOUBLE_EQ(after->DateTimeLastExecuted, 0);
+    EXPECT_DOUBLE_EQ(before->DateTimeLastExecuted, 0);
+    QCoreApplication::processEvents();
     EXPECT_EQ(errors, std::vector<std::string>{"Can not create process: \r" + broken +
                                                ".\rLastError = 13"});
-    EXPECT_TRUE(log.Lines.empty()) << "the task behind it waits for the next poll";
-    EXPECT_EQ(notifications, 0);
-    EXPECT_DOUBLE_EQ(failing->DateTimeLastExecuted, clock.Now());
     EXPECT_TRUE(list.Timer()->isActive());
 
     clock.AdvanceMs(2000);
     QCoreApplication::sendEvent(list.Timer(), &event);
+    QCoreApplication::processEvents();
     EXPECT_EQ(errors.size(), 1u) << "the failed task is not retried that day";
-    EXPECT_EQ(log.Lines.size(), 1u);
-    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(log.Lines.size(), 5u) << "file not found again, then the task behind";
+    EXPECT_EQ(log.Lines.back(), "task (after): executed (" + program + ")");
+    EXPECT_EQ(stampsAtNotification.size(), 2u);
 
     // Without a handler the message goes to standard error.
     list.OnPollError = nullptr;
     failing->DateTimeLastExecuted = 0;
     testing::internal::CaptureStderr();
     list.TimerTick();
+    QCoreApplication::processEvents();
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("LastError = 13"), std::string::npos) << err;
 }

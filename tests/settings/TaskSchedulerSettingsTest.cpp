@@ -343,3 +343,69 @@ TEST(TaskSchedulerSettingsUnreadable, AnUnreadableFileIsSetAsideBeforeTheNextSav
     TempDir dir;
     settings_test::ExpectScenarioPassesUnprivileged(dir.Path(), UnreadableScenario);
 }
+
+namespace {
+
+// A settings folder that cannot be searched: the load says why, and no save
+// replaces the file that could not be seen, until the folder opens again.
+int HiddenFolderScenario(const std::string& folder) {
+    TSupportLibrary support;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store(tasks);
+    store.Settings().ProgramFolder = folder + "program/";
+    const std::string user = folder + "user/";
+    store.Settings().UserFolder = user;
+    const std::string ini = user + IniName;
+    fs::create_directories(user);
+    WriteFile(ini, "[tasks\\a]\r\ntaskname=precious\r\n", 0);
+    chmod(user.c_str(), 0);
+    const TStoreResult loaded = store.Load();
+    if (loaded.Ok)
+        return 30; // taken for "no settings file"
+    if (loaded.Error.find("Cannot open file \"" + ini + "\"") == std::string::npos)
+        return 31;
+    tasks.AddNewTask()->TaskName = "new";
+    if (store.Save().Ok)
+        return 32;
+    chmod(user.c_str(), 0700);
+    // Open again: the file is set aside before the save, not overwritten.
+    if (!store.Save().Ok)
+        return 33;
+    if (store.SetAsideFileName().rfind(ini + ".unreadable-", 0) != 0)
+        return 34;
+    if (ReadFile(store.SetAsideFileName()).find("precious") == std::string::npos)
+        return 35;
+    if (ReadFile(ini).find("taskname=new") == std::string::npos)
+        return 36;
+    return 0;
+}
+
+} // namespace
+
+TEST(TaskSchedulerSettingsUnreadable, AFolderThatCannotBeSearchedIsAFailureAndNothingIsLost) {
+    TempDir dir;
+    settings_test::ExpectScenarioPassesUnprivileged(dir.Path(), HiddenFolderScenario);
+}
+
+TEST(TaskSchedulerSettingsUnreadable, AFolderInTheSettingsFilesPlaceIsAFailureAndIsSetAside) {
+    TempDir dir;
+    TSupportLibrary support;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store(tasks);
+    store.Settings().ProgramFolder = dir.File("program/");
+    store.Settings().UserFolder = dir.Path();
+    const std::string ini = dir.File(IniName);
+    fs::create_directories(ini + "/inside");
+    const TStoreResult loaded = store.Load();
+    EXPECT_FALSE(loaded.Ok);
+    EXPECT_NE(loaded.Error.find("Cannot open file \"" + ini + "\""), std::string::npos)
+        << loaded.Error;
+    EXPECT_TRUE(store.SetAsideFileName().empty());
+    ASSERT_TRUE(store.Save().Ok);
+    EXPECT_TRUE(platform::FileExists(ini));
+    EXPECT_TRUE(fs::is_directory(store.SetAsideFileName() + "/inside")) << store.SetAsideFileName();
+
+    // With nothing in the way a missing file is no failure.
+    fs::remove(ini);
+    EXPECT_TRUE(store.Load().Ok);
+}

@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "platform/clock.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -39,6 +41,22 @@ void TestClock::Set(TDateTime value) {
 
 TestClock::~TestClock() {
     dt::SetClock({});
+}
+
+ZoneClock::ZoneClock(TDateTime localStart) {
+    const dt::DateTimeFields f = dt::DecodeDateTime(localStart);
+    unixMs_ = platform::InstantOfLocalTime(
+        {f.Year, f.Month, f.Day, f.Hour, f.Minute, f.Second, f.Millisecond});
+    dt::SetClock([this] { return Now(); });
+}
+
+ZoneClock::~ZoneClock() {
+    dt::SetClock({});
+}
+
+TDateTime ZoneClock::Now() const {
+    const platform::LocalTime t = platform::LocalTimeAt(unixMs_);
+    return dt::EncodeDateTime({t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond});
 }
 
 ScopedRegional::ScopedRegional(const platform::RegionalSettings& settings)

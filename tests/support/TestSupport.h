@@ -42,6 +42,35 @@ private:
     long long ms_ = 0;
 };
 
+// Runs the process in the named zone for the object's lifetime; the zone the
+// process started with comes back on destruction.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* name) { dt::UseTimeZone(name); }
+    ~ScopedTimeZone() { dt::UseTimeZone(""); }
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+};
+
+// Holds the program's clock on a moment of real time that the test moves,
+// shown as the local time of the process's zone: at a daylight-saving change
+// the local clock jumps as it does on a machine. Restores the machine clock
+// on destruction.
+class ZoneClock {
+public:
+    // Starts at the first instant of the given local time.
+    explicit ZoneClock(TDateTime localStart);
+    ~ZoneClock();
+    ZoneClock(const ZoneClock&) = delete;
+    ZoneClock& operator=(const ZoneClock&) = delete;
+
+    TDateTime Now() const;
+    void AdvanceMs(long long milliseconds) { unixMs_ += milliseconds; }
+
+private:
+    long long unixMs_ = 0;
+};
+
 // Sets the regional settings for the test's lifetime and restores the
 // previous ones on destruction.
 class ScopedRegional {

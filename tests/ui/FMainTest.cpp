@@ -652,25 +652,141 @@ TEST_F(FormMainTest, ShowsAFailedSaveInStatusPanel3UntilASaveSucceeds) {
               std::string::npos);
 }
 
-TEST_F(FormMainTest, ShowsPollErrorsInTheStandardErrorBoxOneAtATime) {
-    Start(SettingsFile(false, true, {}));
+TEST_F(FormMainTest, ExecutesAndDeletesTheAskedTaskAfterAPollRefilledTheListUnderTheQuestion) {
+    auto tasks = ThreeTasks();
+    tasks[0].DateTime = "20261101-090010000"; // Backup daily at 09:10:10
+    tasks[1].Active = true;                   // archive daily at 09:00:20
+    tasks[1].Weekly = false;
+    tasks[1].Daily = true;
+    tasks[1].Parameters = "delta";
+    tasks[1].DateTime = "20261101-090020000";
+    Start(SettingsFile(false, true, tasks));
+    QTimer* timer = form_->TaskList().Timer();
+    timer->setInterval(5); // the real polling timer, quicker
+
+    // Under the question a poll runs a task: the list is refilled and the
+    // selection is gone. The answer still applies to the task it was asked for.
+    auto answerAfterAPoll = [&](TDateTime pollAt, const QString& pollRun, QString* question) {
+        modal_.When<QMessageBox>([=, this](QMessageBox* box) {
+            *question = box->text();
+            clock_.Set(pollAt);
+            EXPECT_TRUE(WaitUntil([&] { return Runs().contains(pollRun); }));
+            EXPECT_TRUE(WaitUntil([&] { return !form_->HasSelection(); }));
+            QTest::mouseClick(ButtonWithText(box, "&Yes"), Qt::LeftButton);
+        });
+    };
+    ClickRow(RowOf("Cleanup"));
+    QString question;
+    answerAfterAPoll(MakeDateTime(2026, 12, 7, 9, 0, 10), "alpha beta", &question);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
+    EXPECT_EQ(question, "Do you want to execute the task Cleanup now?");
+    EXPECT_TRUE(WaitUntil([&] { return Runs().contains("gamma"); }))
+        << Runs().join('|').toStdString();
+
+    ClickRow(RowOf("Cleanup"));
+    answerAfterAPoll(MakeDateTime(2026, 12, 7, 9, 0, 20), "delta", &question);
+    PressKey(Qt::Key_Delete);
+    ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
+    timer->setInterval(TQMTaskScheduler::PollIntervalMs);
+    EXPECT_EQ(question, "Do you want to delete the task Cleanup ?");
+    EXPECT_EQ(RowNames(), QStringList({"Backup", "archive"}));
+    EXPECT_EQ(Ini().find("Cleanup"), std::string::npos);
+    EXPECT_EQ(Runs(), QStringList({"alpha beta", "gamma", "delta"}));
+}
+
+TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheEnd) {
+    // A folder stands where the settings file should be.
+    const std::string ini = userDir_.File("qmtaskscheduler2.ini");
+    std::filesystem::create_directories(ini + "/inside");
+    form_ = std::make_unique<TFormMain>();
+    form_->Store().Settings().ProgramFolder = dir_.Path();
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    const QString problem = QStringLiteral("Settings could not be read: Cannot open file \"%1\". ")
+                                .arg(QString::fromStdString(ini));
+    EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
+
+    // The next save sets the folder aside; the panel names it from then on,
+    // over later saves that succeed.
+    Action("MenuAskwhenclose")->trigger();
+    const QString setAside = QString::fromStdString(form_->Store().SetAsideFileName());
+    ASSERT_TRUE(setAside.startsWith(QString::fromStdString(ini) + ".unreadable-"));
+    EXPECT_TRUE(std::filesystem::is_directory(setAside.toStdString() + "/inside"));
+    EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
+    EXPECT_TRUE(Panel(3).endsWith("; set aside as " + setAside)) << Panel(3).toStdString();
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(Panel(3).endsWith("; set aside as " + setAside)) << Panel(3).toStdString();
+    EXPECT_NE(ReadFile(ini).find("askwhenclose=1"), std::string::npos);
+}
+
+TEST_F(FormMainTest, PollsGoOnUnderAPollErrorBoxAndEachFailedStartIsLoggedAndSaved) {
+    // Started without execute permission: the start fails with EACCES.
+    const std::string broken = dir_.File("broken.exe");
+    WriteFile(broken, "no program", 0644);
+    TaskSpec failing{"Failing", GuidOf('1'), broken, ""};
+    failing.Daily = true;
+    failing.DateTime = "20261101-090002000";
+    TaskSpec good{"Good", GuidOf('2'), probe_, "good"};
+    good.Daily = true;
+    good.DateTime = "20261101-090014000";
+    TaskSpec failingToo = failing;
+    failingToo.Name = "Failing too";
+    failingToo.Guid = GuidOf('3');
+    failingToo.DateTime = "20261101-090020000";
+    Start(SettingsFile(false, true, {failing, good, failingToo}));
+
+    // The real polling timer, quicker; every poll moves the clock two seconds
+    // after it has looked at the tasks, up to a minute.
+    QTimer* timer = form_->TaskList().Timer();
+    QObject::connect(timer, &QTimer::timeout, form_.get(), [this] {
+        if (clock_.Now() < MakeDateTime(2026, 12, 7, 9, 1, 0))
+            clock_.AdvanceMs(2000);
+    });
+    timer->setInterval(5);
+
+    testing::internal::CaptureStderr();
     QString error;
-    int boxes = 0;
+    QStringList runsUnderTheBox;
+    std::string logUnderTheBox;
     modal_.When<QMessageBox>([&](QMessageBox* box) {
         EXPECT_EQ(box->objectName(), "ErrorBox");
         error = box->text();
-        // Polls go on under the box; their errors open no second box (one
-        // would be closed as unexpected).
-        form_->TaskList().OnPollError("Second error");
-        ++boxes;
+        // The box is open: later tasks run, and the second failure opens no
+        // second box (the helper would close it as unexpected).
+        EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList({"good"}); }));
+        EXPECT_TRUE(WaitUntil([&] {
+            return ReadFile(dir_.File("qmtaskscheduler2.log")).find("task (Failing too)") !=
+                   std::string::npos;
+        }));
+        runsUnderTheBox = Runs();
+        logUnderTheBox = ReadFile(dir_.File("qmtaskscheduler2.log"));
         QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     });
-    ASSERT_TRUE(form_->TaskList().OnPollError);
-    form_->TaskList().OnPollError("Can not create process");
-    ASSERT_TRUE(modal_.Done());
-    EXPECT_EQ(error, "Can not create process.");
-    EXPECT_EQ(boxes, 1);
-    EXPECT_TRUE(modal_.Unexpected().isEmpty()) << modal_.Unexpected().join('\n').toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
+    const std::string err = testing::internal::GetCapturedStderr();
+    timer->setInterval(TQMTaskScheduler::PollIntervalMs);
+
+    EXPECT_EQ(error,
+              QString::fromStdString("Can not create process: \r" + broken + ".\rLastError = 13."));
+    EXPECT_EQ(runsUnderTheBox, QStringList({"good"}));
+    // One log line per failed start, carriage returns made blanks.
+    EXPECT_NE(logUnderTheBox.find(
+                  "2026-Dec-07 09:00:02   task (Failing): Can not create process:  " + broken +
+                  ". LastError = 13 (" + broken + ")\r\n"),
+              std::string::npos)
+        << logUnderTheBox;
+    EXPECT_NE(logUnderTheBox.find("09:00:14   task (Good): executed (" + probe_ + ")"),
+              std::string::npos)
+        << logUnderTheBox;
+    EXPECT_EQ(CountOf(logUnderTheBox, "task (Failing too): Can not create process"), 1);
+    EXPECT_NE(err.find("LastError = 13"), std::string::npos) << "the second error: " << err;
+    // Every stamp is in the file, so a restart today runs none of them again.
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("datetime_lastexecuted=20261207-090002000"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("datetime_lastexecuted=20261207-090014000"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("datetime_lastexecuted=20261207-090020000"), std::string::npos) << ini;
 }
 
 } // namespace

@@ -65,13 +65,16 @@ void ModalHelper::Poll() {
         // handler runs, so the step runs from an event of its own.
         auto run = std::move(steps_.front().run);
         steps_.pop_front();
+        // The window stays marked while its step runs, so that a step that
+        // lets events run (waiting for a poll) does not see it as unexpected;
+        // a nested window's step hands the mark back when it is done.
+        QPointer<QWidget> outer = answering_;
         answering_ = modal;
         QTimer::singleShot(0, this,
-                           [this, run = std::move(run), target = QPointer<QWidget>(modal)] {
-                               if (answering_ == target)
-                                   answering_.clear();
+                           [this, run = std::move(run), target = QPointer<QWidget>(modal), outer] {
                                if (target)
                                    run(target);
+                               answering_ = outer;
                            });
         return;
     }

@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Starts the real program twice with the same settings file and once with a
+# settings file of its own, as a person (or autostart plus a person) would:
+# the second start brings the first copy's window to the front and ends with
+# status 0, the copy with its own file runs beside the first, and each due
+# task runs once. A copy that holds the lock but does not answer makes a later
+# start end with a failure; a copy that was killed leaves a lock that the next
+# start takes over.
+#   program_runs_once_per_settings_file.sh <path of the built QMTaskScheduler2>
+set -euo pipefail
+
+built=$1
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do
+        kill -CONT "$p" 2>/dev/null || true
+        kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    for f in "$work"/*.out "$work"/runs.txt; do
+        echo "--- $f"; cat "$f" 2>/dev/null || true
+    done
+    exit 1
+}
+
+if [ "$(date +%s)" -ge "$(date -d 'today 23:58:00' +%s)" ]; then
+    echo "SKIP: too close to midnight"
+    exit 77
+fi
+
+cat > "$work/job.sh" <<JOB
+#!/bin/sh
+echo "\$*" >> "$work/runs.txt"
+JOB
+chmod +x "$work/job.sh"
+
+# A program folder with its own settings file and a daily task due in a few
+# seconds, named after the folder.
+make_copy() {
+    local folder=$1 guid=$2 start
+    mkdir -p "$work/$folder"
+    cp "$built" "$work/$folder/QMTaskScheduler2"
+    start=$(date -d '+8 seconds' +%Y%m%d-%H%M%S000)
+    printf '%s\r\n' \
+        "[qmtaskscheduler]" "askwhenclose=0" "askwhenexecutetaskmanually=0" "" \
+        "[tasks\\$(echo "$guid" | tr A-F a-f)]" "taskname=$folder" "guid=$guid" \
+        "taskfilename=$work/job.sh" "taskparameters=$folder" \
+        "active=1" "weekly=0" "daily=1" "one_shot=0" "datetime=$start" \
+        "monday=0" "tuesday=0" "wednesday=0" "thursday=0" "friday=0" "saturday=0" "sunday=0" \
+        "datetime_lastexecuted=18991230-000000000" "" \
+        "[system]" "initype=qmtaskscheduler" > "$work/$folder/qmtaskscheduler2.ini"
+}
+make_copy first 0123456789ABCDEF0123456789ABCDEF01234567
+make_copy other 89ABCDEF0123456789ABCDEF0123456701234567
+
+mkdir -p "$work/home" "$work/runtime"
+chmod 700 "$work/runtime"
+run() { # run <folder> <output name>
+    HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime" \
+        QT_QPA_PLATFORM=offscreen exec \
+        "$work/$1/QMTaskScheduler2" > "$work/$2.out" 2>&1
+}
+
+run first a &
+pids+=($!)
+first=$!
+run other c &
+pids+=($!)
+other=$!
+for _ in $(seq 1 100); do
+    [ -e "$work/first/qmtaskscheduler2.ini.lock" ] && break
+    sleep 0.1
+done
+
+# The second start for the same file: one line, status 0, the first shown.
+status=0
+timeout 20 bash -c "$(declare -f run); work='$work'; run first b" || status=$?
+[ "$status" -eq 0 ] || fail "the second start ended with status $status"
+[ "$(wc -l < "$work/b.out")" -eq 1 ] || fail "the second start said more than one line"
+grep -q "already running with $work/first/qmtaskscheduler2.ini; its window has been brought to the front" \
+    "$work/b.out" || fail "unexpected message of the second start"
+for _ in $(seq 1 50); do
+    grep -q "another start asked for the window: shown, not minimised" "$work/a.out" && break
+    sleep 0.1
+done
+grep -q "another start asked for the window: shown, not minimised" "$work/a.out" ||
+    fail "the first copy did not show its window"
+
+# Both tasks run once each (about 8 s after they were written), the other
+# copy's beside the first's.
+for _ in $(seq 1 300); do
+    [ "$(sort -u "$work/runs.txt" 2>/dev/null | wc -l)" -eq 2 ] && break
+    sleep 0.1
+done
+sleep 5 # two more polls of each copy must not start anything again
+[ "$(sort "$work/runs.txt" | tr '\n' ' ')" = "first other " ] ||
+    fail "expected one run of each task, got: $(tr '\n' ' ' < "$work/runs.txt")"
+kill -0 "$first" && kill -0 "$other" || fail "a copy ended early"
+
+# A copy that holds the lock but does not answer.
+kill -STOP "$first"
+status=0
+timeout 30 bash -c "$(declare -f run); work='$work'; run first d" || status=$?
+kill -CONT "$first"
+[ "$status" -ne 0 ] && [ "$status" -ne 124 ] || fail "an unanswered start ended with status $status"
+grep -q "does not answer" "$work/d.out" || fail "no message from the unanswered start"
+
+# A copy that was killed: the next start takes its lock over and runs.
+kill -KILL "$first"
+wait "$first" 2>/dev/null || true
+run first e &
+pids+=($!)
+replacement=$!
+sleep 3
+kill -0 "$replacement" 2>/dev/null || fail "the start after a killed copy ended"
+status=0
+timeout 20 bash -c "$(declare -f run); work='$work'; run first f" || status=$?
+[ "$status" -eq 0 ] || fail "a start beside the replacement ended with status $status"
+[ "$(wc -l < "$work/runs.txt")" -eq 2 ] || fail "a later copy ran a task again"
+echo "PASS"

@@ -1,11 +1,11 @@
 #include "lib/DateTimeUtil.h"
 
+#include "lib/AsciiText.h"
 #include "lib/QMException.h"
 #include "lib/classZQStringUtil.h"
 #include "platform/clock.h"
 
 #include <array>
-#include <cctype>
 #include <cmath>
 #include <optional>
 
@@ -49,12 +49,7 @@ std::optional<platform::RegionalSettings>& RegionalSlot() {
 }
 
 bool StartsWithNoCase(const std::string& text, std::size_t pos, const char* token) {
-    for (std::size_t i = 0; token[i]; ++i) {
-        if (pos + i >= text.size() ||
-            std::tolower(static_cast<unsigned char>(text[pos + i])) != token[i])
-            return false;
-    }
-    return true;
+    return pos <= text.size() && ascii::StartsWithNoCase(std::string_view(text).substr(pos), token);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "lib/Version1Values.h"
 
+#include "lib/AsciiText.h"
+
 #include <cstddef>
 
 namespace version1 {
@@ -13,14 +15,10 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-char UpperAscii(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 int HexDigit(char c) {
     if (IsDigit(c))
         return c - '0';
-    c = UpperAscii(c);
+    c = ascii::ToUpper(c);
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
@@ -56,7 +54,7 @@ public:
         if (text_.size() - pos_ < symbol.size())
             return false;
         for (std::size_t i = 0; i < symbol.size(); ++i)
-            if (UpperAscii(text_[pos_ + i]) != UpperAscii(symbol[i]))
+            if (ascii::ToUpper(text_[pos_ + i]) != ascii::ToUpper(symbol[i]))
                 return false;
         pos_ += symbol.size();
         return true;
@@ -92,7 +90,7 @@ enum class DateOrder { MDY, DMY, YMD };
 
 DateOrder OrderOf(const std::string& shortDateFormat) {
     for (char c : shortDateFormat) {
-        switch (UpperAscii(c)) {
+        switch (ascii::ToUpper(c)) {
         case 'D':
             return DateOrder::DMY;
         case 'M':

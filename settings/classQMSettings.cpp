@@ -6,46 +6,19 @@
 #include "platform/files.h"
 #include "platform/textfile.h"
 
+#include "lib/AsciiText.h"
+
 #include <algorithm>
+#include <optional>
 #include <string_view>
+#include <utility>
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    return TZQStringUtil::Trim(s);
-}
-std::string Lower(const std::string& s) {
-    return TZQStringUtil::LowerCase(s);
-}
+using ascii::TrimView;
 
-// Every lookup scans the lines from the top, so matching works on views of
-// the lines instead of trimmed, lower-cased copies.
-std::string_view TrimView(std::string_view s) {
-    auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!s.empty() && isBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back()))
-        s.remove_suffix(1);
-    return s;
-}
-
-char LowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// text begins with prefix, which is already lower-cased, without regard to
-// the letter case of text.
-bool StartsWithNoCase(std::string_view text, std::string_view lowerPrefix) {
-    if (text.size() < lowerPrefix.size())
-        return false;
-    for (std::size_t i = 0; i < lowerPrefix.size(); ++i)
-        if (LowerChar(text[i]) != lowerPrefix[i])
-            return false;
-    return true;
-}
-
-bool EqualsNoCase(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() && StartsWithNoCase(text, lower);
+bool IsHeader(std::string_view trimmed) {
+    return trimmed.starts_with('[');
 }
 
 // CR, LF or NUL inside a line would split it, or end the file, on the next
@@ -54,35 +27,53 @@ bool BreaksLine(char c) {
     return c == '\r' || c == '\n' || c == '\0';
 }
 
-std::string Flatten(std::string text) {
-    std::replace_if(text.begin(), text.end(), BreaksLine, ' ');
-    return text;
+// A section name or key as written and as matched: trimmed, lower-cased,
+// line breaks inside as blanks (they are blanks at the ends, so trimmed).
+void AppendNormalName(std::string& out, std::string_view name) {
+    const std::size_t at = out.size();
+    out.append(TrimView(name));
+    for (std::size_t i = at; i < out.size(); ++i)
+        out[i] = BreaksLine(out[i]) ? ' ' : ascii::ToLower(out[i]);
 }
 
-// A section name or key as written and as matched.
-std::string NormalName(const std::string& name) {
-    return Lower(Trim(Flatten(name)));
+std::string NormalName(std::string_view name) {
+    std::string normal;
+    normal.reserve(name.size());
+    AppendNormalName(normal, name);
+    return normal;
 }
 
-std::string Header(const std::string& section) {
-    // Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) on "[" + s.
-    std::string header = "[";
-    header += NormalName(section);
+std::string Header(std::string_view section) {
+    std::string header;
+    header.reserve(section.size() + 2);
+    header += '[';
+    AppendNormalName(header, section);
     header += ']';
     return header;
 }
 
+// The key of a key line (the trimmed line up to its first "="); none for
+// headers and lines without "=".
+std::optional<std::string_view> KeyOfLine(std::string_view trimmed) {
+    const auto eq = trimmed.find('=');
+    if (eq == std::string_view::npos || IsHeader(trimmed))
+        return std::nullopt;
+    return trimmed.substr(0, eq);
+}
+
 // Lines end at CR, LF or CR LF; the text ends at the first NUL. A line break
 // at the very end does not start another line.
-std::vector<std::string> SplitLines(const std::string& content) {
-    std::vector<std::string> lines;
-    const std::size_t end = std::min(content.find('\0'), content.size());
+std::vector<std::string_view> SplitLines(std::string_view content) {
+    content = content.substr(0, std::min(content.find('\0'), content.size()));
+    std::vector<std::string_view> lines;
+    lines.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+    const std::size_t end = content.size();
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < end) {
         const char c = content[i];
         if (c == '\r' || c == '\n') {
-            lines.emplace_back(content, start, i - start);
+            lines.push_back(content.substr(start, i - start));
             i += (c == '\r' && i + 1 < end && content[i + 1] == '\n') ? 2 : 1;
             start = i;
         } else {
@@ -90,12 +81,12 @@ std::vector<std::string> SplitLines(const std::string& content) {
         }
     }
     if (start < end)
-        lines.emplace_back(content, start, end - start);
+        lines.push_back(content.substr(start, end - start));
     return lines;
 }
 
 // A field of decimal digits only; no sign, no blanks. An empty field is 0.
-bool ParseField(const std::string& text, std::size_t pos, std::size_t len, int& value) {
+bool ParseField(std::string_view text, std::size_t pos, std::size_t len, int& value) {
     value = 0;
     for (std::size_t i = pos; i < pos + len && i < text.size(); ++i) {
         const char c = text[i];
@@ -107,6 +98,36 @@ bool ParseField(const std::string& text, std::size_t pos, std::size_t len, int& 
 }
 
 } // namespace
+
+// --- TQMSettingsLines ---
+
+TQMSettingsLines& TQMSettingsLines::Assign(std::vector<std::string> lines) {
+    ++changes_;
+    lines_ = std::move(lines);
+    text_.clear();
+    views_.clear();
+    viewed_ = false;
+    return *this;
+}
+
+void TQMSettingsLines::AssignText(std::string text,
+                                  std::vector<std::string_view> (*split)(std::string_view text)) {
+    Assign({});
+    text_ = std::move(text); // first: the views point into the member
+    views_ = split(text_);
+    viewed_ = true;
+}
+
+std::vector<std::string>& TQMSettingsLines::Strings() const {
+    if (viewed_) {
+        // The same lines, so no change: the store's index stays valid.
+        lines_.assign(views_.begin(), views_.end());
+        views_ = {};
+        text_ = {};
+        viewed_ = false;
+    }
+    return lines_;
+}
 
 // --- TQMSettingsSection ---
 
@@ -125,7 +146,7 @@ bool TQMSettingsSection::IsSubsectionOf(std::string parent) const {
         return false;
     if (parent.back() != '\\')
         parent += '\\';
-    return StartsWithNoCase(Name, Lower(parent));
+    return ascii::StartsWithNoCase(Name, parent);
 }
 
 // --- TQMSettings ---
@@ -136,6 +157,7 @@ TQMSettings::~TQMSettings() = default;
 
 void TQMSettings::Clear() {
     Lines.clear();
+    ResetIndex();
 }
 
 bool TQMSettings::LoadFromFile(const std::string& path) {
@@ -146,7 +168,7 @@ bool TQMSettings::LoadFromFile(const std::string& path) {
     std::string content;
     if (int err = platform::ReadWholeFile(path, content))
         throw io::MakeInOutError(err, false, "Cannot open file \"" + path + "\". ");
-    Lines = SplitLines(content);
+    Lines.AssignText(std::move(content), SplitLines);
     ParseSections();
     return true;
 }
@@ -220,12 +242,123 @@ TQMSettingsSection& TQMSettings::Section(std::int32_t index) const {
     return *sections_[static_cast<std::size_t>(index)];
 }
 
+// --- The index ---
+
+void TQMSettings::ResetIndex() const {
+    index_.clear();
+    last_ = nullptr;
+    lastNamed_ = nullptr;
+    lastName_.clear();
+    indexed_ = true;
+    indexedChanges_ = Lines.Changes();
+}
+
+void TQMSettings::IndexHeader(std::string_view trimmed, std::int32_t line) const {
+    last_ = nullptr;
+    if (trimmed.size() < 2 || !trimmed.ends_with(']'))
+        return; // "[abc": ends the section before it, but no lookup finds it
+    const auto [it, added] = index_.try_emplace(ascii::Lower(std::string(trimmed)));
+    if (!added)
+        return; // the first header of a name wins
+    it->second.Header = line;
+    last_ = &it->second;
+}
+
+void TQMSettings::IndexCurrent() const {
+    if (indexed_ && indexedChanges_ == Lines.Changes())
+        return;
+    ResetIndex();
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+        const std::string_view t = TrimView(Lines.View(i));
+        if (IsHeader(t))
+            IndexHeader(t, static_cast<std::int32_t>(i));
+    }
+}
+
+TQMSettings::TIndexedSection* TQMSettings::FindSection(const std::string& section) const {
+    IndexCurrent();
+    if (lastNamed_ != nullptr && section == lastName_)
+        return lastNamed_;
+    const auto it = index_.find(Header(section));
+    if (it == index_.end())
+        return nullptr;
+    lastName_ = section;
+    lastNamed_ = &it->second;
+    return lastNamed_;
+}
+
+std::int32_t TQMSettings::FindKey(TIndexedSection& entry, const std::string& normalKey) const {
+    const std::size_t first = static_cast<std::size_t>(entry.Header) + 1;
+    if (normalKey.find('=') != std::string::npos || normalKey.starts_with('[')) {
+        // Such a key can match more than a line's key, even a header line:
+        // look it up as a plain scan does.
+        const std::string probe = normalKey + "=";
+        for (std::size_t i = first; i < Lines.size(); ++i) {
+            const std::string_view t = TrimView(Lines.View(i));
+            if (ascii::StartsWithNoCase(t, probe))
+                return static_cast<std::int32_t>(i);
+            if (IsHeader(t))
+                return -1;
+        }
+        return -1;
+    }
+    if (!entry.KeysIndexed) {
+        // Blank lines do not end a section for reading; the next header does.
+        for (std::size_t i = first; i < Lines.size(); ++i) {
+            const std::string_view t = TrimView(Lines.View(i));
+            if (IsHeader(t))
+                break;
+            if (const auto key = KeyOfLine(t))
+                entry.Keys.try_emplace(ascii::Lower(std::string(*key)),
+                                       static_cast<std::int32_t>(i));
+        }
+        entry.KeysIndexed = true;
+    }
+    const auto it = entry.Keys.find(normalKey);
+    return it == entry.Keys.end() ? -1 : it->second;
+}
+
+std::int32_t TQMSettings::InsertPoint(TIndexedSection& entry) const {
+    if (entry.InsertAt < 0) {
+        std::size_t i = static_cast<std::size_t>(entry.Header) + 1;
+        while (i < Lines.size()) {
+            const std::string_view t = TrimView(Lines.View(i));
+            if (t.empty() || IsHeader(t))
+                break;
+            ++i;
+        }
+        entry.InsertAt = static_cast<std::int32_t>(i);
+    }
+    return entry.InsertAt;
+}
+
+void TQMSettings::AppendLine(std::string line) {
+    IndexCurrent();
+    const auto at = static_cast<std::int32_t>(Lines.size());
+    Lines.push_back(std::move(line));
+    indexedChanges_ = Lines.Changes();
+    const std::string_view t = TrimView(Lines.View(Lines.size() - 1));
+    if (IsHeader(t)) {
+        IndexHeader(t, at);
+        if (last_ != nullptr) // a new section, empty so far
+            last_->InsertAt = at + 1;
+        return;
+    }
+    // The line joins the body of the last section.
+    if (last_ == nullptr)
+        return;
+    if (last_->InsertAt == at && !t.empty())
+        last_->InsertAt = at + 1;
+    if (last_->KeysIndexed)
+        if (const auto key = KeyOfLine(t))
+            last_->Keys.try_emplace(ascii::Lower(std::string(*key)), at);
+}
+
+// --- Lookups and writes ---
+
 std::int32_t TQMSettings::IndexOfSection(const std::string& section) const {
-    const std::string target = Header(section);
-    for (std::size_t i = 0; i < Lines.size(); ++i)
-        if (EqualsNoCase(TrimView(Lines[i]), target))
-            return static_cast<std::int32_t>(i);
-    return -1;
+    const TIndexedSection* entry = FindSection(section);
+    return entry != nullptr ? entry->Header : -1;
 }
 
 bool TQMSettings::SectionExists(const std::string& section) const {
@@ -235,25 +368,19 @@ bool TQMSettings::SectionExists(const std::string& section) const {
 std::int32_t TQMSettings::AddSection(const std::string& section) {
     if (SectionExists(section))
         throw Exception(ClassName() + ": section \"" + section + "\" already exists.");
-    if (!Lines.empty())
-        Lines.emplace_back();
-    Lines.push_back(Header(section));
+    AppendSection(section);
     return static_cast<std::int32_t>(Lines.size()) - 1;
 }
 
+void TQMSettings::AppendSection(const std::string& section) {
+    if (!Lines.empty())
+        AppendLine(std::string());
+    AppendLine(Header(section));
+}
+
 std::int32_t TQMSettings::IndexOfKey(const std::string& section, const std::string& key) const {
-    const std::int32_t h = IndexOfSection(section);
-    if (h < 0)
-        return -1;
-    const std::string probe = NormalName(key) + "=";
-    for (std::size_t i = static_cast<std::size_t>(h) + 1; i < Lines.size(); ++i) {
-        const std::string_view t = TrimView(Lines[i]);
-        if (StartsWithNoCase(t, probe))
-            return static_cast<std::int32_t>(i);
-        if (t.starts_with('['))
-            return -1;
-    }
-    return -1;
+    TIndexedSection* entry = FindSection(section);
+    return entry != nullptr ? FindKey(*entry, NormalName(key)) : -1;
 }
 
 bool TQMSettings::ReadString(const std::string& section, const std::string& key,
@@ -262,7 +389,7 @@ bool TQMSettings::ReadString(const std::string& section, const std::string& key,
     const std::int32_t i = IndexOfKey(section, key);
     if (i < 0)
         return false;
-    const std::string& line = Lines[static_cast<std::size_t>(i)];
+    const std::string_view line = Lines.View(static_cast<std::size_t>(i));
     value = line.substr(line.find('=') + 1);
     return true;
 }
@@ -271,38 +398,69 @@ bool TQMSettings::ReadLowerString(const std::string& section, const std::string&
                                   std::string& value) const {
     if (!ReadString(section, key, value))
         return false;
-    value = Lower(Trim(value));
+    value = ascii::Lower(ascii::Trim(value));
     return true;
+}
+
+void TQMSettings::ReadSectionKeys(
+    const TQMSettingsSection& section,
+    const std::function<void(std::string_view key, std::string_view value)>& visit) const {
+    const auto header = static_cast<std::size_t>(section.LineIndex);
+    if (section.LineIndex < 0 || header >= Lines.size() ||
+        !ascii::EqualsNoCase(TrimView(Lines.View(header)), Header(section.Name)))
+        return;
+    const std::size_t end = std::min(
+        Lines.size(), header + 1 + static_cast<std::size_t>(std::max(0, section.LineCount)));
+    for (std::size_t i = header + 1; i < end; ++i) {
+        const std::string_view line = Lines.View(i);
+        const std::string_view t = TrimView(line);
+        if (IsHeader(t))
+            break; // lines changed since the load
+        if (const auto key = KeyOfLine(t))
+            visit(*key, line.substr(line.find('=') + 1));
+    }
 }
 
 void TQMSettings::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
-    std::string line = NormalName(key) + "=" + Flatten(value);
-    std::int32_t h = IndexOfSection(section);
-    if (h < 0) {
-        h = AddSection(section);
-        Lines.insert(Lines.begin() + h + 1, std::move(line));
+    std::string line;
+    line.reserve(key.size() + 1 + value.size());
+    AppendNormalName(line, key);
+    line += '=';
+    const std::size_t valueAt = line.size();
+    line += value;
+    std::replace_if(line.begin() + static_cast<std::ptrdiff_t>(valueAt), line.end(), BreaksLine,
+                    ' ');
+
+    TIndexedSection* entry = FindSection(section);
+    if (entry == nullptr) {
+        AppendSection(section);
+        AppendLine(std::move(line));
         return;
     }
-    for (std::size_t i = static_cast<std::size_t>(h) + 1; i < Lines.size(); ++i) {
-        const std::string_view t = TrimView(Lines[i]);
-        if (t.empty() || t.starts_with('[')) {
-            Lines.insert(Lines.begin() + static_cast<std::ptrdiff_t>(i), std::move(line));
-            return;
-        }
+    // Before the first blank line of the section's body, or the next header.
+    const auto at = static_cast<std::size_t>(InsertPoint(*entry));
+    if (at == Lines.size()) {
+        AppendLine(std::move(line));
+        return;
     }
-    Lines.push_back(std::move(line));
+    // Lines behind move down: the index is rebuilt at the next lookup.
+    auto& lines = Lines.Edit();
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
 }
 
 bool TQMSettings::ReadBool(const std::string& section, const std::string& key, bool& value) const {
     std::string text;
-    if (!ReadLowerString(section, key, text))
-        return false;
-    if (text == "0" || text == "false") {
+    return ReadString(section, key, text) && ParseBool(text, value);
+}
+
+bool TQMSettings::ParseBool(std::string_view text, bool& value) {
+    const std::string_view t = TrimView(text);
+    if (t == "0" || ascii::EqualsNoCase(t, "false")) {
         value = false;
         return true;
     }
-    if (text == "1" || text == "true") {
+    if (t == "1" || ascii::EqualsNoCase(t, "true")) {
         value = true;
         return true;
     }
@@ -331,17 +489,25 @@ void TQMSettings::WriteDateTime(const std::string& section, const std::string& k
     const dt::DateTimeFields f = dt::DecodeDateTime(value);
     const int ms = f.Millisecond > 999 ? 0 : f.Millisecond;
     using S = TZQStringUtil;
-    WriteString(section, key,
-                S::ZeroPad(f.Year, 4) + S::ZeroPad(f.Month, 2) + S::ZeroPad(f.Day, 2) + "-" +
-                    S::ZeroPad(f.Hour, 2) + S::ZeroPad(f.Minute, 2) + S::ZeroPad(f.Second, 2) +
-                    S::ZeroPad(ms, 3));
+    std::string stamp;
+    stamp.reserve(18);
+    S::AppendZeroPad(stamp, f.Year, 4);
+    S::AppendZeroPad(stamp, f.Month, 2);
+    S::AppendZeroPad(stamp, f.Day, 2);
+    stamp += '-';
+    S::AppendZeroPad(stamp, f.Hour, 2);
+    S::AppendZeroPad(stamp, f.Minute, 2);
+    S::AppendZeroPad(stamp, f.Second, 2);
+    S::AppendZeroPad(stamp, ms, 3);
+    WriteString(section, key, stamp);
 }
 
-TDateTime TQMSettings::ParseDateTimeStamp(const std::string& text) {
-    const TDateTime now = dt::Now();
-    const std::string t = Trim(text);
+TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {
+    // The clock is read only for a stamp that does not parse: a load reads
+    // thousands of good ones.
+    const std::string_view t = TrimView(text);
     if (t.size() < 15)
-        return now;
+        return dt::Now();
     // Fixed positions: YYYYMMDD?HHNNSS[ZZZ]; character 9 is not examined.
     dt::DateTimeFields f;
     TDateTime result = 0;
@@ -349,22 +515,25 @@ TDateTime TQMSettings::ParseDateTimeStamp(const std::string& text) {
         !ParseField(t, 6, 2, f.Day) || !ParseField(t, 9, 2, f.Hour) ||
         !ParseField(t, 11, 2, f.Minute) || !ParseField(t, 13, 2, f.Second) ||
         !ParseField(t, 15, 3, f.Millisecond) || !dt::TryEncodeDateTime(f, result))
-        return now;
+        return dt::Now();
     return result;
 }
 
 void TQMSettings::ParseSections() {
+    // The section list and the index of headers, in one pass.
     sections_.clear();
+    ResetIndex();
     TQMSettingsSection* current = nullptr;
     for (std::size_t i = 0; i < Lines.size(); ++i) {
-        const std::string t = Trim(Lines[i]);
-        if (t.starts_with('[')) {
+        const std::string_view t = TrimView(Lines.View(i));
+        if (IsHeader(t)) {
             const auto close = t.find(']');
             auto entry = std::make_unique<TQMSettingsSection>(this);
             entry->Name = close == t.size() - 1 ? t.substr(1, close - 1) : t.substr(1);
             entry->LineIndex = static_cast<std::int32_t>(i);
             current = entry.get();
             sections_.push_back(std::move(entry));
+            IndexHeader(t, static_cast<std::int32_t>(i));
         } else if (current) {
             ++current->LineCount;
         }

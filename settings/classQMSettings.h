@@ -3,8 +3,11 @@
 #include "lib/DateTimeUtil.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TQMSettings;
@@ -30,6 +33,75 @@ public:
     std::int32_t LineCount = 0; // lines after the header up to the next header
 };
 
+// The store's lines: a list of texts that counts its changes, so that the
+// store's index notices lines put in or changed from outside. A reference
+// from the non-const operator[] is meant for an immediate change.
+//
+// After a load the lines are views into the file's text; each becomes a
+// string of its own only when the lines are used as strings or changed, so
+// that reading a large file costs no allocation per line.
+class TQMSettingsLines {
+public:
+    using value_type = std::string;
+    using size_type = std::size_t;
+    using const_iterator = std::vector<std::string>::const_iterator;
+    using iterator = const_iterator;
+
+    TQMSettingsLines() = default;
+    TQMSettingsLines(const TQMSettingsLines& other) : lines_(other.Strings()) {}
+    TQMSettingsLines& operator=(const TQMSettingsLines& other) { return Assign(other.Strings()); }
+    TQMSettingsLines& operator=(std::vector<std::string> lines) { return Assign(std::move(lines)); }
+
+    size_type size() const { return viewed_ ? views_.size() : lines_.size(); }
+    bool empty() const { return size() == 0; }
+    const std::string* data() const { return Strings().data(); }
+    const_iterator begin() const { return Strings().begin(); }
+    const_iterator end() const { return Strings().end(); }
+    const std::string& front() const { return Strings().front(); }
+    const std::string& back() const { return Strings().back(); }
+    const std::string& operator[](size_type i) const { return Strings()[i]; }
+    std::string& operator[](size_type i) { return Edit()[i]; }
+    void push_back(std::string line) { Edit().push_back(std::move(line)); }
+    template <class... Args> void emplace_back(Args&&... args) {
+        Edit().emplace_back(std::forward<Args>(args)...);
+    }
+    void clear() { Assign({}); }
+    // Any other change: insert, erase, sort.
+    std::vector<std::string>& Edit() {
+        ++changes_;
+        return Strings();
+    }
+    const std::vector<std::string>& Items() const { return Strings(); }
+    operator const std::vector<std::string>&() const { return Strings(); }
+    // Grows with every change.
+    std::uint64_t Changes() const { return changes_; }
+
+    // Line i without making it a string; valid until the lines change or are
+    // used as strings.
+    std::string_view View(size_type i) const { return viewed_ ? views_[i] : lines_[i]; }
+    // Takes the text and the lines split from it (views into that text).
+    void AssignText(std::string text,
+                    std::vector<std::string_view> (*split)(std::string_view text));
+
+    friend bool operator==(const TQMSettingsLines& a, const std::vector<std::string>& b) {
+        return a.Strings() == b;
+    }
+    friend bool operator==(const TQMSettingsLines& a, const TQMSettingsLines& b) {
+        return a.Strings() == b.Strings();
+    }
+
+private:
+    TQMSettingsLines& Assign(std::vector<std::string> lines);
+    // The lines as strings, made from the views on first use.
+    std::vector<std::string>& Strings() const;
+
+    mutable std::vector<std::string> lines_;
+    mutable std::string text_;
+    mutable std::vector<std::string_view> views_;
+    mutable bool viewed_ = false;
+    std::uint64_t changes_ = 0;
+};
+
 // A store of named sections with key=value lines: the lines of one INI-style
 // settings file, in file order, read and written whole.
 //
@@ -37,6 +109,11 @@ public:
 // "key=value", names and keys written trimmed and lower-cased; one empty
 // line before every header but the first. Lookups trim each line and ignore
 // letter case; the first matching header and key win.
+//
+// Lookups go through an index of the headers (by trimmed, lower-cased name)
+// and, per section, of its keys, kept up to date while lines are appended and
+// rebuilt after any other change; writing sections one after the other, as
+// the application store does, never rebuilds it.
 class TQMSettings {
 public:
     TQMSettings();
@@ -45,7 +122,7 @@ public:
     TQMSettings& operator=(const TQMSettings&) = delete;
 
     // The file's lines as read or inserted, untrimmed.
-    std::vector<std::string> Lines;
+    TQMSettingsLines Lines;
     std::string ProgramFolder; // ends in the folder separator
     std::string UserFolder;    // ends in the folder separator
     std::string FileName;      // without folder
@@ -105,6 +182,17 @@ public:
     // key is not replaced. CR, LF and NUL in key or value become blanks.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
 
+    // Visits the key lines of a section entry, in file order, in one pass:
+    // key is the trimmed line up to its first "=", letter case as written,
+    // value the rest as ReadString gives it. Lines without "=" are skipped.
+    // A header that a lookup by the entry's name would not match (no closing
+    // bracket, blanks inside the brackets) gives no keys, as for ReadString;
+    // a later header of a name that occurs twice gives its own keys. The
+    // entry must describe the current lines, as right after a load.
+    void ReadSectionKeys(
+        const TQMSettingsSection& section,
+        const std::function<void(std::string_view key, std::string_view value)>& visit) const;
+
     // "0"/"false" and "1"/"true"; value unchanged and false for other texts.
     bool ReadBool(const std::string& section, const std::string& key, bool& value) const;
     void WriteBool(const std::string& section, const std::string& key, bool value);
@@ -117,7 +205,9 @@ public:
 
     // A stamp to its value; a short or invalid stamp gives the current local
     // date and time. Never fails.
-    static TDateTime ParseDateTimeStamp(const std::string& text);
+    static TDateTime ParseDateTimeStamp(std::string_view text);
+    // A value text as ReadBool takes it: trimmed, any letter case.
+    static bool ParseBool(std::string_view text, bool& value);
 
 protected:
     // The run-time class name, used in error messages.
@@ -127,5 +217,34 @@ protected:
     void ParseSections();
 
 private:
+    // The first header of one name, where its next key line goes, and its
+    // keys (built on the first lookup in the section).
+    struct TIndexedSection {
+        std::int32_t Header = 0;
+        std::int32_t InsertAt = -1; // first blank or header line after it; -1: not yet known
+        bool KeysIndexed = false;
+        std::unordered_map<std::string, std::int32_t> Keys;
+    };
+
+    void IndexCurrent() const;
+    void ResetIndex() const;
+    void IndexHeader(std::string_view trimmed, std::int32_t line) const;
+    TIndexedSection* FindSection(const std::string& section) const;
+    std::int32_t FindKey(TIndexedSection& entry, const std::string& normalKey) const;
+    std::int32_t InsertPoint(TIndexedSection& entry) const;
+    void AppendLine(std::string line);
+    // Appends the header of a section that does not exist yet.
+    void AppendSection(const std::string& section);
+
     std::vector<std::unique_ptr<TQMSettingsSection>> sections_;
+
+    // By "[name]", trimmed and lower-cased. Node-based, so entries stay put.
+    mutable std::unordered_map<std::string, TIndexedSection> index_;
+    mutable std::uint64_t indexedChanges_ = 0;
+    mutable bool indexed_ = false;
+    // The section whose body ends the list, when it is the first of its name.
+    mutable TIndexedSection* last_ = nullptr;
+    // The section of the last write, by the name as passed.
+    mutable std::string lastName_;
+    mutable TIndexedSection* lastNamed_ = nullptr;
 };

@@ -1,11 +1,11 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 
+#include "lib/AsciiText.h"
 #include "lib/DateTimeUtil.h"
 #include "lib/InOutError.h"
 #include "lib/QMException.h"
 #include "lib/classQMSystemDirectories.h"
 #include "lib/classQMTaskSchedulerUtils.h"
-#include "lib/classZQStringUtil.h"
 #include "platform/files.h"
 #include "platform/textfile.h"
 #include "scheduler/TaskLog.h"
@@ -14,7 +14,12 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <iterator>
+#include <optional>
+#include <string_view>
 #include <unordered_set>
 
 namespace {
@@ -22,6 +27,45 @@ namespace {
 const char* const PreferencesSection = "QMTaskScheduler";
 const char* const TasksSectionPrefix = "Tasks\\";
 const char* const LogFileBaseName = "qmtaskscheduler2.log";
+
+// The keys of a task section, in the order they are written and read; each
+// names one field of the task.
+struct TTaskKey {
+    std::string_view Name;
+    std::string TQMTask::*Text = nullptr;
+    bool TQMTask::*Flag = nullptr;
+    TDateTime TQMTask::*Stamp = nullptr;
+};
+
+const TTaskKey TaskKeys[] = {
+    {"taskname", &TQMTask::TaskName},
+    {"guid", &TQMTask::Guid},
+    {"taskfilename", &TQMTask::TaskFileName},
+    {"taskparameters", &TQMTask::TaskParameters},
+    {"active", nullptr, &TQMTask::Active},
+    {"weekly", nullptr, &TQMTask::Weekly},
+    {"daily", nullptr, &TQMTask::Daily},
+    {"one_shot", nullptr, &TQMTask::OneShot},
+    {"datetime", nullptr, nullptr, &TQMTask::DateTime},
+    {"monday", nullptr, &TQMTask::Monday},
+    {"tuesday", nullptr, &TQMTask::Tuesday},
+    {"wednesday", nullptr, &TQMTask::Wednesday},
+    {"thursday", nullptr, &TQMTask::Thursday},
+    {"friday", nullptr, &TQMTask::Friday},
+    {"saturday", nullptr, &TQMTask::Saturday},
+    {"sunday", nullptr, &TQMTask::Sunday},
+    {"datetime_lastexecuted", nullptr, nullptr, &TQMTask::DateTimeLastExecuted},
+};
+constexpr std::size_t TaskKeyCount = std::size(TaskKeys);
+
+// An identifier names the task's section in a header line: anything but
+// 40 hexadecimal digits (a "]", a blank, a hand-made short name) may not
+// come back from it, so such an identifier is replaced at the next save.
+bool IsTaskIdentifier(const std::string& guid) {
+    return guid.size() == 40 && std::all_of(guid.begin(), guid.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+           });
+}
 
 } // namespace
 
@@ -132,75 +176,85 @@ void TQMTaskSchedulerSettings::ReadTasks() {
     taskList_.ClearTasks();
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);
-        if (section.IsSubsectionOf("tasks")) {
-            TQMTask* task = taskList_.AddNewTask();
-            ReadTask(section.Name, *task);
-        }
+        if (section.IsSubsectionOf("tasks"))
+            ReadTaskSection(section, *taskList_.AddNewTask());
     }
 }
 
 void TQMTaskSchedulerSettings::WriteTasks() {
-    // Section names are trimmed and compared without letter case, so
-    // identifiers are too.
-    auto sectionKey = [](const std::string& guid) {
-        return TZQStringUtil::LowerCase(TZQStringUtil::Trim(guid));
-    };
     std::unordered_set<std::string> used;
+    used.reserve(static_cast<std::size_t>(taskList_.Count()));
     for (int i = 0; i < taskList_.Count(); ++i) {
         TQMTask* task = taskList_.GetTask(i);
+        if (!IsTaskIdentifier(task->Guid))
+            task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         // Two tasks with one identifier would share a section and one would
         // be lost at the next load: the later one gets a new identifier.
-        while (!task->Guid.empty() && used.count(sectionKey(task->Guid)))
+        // Section names are compared without letter case, so identifiers are.
+        while (!used.insert(ascii::Lower(task->Guid)).second)
             task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         WriteTask(*task);
-        used.insert(sectionKey(task->Guid));
     }
 }
 
 void TQMTaskSchedulerSettings::ReadTask(const std::string& sectionName, TQMTask& task) {
     TQMSettings& s = *settings_;
-    const std::string& n = sectionName;
-    s.ReadString(n, "taskname", task.TaskName);
-    s.ReadString(n, "guid", task.Guid);
-    s.ReadString(n, "taskfilename", task.TaskFileName);
-    s.ReadString(n, "taskparameters", task.TaskParameters);
-    s.ReadBool(n, "active", task.Active);
-    s.ReadBool(n, "weekly", task.Weekly);
-    s.ReadBool(n, "daily", task.Daily);
-    s.ReadBool(n, "one_shot", task.OneShot);
-    s.ReadDateTime(n, "datetime", task.DateTime);
-    s.ReadBool(n, "monday", task.Monday);
-    s.ReadBool(n, "tuesday", task.Tuesday);
-    s.ReadBool(n, "wednesday", task.Wednesday);
-    s.ReadBool(n, "thursday", task.Thursday);
-    s.ReadBool(n, "friday", task.Friday);
-    s.ReadBool(n, "saturday", task.Saturday);
-    s.ReadBool(n, "sunday", task.Sunday);
-    s.ReadDateTime(n, "datetime_lastexecuted", task.DateTimeLastExecuted);
+    for (const TTaskKey& key : TaskKeys) {
+        if (key.Text != nullptr)
+            s.ReadString(sectionName, std::string(key.Name), task.*key.Text);
+        else if (key.Flag != nullptr)
+            s.ReadBool(sectionName, std::string(key.Name), task.*key.Flag);
+        else
+            s.ReadDateTime(sectionName, std::string(key.Name), task.*key.Stamp);
+    }
+}
+
+void TQMTaskSchedulerSettings::ReadTaskSection(const TQMSettingsSection& section, TQMTask& task) {
+    // One pass over the section's own lines; the first line of a key wins,
+    // as for a lookup by name. A name that heads two sections thus gives two
+    // tasks, each with its own values.
+    std::array<std::optional<std::string_view>, TaskKeyCount> found;
+    settings_->ReadSectionKeys(section, [&found](std::string_view name, std::string_view value) {
+        for (std::size_t k = 0; k < TaskKeyCount; ++k) {
+            if (ascii::EqualsNoCase(name, TaskKeys[k].Name)) {
+                if (!found[k])
+                    found[k] = value;
+                return;
+            }
+        }
+    });
+    for (std::size_t k = 0; k < TaskKeyCount; ++k) {
+        const TTaskKey& key = TaskKeys[k];
+        if (key.Text != nullptr) {
+            task.*key.Text = found[k] ? std::string(*found[k]) : std::string();
+        } else if (!found[k]) {
+            continue; // the new task's default stays
+        } else if (key.Flag != nullptr) {
+            static_cast<void>(TQMSettings::ParseBool(*found[k], task.*key.Flag));
+        } else {
+            try {
+                task.*key.Stamp = TQMSettings::ParseDateTimeStamp(*found[k]);
+            } catch (const Exception&) {
+                // as ReadDateTime: the value stays
+            }
+        }
+    }
 }
 
 void TQMTaskSchedulerSettings::WriteTask(TQMTask& task) {
-    if (task.Guid.empty())
+    if (!IsTaskIdentifier(task.Guid))
         task.Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
     TQMSettings& s = *settings_;
     const std::string n = TasksSectionPrefix + task.Guid;
-    s.WriteString(n, "taskname", task.TaskName);
-    s.WriteString(n, "guid", task.Guid);
-    s.WriteString(n, "taskfilename", task.TaskFileName);
-    s.WriteString(n, "taskparameters", task.TaskParameters);
-    s.WriteBool(n, "active", task.Active);
-    s.WriteBool(n, "weekly", task.Weekly);
-    s.WriteBool(n, "daily", task.Daily);
-    s.WriteBool(n, "one_shot", task.OneShot);
-    s.WriteDateTime(n, "datetime", task.DateTime);
-    s.WriteBool(n, "monday", task.Monday);
-    s.WriteBool(n, "tuesday", task.Tuesday);
-    s.WriteBool(n, "wednesday", task.Wednesday);
-    s.WriteBool(n, "thursday", task.Thursday);
-    s.WriteBool(n, "friday", task.Friday);
-    s.WriteBool(n, "saturday", task.Saturday);
-    s.WriteBool(n, "sunday", task.Sunday);
-    s.WriteDateTime(n, "datetime_lastexecuted", task.DateTimeLastExecuted);
+    for (const TTaskKey& key : TaskKeys) {
+        const std::string name(key.Name);
+        if (key.Text != nullptr)
+            s.WriteString(n, name, task.*key.Text);
+        else if (key.Flag != nullptr)
+            s.WriteBool(n, name, task.*key.Flag);
+        else
+            s.WriteDateTime(n, name, task.*key.Stamp);
+    }
 }
 
 std::string TQMTaskSchedulerSettings::LogFileName() const {

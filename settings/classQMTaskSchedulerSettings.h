@@ -4,6 +4,7 @@
 #include <string>
 
 class TQMSettings;
+class TQMSettingsSection;
 class TQMTask;
 class TQMTaskScheduler;
 
@@ -48,6 +49,9 @@ public:
     void Log(const std::string& text);
 
 private:
+    // Fills one task from the lines of one section entry.
+    void ReadTaskSection(const TQMSettingsSection& section, TQMTask& task);
+
     // Sets aside a settings file that failed to load, so that a save never
     // replaces it; false when that was impossible.
     [[nodiscard]] bool KeepUnreadableFile();

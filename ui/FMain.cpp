@@ -198,7 +198,10 @@ void TFormMain::CreateControls() {
         auto* panel = new QLabel(bar);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(Px(PanelWidths[i]));
+        // A fixed size in both directions: a new text (the clock's, every
+        // second) then repaints the panel alone instead of laying out the bar.
+        panel->setFixedSize(Px(PanelWidths[i]),
+                            panel->fontMetrics().height() + 2 * panel->frameWidth());
         bar->addWidget(panel);
         StatusPanels[i] = panel;
     }
@@ -305,6 +308,9 @@ void TFormMain::CreateMenu() {
 
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    // Narrower, the status bar would squeeze its fixed panels over each
+    // other and cut the clock; its size grip and style are known by now.
+    setMinimumWidth(statusBar()->minimumSizeHint().width());
     if (shown_)
         return;
     shown_ = true;

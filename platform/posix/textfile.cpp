@@ -59,6 +59,11 @@ int ReadWholeFile(const std::string& path, std::string& content) {
     if (fd < 0)
         return errno;
     int err = 0;
+    // One buffer of the file's size: growing it while reading costs more
+    // than the read itself for a large file.
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && info.st_size > 0)
+        content.reserve(static_cast<std::size_t>(info.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = read(fd, buf, sizeof buf);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ByteText.h"
+
 #include <QString>
 
 #include <exception>
@@ -35,7 +37,7 @@ template <class Handler> bool Guarded(QWidget* parent, Handler&& handler) {
         std::forward<Handler>(handler)();
         return true;
     } catch (const std::exception& e) {
-        ShowError(parent, QString::fromLocal8Bit(e.what()));
+        ShowError(parent, ToDisplayText(e.what()));
     } catch (...) {
         ShowError(parent, QStringLiteral("Unknown error"));
     }

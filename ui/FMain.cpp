@@ -9,6 +9,7 @@
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/FTaskEdit.h"
+#include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
 
 #include <QAction>
@@ -336,7 +337,8 @@ void TFormMain::FormShow() {
     ButtonExecute->setText(QString());
     const TStoreResult loaded = store_->Load();
     if (!loaded) {
-        loadProblem_ = QStringLiteral("Settings could not be read: ") + ui::ToQString(loaded.Error);
+        loadProblem_ =
+            QStringLiteral("Settings could not be read: ") + ui::ToDisplayText(loaded.Error);
         ShowStoreProblem(loadProblem_);
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
@@ -377,7 +379,7 @@ QString TFormMain::AboutText() {
 void TFormMain::Timer1Timer() {
     const auto panel = StatusPanels.size() - 2;
     StatusPanels[panel]->setText(
-        ui::ToQString(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
+        ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
 }
 
 // --- The list ---
@@ -395,7 +397,7 @@ void TFormMain::PollError(const std::string& message) {
         return;
     }
     pollErrorShown_ = true;
-    ui::ShowError(this, ui::ToQString(message));
+    ui::ShowError(this, ui::ToDisplayText(message));
     pollErrorShown_ = false;
 }
 
@@ -405,12 +407,12 @@ void TFormMain::SaveSettings() {
     // no longer run: the panel keeps saying so until the program ends.
     if (saved && !store_->SetAsideFileName().empty())
         ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
-                         ui::ToQString(store_->SetAsideFileName()));
+                         ui::ToDisplayText(store_->SetAsideFileName()));
     else if (saved)
         ShowStoreProblem(QString());
     else
         ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
-                         ui::ToQString(saved.Error));
+                         ui::ToDisplayText(saved.Error));
 }
 
 void TFormMain::ShowStoreProblem(const QString& text) {
@@ -432,10 +434,10 @@ void TFormMain::FillListView() {
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
             TQMTask* task = taskList_->GetTask(i);
-            auto* row = new QTreeWidgetItem(
-                QStringList{ui::ToQString(task->TaskName), ui::ToQString(task->FrequencyText()),
-                            ui::ToQString(task->TimeText()), ui::ToQString(task->ActiveText()),
-                            ui::ToQString(task->LastExecutedText())});
+            auto* row = new QTreeWidgetItem(QStringList{
+                ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
+                ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
+                ui::ToDisplayText(task->LastExecutedText())});
             row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
             row->setData(0, Qt::UserRole, QVariant::fromValue(task));
             rows.append(row);
@@ -606,7 +608,7 @@ void TFormMain::ActionRemoveTaskExecute() {
         }
         const TQMTask* task = SelectedTask();
         if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                   ui::ToQString(task->TaskName) + QStringLiteral(" ?")))
+                                   ui::ToDisplayText(task->TaskName) + QStringLiteral(" ?")))
             return;
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
@@ -654,7 +656,7 @@ void TFormMain::ActionExecuteTask_withtimeExecute() {
 void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
     const TQMTask* task = SelectedTask();
     if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                      ui::ToQString(task->TaskName) + QStringLiteral(" now?")))
+                                      ui::ToDisplayText(task->TaskName) + QStringLiteral(" now?")))
         return;
     TaskStillListed(task)->Execute(stampTheRun);
     SaveSettings();
@@ -662,10 +664,8 @@ void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
 }
 
 QString TFormMain::ChooseImportFile() {
-    QFileDialog dialog(this);
+    ui::TOpenFileDialog dialog(this);
     dialog.setObjectName(QStringLiteral("OpenDialogImportFromVersion1"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilter(QStringLiteral(".ini files (*.ini)"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -677,7 +677,7 @@ void TFormMain::MenuImporTasksFromVersion1Click() {
         const QString path = ChooseImportFile();
         if (path.isEmpty())
             return;
-        taskList_->ImportVersion1(ui::ToStdString(path));
+        taskList_->ImportVersion1(ui::ChosenPath(path));
         FillListView();
         SaveSettings();
     });

@@ -38,14 +38,6 @@ bool IsNameCharacter(QChar c) {
            (u >= 'a' && u <= 'z');
 }
 
-// Writes a box's text into a task's text field. Bytes outside the locale's
-// code page are shown as replacement characters: a text the user left as it
-// was shown keeps its own bytes.
-void TakeText(const QLineEdit& box, std::string& field) {
-    if (box.text() != ui::ToQString(field))
-        field = ui::ToStdString(box.text());
-}
-
 // A control of kind W with its design name.
 template <class W> W* Named(QWidget* parent, const char* name) {
     auto* control = new W(parent);
@@ -371,13 +363,13 @@ void TFormTaskEdit::ButtonFileClick() {
         OpenDialog1 = new QFileDialog(this);
         OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
     }
-    OpenDialog1->selectFile(EditTaskFileName->text());
+    OpenDialog1->selectFile(ui::DialogPath(ui::ToStdString(EditTaskFileName->text())));
     if (OpenDialog1->exec() != QDialog::Accepted)
         return;
     const QStringList files = OpenDialog1->selectedFiles();
     if (!files.isEmpty())
-        EditTaskFileName->setText(
-            QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()));
+        EditTaskFileName->setText(ui::ToQString(
+            ui::ChosenPath(QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()))));
 }
 
 void TFormTaskEdit::SetOption(QRadioButton* radio, bool selected) {
@@ -430,9 +422,10 @@ void TFormTaskEdit::ControlsToTask() {
     task.Saturday = CheckSaturday->isChecked();
     task.Sunday = CheckSunday->isChecked();
     task.Active = CheckActive->isChecked();
-    TakeText(*EditTaskFileName, task.TaskFileName);
-    TakeText(*EditTaskParameters, task.TaskParameters);
-    TakeText(*EditTaskName, task.TaskName);
+    // Lossless: bytes that are no UTF-8 come back as they were stored.
+    task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
+    task.TaskParameters = ui::ToStdString(EditTaskParameters->text());
+    task.TaskName = ui::ToStdString(EditTaskName->text());
 }
 
 bool TFormTaskEdit::ValidateInput() {

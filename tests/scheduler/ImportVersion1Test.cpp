@@ -125,3 +125,20 @@ TEST_F(ImportFixture, DatesFollowTheRegionalShortDateFormat) {
     t = Import("[t]\ndate=1/2/76\n");
     EXPECT_EQ(Stamp(t->DateTime), "2076-01-02 12:00:00.000");
 }
+
+TEST_F(ImportFixture, LocalesWithoutSingleByteSeparatorsReadSlashAndColonInTheirFieldOrder) {
+    // ja_JP: "%Y年%m月%d日" and "%H時%M分%S秒"; version 1 wrote 2026/12/24.
+    ScopedRegional ja(Japanese());
+    TQMTask* t = Import("[t]\ndate=2026/12/24\ntime=07:15:30\n"
+                        "date_last_executed=2026/12/6\ntime_last_executed=\u5348\u5f8c 3:05\n");
+    EXPECT_EQ(Stamp(t->DateTime), "2026-12-24 07:15:30.000");
+    EXPECT_EQ(Stamp(t->DateTimeLastExecuted), "2026-12-06 15:05:00.000");
+    // Day-first is the wrong order here.
+    t = Import("[t]\ndate=24/12/2026\n");
+    EXPECT_EQ(Stamp(t->DateTime), "2000-01-01 12:00:00.000");
+
+    // A Latin-1 locale's separators are single bytes and are read as given.
+    ScopedRegional de(GermanLatin1());
+    t = Import("[t]\ndate=24.12.2026\ntime=7:05:09,250\n");
+    EXPECT_EQ(Stamp(t->DateTime), "2026-12-24 07:05:09.250");
+}

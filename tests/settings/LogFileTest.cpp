@@ -91,4 +91,9 @@ TEST_F(LogFileTest, TimeStampFollowsRegionalMonthNamesAndTheDayClock) {
         LogFile->AddLine("x");
         EXPECT_EQ(ReadFile(path), "2024-mei-31 23:59:59   x\r\n");
     }
+    // A Latin-1 locale's month names are written as UTF-8, like the rest of
+    // the line.
+    ScopedRegional german(GermanLatin1());
+    clock.Set(MakeDateTime(2024, 3, 5, 0, 7, 9));
+    EXPECT_EQ(LogFile->TimeStamp(), "2024-M\xc3\xa4r-05 00:07:09");
 }

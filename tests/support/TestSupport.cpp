@@ -101,6 +101,52 @@ platform::RegionalSettings YearFirstDotted() {
     return rs;
 }
 
+platform::LocaleTexts JapaneseTexts() {
+    platform::LocaleTexts t;
+    t.CodeSet = "UTF-8";
+    t.AbbreviatedMonths = {" 1\u6708", " 2\u6708", " 3\u6708", " 4\u6708", " 5\u6708", " 6\u6708",
+                           " 7\u6708", " 8\u6708", " 9\u6708", "10\u6708", "11\u6708", "12\u6708"};
+    t.DateFormat = "%Y\u5e74%m\u6708%d\u65e5";
+    t.TimeFormat = "%H\u6642%M\u5206%S\u79d2";
+    t.Radix = ".";
+    t.AM = "\u5348\u524d";
+    t.PM = "\u5348\u5f8c";
+    return t;
+}
+
+platform::LocaleTexts JapaneseEucTexts() {
+    // The same texts in EUC-JP: 月 is b7 ee, 年 c7 af, 日 c6 fc, 時 bb fe,
+    // 分 ca ac, 秒 c9 c3, 午前 b8 e1 c1 b0, 午後 b8 e1 b8 e5.
+    platform::LocaleTexts t = JapaneseTexts();
+    t.CodeSet = "EUC-JP";
+    for (std::size_t i = 0; i < 12; ++i)
+        t.AbbreviatedMonths[i] = (i < 9 ? " " : "1") + std::to_string((i + 1) % 10) + "\xb7\xee";
+    t.DateFormat = "%Y\xc7\xaf%m\xb7\xee%d\xc6\xfc";
+    t.TimeFormat = "%H\xbb\xfe%M\xca\xac%S\xc9\xc3";
+    t.AM = "\xb8\xe1\xc1\xb0";
+    t.PM = "\xb8\xe1\xb8\xe5";
+    return t;
+}
+
+platform::LocaleTexts GermanLatin1Texts() {
+    platform::LocaleTexts t;
+    t.CodeSet = "ISO-8859-1";
+    t.AbbreviatedMonths = {"Jan", "Feb", "M\xe4r", "Apr", "Mai", "Jun",
+                           "Jul", "Aug", "Sep",    "Okt", "Nov", "Dez"};
+    t.DateFormat = "%d.%m.%Y";
+    t.TimeFormat = "%T";
+    t.Radix = ",";
+    return t;
+}
+
+platform::RegionalSettings Japanese() {
+    return platform::RegionalSettingsFrom(JapaneseTexts());
+}
+
+platform::RegionalSettings GermanLatin1() {
+    return platform::RegionalSettingsFrom(GermanLatin1Texts());
+}
+
 TDateTime MakeDateTime(int year, int month, int day, int hour, int minute, int second,
                        int millisecond) {
     TDateTime result = 0;

@@ -90,6 +90,15 @@ platform::RegionalSettings EnglishUS();
 platform::RegionalSettings Dutch();
 platform::RegionalSettings YearFirstDotted();
 
+// What the C library gives under ja_JP.UTF-8 (no single-byte separator in
+// its formats), ja_JP.eucJP and de_DE.ISO-8859-1 (texts not in UTF-8), and
+// the presets the program reads from them.
+platform::LocaleTexts JapaneseTexts();
+platform::LocaleTexts JapaneseEucTexts();
+platform::LocaleTexts GermanLatin1Texts();
+platform::RegionalSettings Japanese();
+platform::RegionalSettings GermanLatin1();
+
 // A date-time from its fields; fails the test on invalid fields.
 TDateTime MakeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                        int millisecond = 0);

@@ -8,6 +8,7 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ModalHelper.h"
+#include "ui/ByteText.h"
 #include "ui/FTaskEdit.h"
 
 #include <QAbstractButton>
@@ -526,6 +527,48 @@ TEST_F(FormMainTest, ExecutesTasksByHandWithAndWithoutConfirmationAndStampsOnlyP
     EXPECT_EQ(error, "No task has been selected.");
 }
 
+TEST_F(FormMainTest, EditingATaskKeepsEveryByteTheUserDidNotTouch) {
+    // A Latin-1 file name from an old disk, and parameters that mix raw
+    // bytes with UTF-8.
+    const std::string program = dir_.File("caf\xe9.sh");
+    WriteFile(program, "#!/bin/sh\nprintf '%s' \"$*\" > '" + runs_ + "'\n", 0755);
+    TaskSpec task{"Caf\xe9", GuidOf('1'), program, "\xe9\xff-raw \xc3\xbc"};
+    task.Daily = true;
+    Start(SettingsFile(false, false, {task}));
+    EXPECT_EQ(RowNames(), QStringList({QStringLiteral("Caf\ufffd")}));
+
+    ClickRow(0);
+    modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
+        auto* parameters = Child<QLineEdit>(editor, "EditTaskParameters");
+        EXPECT_EQ(parameters->text(), QStringLiteral("\xdce9\xdcff-raw \u00fc"));
+        parameters->setFocus();
+        QTest::keyClick(parameters, Qt::Key_End);
+        QTest::keyClicks(parameters, " x");
+        // The path box edited and edited back, as a user fixing a typo does.
+        auto* path = Child<QLineEdit>(editor, "EditTaskFileName");
+        QTest::keyClick(path, Qt::Key_End);
+        QTest::keyClick(path, Qt::Key_Backspace);
+        QTest::keyClicks(path, "h");
+        QTest::mouseClick(Child<QPushButton>(editor, "ButtonSave"), Qt::LeftButton);
+    });
+    PressKey(Qt::Key_Space);
+    ASSERT_TRUE(modal_.Done());
+    const std::string ini = Ini();
+    EXPECT_NE(ini.find("taskname=Caf\xe9\r\nguid=" + GuidOf('1') + "\r\ntaskfilename=" + program +
+                       "\r\ntaskparameters=\xe9\xff-raw \xc3\xbc x\r\n"),
+              std::string::npos)
+        << ini;
+
+    // The task still finds its file, and the program gets every byte.
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    EXPECT_TRUE(WaitUntil([&] { return ReadFile(runs_) == "\xe9\xff-raw \xc3\xbc x"; }))
+        << ReadFile(runs_);
+    EXPECT_NE(ReadFile(dir_.File("qmtaskscheduler2.log"))
+                  .find("task (Caf\xe9): executed (" + program + ")\r\n"),
+              std::string::npos);
+}
+
 TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     Start(SettingsFile(false, true, ThreeTasks()));
     const std::string v1 = dir_.File("tasks-v1.ini");
@@ -554,6 +597,32 @@ TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     EXPECT_EQ(RowTexts(4), QStringList({"Old", "", "12:00", "No", "unknown"}));
     EXPECT_EQ(CountOf(Ini(), "taskname="), 5);
     EXPECT_NE(Ini().find("taskname=Mail check\r\nguid="), std::string::npos);
+
+    // A file whose name is no UTF-8: Qt does not list it; typed as the user
+    // knows it, it is found. A name that is nowhere is refused first.
+    const std::string latin1 = dir_.File("t\xe2"
+                                         "ches.ini");
+    WriteFile(latin1, "[Caf\xe9]\r\ndaily=1\r\n");
+    modal_.When<QFileDialog>([&](QFileDialog* dialog) {
+        auto* name = Child<QLineEdit>(dialog, "fileNameEdit");
+        QPushButton* open =
+            Child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Open);
+        name->setText(QString::fromStdString(dir_.File("nowhere.ini")));
+        modal_.When<QMessageBox>([](QMessageBox* box) {
+            EXPECT_TRUE(box->text().endsWith("nowhere.ini\nFile not found."))
+                << box->text().toStdString();
+            QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        });
+        QTest::mouseClick(open, Qt::LeftButton);
+        EXPECT_TRUE(dialog->isVisible());
+        name->setText(QString::fromStdString(dir_.Path()) + QStringLiteral("t\u00e2ches.ini"));
+        QTest::mouseClick(open, Qt::LeftButton);
+    });
+    Action("MenuImporTasksFromVersion1")->trigger();
+    ASSERT_TRUE(modal_.Done());
+    ASSERT_EQ(form_->TaskList().Count(), 6);
+    EXPECT_EQ(form_->TaskList().GetTask(5)->TaskName, "Caf\xe9");
+    EXPECT_EQ(RowTexts(5)[0], QStringLiteral("Caf\ufffd"));
 }
 
 TEST_F(FormMainTest, TogglesBothPreferencesAndSavesThem) {

@@ -313,6 +313,9 @@ TEST_F(TaskEditTest, ResetShowsUnknownAtOnceAndCancelStillWritesTheControlsBack)
 
     QTest::keyClick(Edit("EditTaskName"), Qt::Key_End);
     QTest::keyClicks(Edit("EditTaskName"), "2");
+    // An escaped byte is one character: Backspace takes exactly that byte.
+    QTest::keyClick(Edit("EditTaskParameters"), Qt::Key_End);
+    QTest::keyClick(Edit("EditTaskParameters"), Qt::Key_Backspace);
     QTest::mouseClick(Button("ButtonCancel"), Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
     EXPECT_NE(form.result(), QDialog::Accepted);
@@ -386,6 +389,21 @@ TEST_F(TaskEditTest, FileButtonPutsTheChosenFullPathAndCancelKeepsTheText) {
     EXPECT_TRUE(modal.Done());
     EXPECT_EQ(Edit("EditTaskFileName")->text().toStdString(), program);
     EXPECT_NE(form.findChild<QFileDialog*>("OpenDialog1"), nullptr);
+
+    // A Latin-1 file name: the dialog offers and gives back the name as Qt
+    // shows it; the box gets the file's own bytes.
+    const std::string latin1 = dir.File("caf\xe9.sh");
+    testing_support::WriteFile(latin1, "#!/bin/sh\n", 0755);
+    Edit("EditTaskFileName")->setText(ui::ToQString(latin1));
+    modal.When<QFileDialog>([&offered](QFileDialog* d) {
+        offered = d->selectedFiles().value(0);
+        auto* buttons = Child<QDialogButtonBox>(d, "buttonBox");
+        QTest::mouseClick(buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button("ButtonFile"), Qt::LeftButton);
+    EXPECT_TRUE(modal.Done());
+    EXPECT_TRUE(offered.endsWith(QStringLiteral("/caf\ufffd.sh"))) << offered.toStdString();
+    EXPECT_EQ(ui::ToStdString(Edit("EditTaskFileName")->text()), latin1);
 }
 
 namespace {
@@ -453,9 +471,9 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
     }
 }
 
-TEST_F(TaskEditTest, TextsTheUserLeavesAloneKeepTheirBytes) {
+TEST_F(TaskEditTest, BoxesKeepEveryByteTheUserDidNotChange) {
     // Texts from a version-1 file may be in a code page that is not the
-    // locale's: a box shows them with replacement characters.
+    // locale's: a box shows their bytes as replacement characters.
     TQMTask& t = form.Task();
     t.Daily = true;
     t.TaskName = "Caf\xe9";
@@ -464,10 +482,14 @@ TEST_F(TaskEditTest, TextsTheUserLeavesAloneKeepTheirBytes) {
     form.show();
     QTest::keyClick(Edit("EditTaskName"), Qt::Key_End);
     QTest::keyClicks(Edit("EditTaskName"), "2");
+    // An escaped byte is one character: Backspace takes exactly that byte.
+    QTest::keyClick(Edit("EditTaskParameters"), Qt::Key_End);
+    QTest::keyClick(Edit("EditTaskParameters"), Qt::Key_Backspace);
     QTest::mouseClick(Button("ButtonSave"), Qt::LeftButton);
     EXPECT_EQ(form.result(), QDialog::Accepted);
     EXPECT_EQ(t.TaskFileName, "/home/me/caf\xe9.sh");
-    EXPECT_EQ(t.TaskParameters, "--dir=/home/me/r\xe9sum\xe9");
-    // What the user typed into is taken as the box shows it.
-    EXPECT_EQ(t.TaskName, ui::ToStdString(QStringLiteral("Caf\ufffd2")));
+    EXPECT_EQ(t.TaskParameters, "--dir=/home/me/r\xe9sum");
+    // A box the user typed into keeps the bytes around what was typed.
+    EXPECT_EQ(t.TaskName, "Caf\xe9"
+                          "2");
 }

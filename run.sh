@@ -14,4 +14,4 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
     echo "No display found: starting on Qt's offscreen platform (tasks still run)."
     export QT_QPA_PLATFORM=offscreen
 fi
-exec "$PROGRAM"
+exec "$PROGRAM" "$@"

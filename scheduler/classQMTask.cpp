@@ -136,25 +136,36 @@ bool TQMTask::IsWeekdayChecked(int weekday) const {
     }
 }
 
-bool TQMTask::ExecuteIfDue(bool stampTheRun) {
+const char* RunResultText(TRunResult result) {
+    switch (result) {
+    case TRunResult::Executed:
+        return "executed";
+    case TRunResult::FileNotFound:
+        return "file not found";
+    case TRunResult::NoAssociatedProgram:
+        return "no associated program";
+    }
+    return "";
+}
+
+std::optional<TRunResult> TQMTask::ExecuteIfDue(bool stampTheRun) {
     return ExecuteIfDue(stampTheRun, TScheduleMoment::At(dt::Now()));
 }
 
-bool TQMTask::ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment) {
+std::optional<TRunResult> TQMTask::ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment) {
     if (!IsDue(moment))
-        return false;
-    Execute(stampTheRun, moment.Now);
-    return true;
+        return std::nullopt;
+    return Execute(stampTheRun, moment.Now);
 }
 
-void TQMTask::Execute(bool stampTheRun) {
-    Execute(stampTheRun, dt::Now());
+TRunResult TQMTask::Execute(bool stampTheRun) {
+    return Execute(stampTheRun, dt::Now());
 }
 
-void TQMTask::Execute(bool stampTheRun, TDateTime now) {
+TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now) {
     if (!platform::FileExists(TaskFileName)) {
-        LogResult("file not found");
-        return;
+        LogResult(RunResultText(TRunResult::FileNotFound));
+        return TRunResult::FileNotFound;
     }
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
@@ -176,7 +187,9 @@ void TQMTask::Execute(bool stampTheRun, TDateTime now) {
     }
     // Nothing opens the document: saying "executed" would report a failure
     // as a success.
-    LogResult(started ? "executed" : "no associated program");
+    const TRunResult result = started ? TRunResult::Executed : TRunResult::NoAssociatedProgram;
+    LogResult(RunResultText(result));
+    return result;
 }
 
 void TQMTask::LogResult(const std::string& resultText) const {

@@ -2,11 +2,16 @@
 
 #include "lib/DateTimeUtil.h"
 
+#include <optional>
 #include <string>
 
 namespace platform {
 class ProfileFile;
 }
+
+// What a run came to; RunResultText gives its words in the log line.
+enum class TRunResult { Executed, FileNotFound, NoAssociatedProgram };
+const char* RunResultText(TRunResult result);
 
 // The present moment split once per poll, so that the schedule rule of every
 // task compares numbers only: no clock read, no conversion per task.
@@ -71,13 +76,15 @@ public:
     // The schedule rule.
     bool IsDue() const;
     bool IsDue(const TScheduleMoment& moment) const;
-    // Runs the task when it is due; true when it was due.
-    bool ExecuteIfDue(bool stampTheRun);
-    bool ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment);
+    // Runs the task when it is due: the run's result, or nothing when it was
+    // not due.
+    std::optional<TRunResult> ExecuteIfDue(bool stampTheRun);
+    std::optional<TRunResult> ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment);
     // Starts the task's program; with stampTheRun the last-run time becomes
-    // now. A start that fails is logged before its error goes on.
-    void Execute(bool stampTheRun);
-    void Execute(bool stampTheRun, TDateTime now);
+    // now. The result is also written to the log; a start that fails is
+    // logged before its error goes on.
+    TRunResult Execute(bool stampTheRun);
+    TRunResult Execute(bool stampTheRun, TDateTime now);
     // Writes "task (<name>): <result> (<file>)" to the run log.
     void LogResult(const std::string& resultText) const;
 

@@ -5,7 +5,24 @@
 
 #include <QTimer>
 
+#include <exception>
 #include <iostream>
+#include <optional>
+
+namespace {
+
+// The message of the error in flight, as the poll's error handler gets it.
+std::string MessageOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
+} // namespace
 
 TQMTaskScheduler::TQMTaskScheduler() : timer_(std::make_unique<QTimer>()) {
     timer_->stop();
@@ -109,10 +126,13 @@ void TQMTaskScheduler::Tick(QObject* sender) {
     // The count is read again on every step: a run may not change the list,
     // but nothing here relies on that.
     for (int i = 0; i < Count(); ++i) {
+        const TQMTask& task = *GetTask(i);
+        std::optional<TRunResult> result;
         try {
-            if (GetTask(i)->ExecuteIfDue(true, moment))
-                anyRan = true;
+            result = GetTask(i)->ExecuteIfDue(true, moment);
         } catch (...) {
+            if (OnRunFailed)
+                OnRunFailed(task, MessageOf(std::current_exception()));
             // The failing task and those that ran before it carry new stamps:
             // they are saved with this poll, or a restart the same day would
             // run them again. The tasks after it wait for the next poll.
@@ -120,6 +140,11 @@ void TQMTaskScheduler::Tick(QObject* sender) {
                 OnTasksExecuted(sender);
             throw;
         }
+        if (!result)
+            continue;
+        anyRan = true;
+        if (*result != TRunResult::Executed && OnRunFailed)
+            OnRunFailed(task, RunResultText(*result));
     }
     if (anyRan && OnTasksExecuted)
         OnTasksExecuted(sender);

@@ -19,6 +19,8 @@ public:
     using TNotifyEvent = std::function<void(QObject* sender)>;
     // Gets the message of an error that ended a timer-driven poll.
     using TErrorEvent = std::function<void(const std::string& message)>;
+    // Gets a task of a poll whose start failed and the reason, in words.
+    using TRunFailedEvent = std::function<void(const TQMTask& task, const std::string& reason)>;
 
     static constexpr int PollIntervalMs = 2000;
 
@@ -62,6 +64,9 @@ public:
     // Set by the main window to show the error; without it the message goes
     // to standard error. Errors never cross the event loop.
     TErrorEvent OnPollError;
+    // Told of every failed start of a poll (missing file, nothing to open it,
+    // a launcher error), before a launcher error goes on to OnPollError.
+    TRunFailedEvent OnRunFailed;
 
 private:
     void ReportPollError(const std::string& message);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the screenshot tool and saves PNG screenshots of the main window
-# (with a few tasks) and of the task editor, drawn on Qt's offscreen platform.
+# (with a few tasks), of the task editor, of the tray icon's menu and of the
+# preferences, drawn on Qt's offscreen platform.
 #   scripts/screenshots.sh [output folder]     (default: screenshots/)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -92,6 +92,9 @@ TQMSettings& TQMTaskSchedulerSettings::Settings() const {
 void TQMTaskSchedulerSettings::SetDefaults() {
     AskWhenClose = true;
     AskWhenExecuteTaskManually = true;
+    // Files written before these two existed load with both off.
+    KeepRunning = false;
+    StartAtLogin = false;
 }
 
 TStoreResult TQMTaskSchedulerSettings::Load() {
@@ -161,6 +164,8 @@ void TQMTaskSchedulerSettings::ReadFromSettings() {
     settings_->ReadBool(PreferencesSection, "askwhenclose", AskWhenClose);
     settings_->ReadBool(PreferencesSection, "askwhenexecutetaskmanually",
                         AskWhenExecuteTaskManually);
+    settings_->ReadBool(PreferencesSection, "keeprunning", KeepRunning);
+    settings_->ReadBool(PreferencesSection, "startatlogin", StartAtLogin);
     ReadTasks();
 }
 
@@ -169,6 +174,8 @@ void TQMTaskSchedulerSettings::WriteToSettings() {
     settings_->WriteBool(PreferencesSection, "askwhenclose", AskWhenClose);
     settings_->WriteBool(PreferencesSection, "askwhenexecutetaskmanually",
                          AskWhenExecuteTaskManually);
+    settings_->WriteBool(PreferencesSection, "keeprunning", KeepRunning);
+    settings_->WriteBool(PreferencesSection, "startatlogin", StartAtLogin);
     WriteTasks();
 }
 

@@ -28,6 +28,10 @@ public:
 
     bool AskWhenClose = true;
     bool AskWhenExecuteTaskManually = true;
+    // Closing the window hides it to the notification area. Off by default.
+    bool KeepRunning = false;
+    // The user asked for an autostart entry. Off by default.
+    bool StartAtLogin = false;
 
     virtual void SetDefaults();
 

@@ -6,11 +6,13 @@
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/Autostart.h"
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/FTaskEdit.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
+#include "ui/TrayIcon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -75,7 +77,7 @@ template <class Handler> void TFormMain::Run(Handler&& handler) {
     ui::Guarded(this, std::forward<Handler>(handler));
 }
 
-TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
+TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Quillmar Task Scheduler"));
 
@@ -83,12 +85,21 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent) {
     taskList_ = std::make_unique<TQMTaskScheduler>();
     taskList_->OnTasksExecuted = [this](QObject* sender) { TasksExecuted(sender); };
     taskList_->OnPollError = [this](const std::string& message) { PollError(message); };
+    taskList_->OnRunFailed = [this](const TQMTask& task, const std::string& reason) {
+        RunFailed(task, reason);
+    };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
     CreateActions();
     CreateMenu();
     resize(Px(665), Px(480));
+    if (hasNotificationArea) {
+        tray_ = std::make_unique<TTrayIcon>(this, ActionAddTask);
+        connect(tray_.get(), &TTrayIcon::ExitRequested, this, [this] { RequestExit(true); });
+    }
+    // Without a notification area a hidden window could not be brought back.
+    MenuKeepRunning->setEnabled(tray_ != nullptr);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -102,6 +113,8 @@ TFormMain::~TFormMain() {
     // list it refers to.
     taskList_->OnTasksExecuted = nullptr;
     taskList_->OnPollError = nullptr;
+    taskList_->OnRunFailed = nullptr;
+    tray_.reset();
     store_.reset();
     taskList_.reset();
 }
@@ -278,6 +291,7 @@ void TFormMain::CreateMenu() {
         preferences, "MenuConfirmbeforeexecutetaskmanually", "Confirm before execute task manually",
         [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
     MenuConfirmbeforeexecutetaskmanually->setCheckable(true);
+    CreatePreferenceItems(preferences);
 
     QMenu* task = addMenu(menu, "Task1", "&Task");
     task->addAction(ActionAddTask);
@@ -312,9 +326,15 @@ void TFormMain::showEvent(QShowEvent* event) {
     // Narrower, the status bar would squeeze its fixed panels over each
     // other and cut the clock; its size grip and style are known by now.
     setMinimumWidth(statusBar()->minimumSizeHint().width());
-    if (shown_)
-        return;
+    if (!shown_)
+        FirstShow();
+}
+
+void TFormMain::FirstShow() {
     shown_ = true;
+    // Only a window that is really starting takes a place in the notification area.
+    if (tray_)
+        tray_->Show();
     Run([this] { FormShow(); });
 }
 
@@ -343,6 +363,11 @@ void TFormMain::FormShow() {
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
+    MenuKeepRunning->setChecked(store_->KeepRunning);
+    // The entry on disk is the truth: it may have been removed or written by
+    // another copy of the program since the last save.
+    store_->StartAtLogin = ui::AutostartEntryStartsProgram(QCoreApplication::applicationFilePath());
+    MenuStartAtLogin->setChecked(store_->StartAtLogin);
     FillListView();
 }
 
@@ -354,13 +379,28 @@ bool TFormMain::FormCloseQuery() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    if (!exitRequested_ && KeepsRunningInTray()) {
+        // Closing the window is not ending the program: no question.
+        event->ignore();
+        hide();
+        if (!toldStillRunning_) {
+            toldStillRunning_ = true;
+            tray_->Notify(windowTitle(),
+                          QStringLiteral("Still running in the notification area, so your tasks "
+                                         "keep running. \"Exit\" in its menu ends it."));
+        }
+        return;
+    }
     bool mayClose = true;
-    Run([this, &mayClose] { mayClose = FormCloseQuery(); });
+    if (askOnExit_)
+        Run([this, &mayClose] { mayClose = FormCloseQuery(); });
     event->setAccepted(mayClose);
+    if (mayClose)
+        emit ExitAccepted();
 }
 
 void TFormMain::Exit1Click() {
-    close();
+    RequestExit(true);
 }
 
 void TFormMain::Info1Click() {
@@ -390,6 +430,14 @@ void TFormMain::TasksExecuted(QObject* /*sender*/) {
 }
 
 void TFormMain::PollError(const std::string& message) {
+    // Nobody sees a box over a hidden window; a notification blocks nothing.
+    if (NotifiesInsteadOfBoxes()) {
+        if (message != notifiedReason_)
+            tray_->Notify(windowTitle(), ui::ToDisplayText(message));
+        notifiedReason_.clear();
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
+    }
     // Polls go on while the error box is open; one box at a time is enough,
     // later errors of that time go to standard error.
     if (pollErrorShown_) {
@@ -694,6 +742,97 @@ void TFormMain::MenuAskwhencloseClick() {
 void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
     Run([this] {
         store_->AskWhenExecuteTaskManually = MenuConfirmbeforeexecutetaskmanually->isChecked();
+        SaveSettings();
+    });
+}
+
+// --- Living on the desktop ---
+
+bool TFormMain::DesktopHasNotificationArea() {
+    return TTrayIcon::Available();
+}
+
+void TFormMain::CreatePreferenceItems(QMenu* preferences) {
+    MenuKeepRunning =
+        preferences->addAction(QStringLiteral("Keep running when the window is closed"));
+    MenuKeepRunning->setObjectName(QStringLiteral("MenuKeepRunning"));
+    MenuKeepRunning->setCheckable(true);
+    connect(MenuKeepRunning, &QAction::triggered, this, [this] { MenuKeepRunningClick(); });
+    MenuStartAtLogin = preferences->addAction(QStringLiteral("Start at login"));
+    MenuStartAtLogin->setObjectName(QStringLiteral("MenuStartAtLogin"));
+    MenuStartAtLogin->setCheckable(true);
+    connect(MenuStartAtLogin, &QAction::triggered, this, [this] { MenuStartAtLoginClick(); });
+}
+
+void TFormMain::StartWindow(bool minimized) {
+    if (!minimized) {
+        show();
+        return;
+    }
+    if (tray_ == nullptr) {
+        showMinimized();
+        return;
+    }
+    // Hidden in the notification area: load as a first show would.
+    FirstShow();
+}
+
+bool TFormMain::RequestExit(bool ask) {
+    exitRequested_ = true;
+    askOnExit_ = ask;
+    const bool closed = close();
+    exitRequested_ = false;
+    askOnExit_ = true;
+    return closed;
+}
+
+bool TFormMain::KeepsRunningInTray() const {
+    return tray_ != nullptr && store_->KeepRunning;
+}
+
+bool TFormMain::NotifiesInsteadOfBoxes() const {
+    return tray_ != nullptr && (!isVisible() || isMinimized());
+}
+
+void TFormMain::RunFailed(const TQMTask& task, const std::string& reason) {
+    if (!NotifiesInsteadOfBoxes())
+        return;
+    notifiedReason_ = reason;
+    const TDateTime today = dt::DatePart(dt::Now());
+    if (today != notifiedDay_) {
+        notifiedToday_.clear();
+        notifiedDay_ = today;
+    }
+    if (!notifiedToday_.insert(task.Guid + '|' + reason).second)
+        return;
+    // Launcher messages break their lines with carriage returns.
+    QString text = ui::ToDisplayText(reason);
+    text.replace(u'\r', u' ');
+    tray_->Notify(QStringLiteral("A task could not start"),
+                  QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) +
+                      QStringLiteral("\": ") + text.simplified());
+}
+
+void TFormMain::MenuKeepRunningClick() {
+    Run([this] {
+        store_->KeepRunning = MenuKeepRunning->isChecked();
+        SaveSettings();
+    });
+}
+
+void TFormMain::MenuStartAtLoginClick() {
+    Run([this] {
+        const QString program = QCoreApplication::applicationFilePath();
+        const bool wanted = MenuStartAtLogin->isChecked();
+        const ui::TAutostartResult done =
+            wanted ? ui::WriteAutostartEntry(program) : ui::RemoveAutostartEntry();
+        if (!done) {
+            // The check keeps showing what is on disk.
+            MenuStartAtLogin->setChecked(ui::AutostartEntryStartsProgram(program));
+            ShowStoreProblem(QStringLiteral("Start at login could not be set: ") + done.Error);
+            return;
+        }
+        store_->StartAtLogin = wanted;
         SaveSettings();
     });
 }

@@ -6,9 +6,11 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/CommandLine.h"
 #include "ui/FMain.h"
 #include "ui/QtDateTime.h"
 #include "ui/SingleInstance.h"
+#include "ui/TerminationWatch.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -18,7 +20,7 @@
 
 namespace {
 
-int Run(char* programPath) {
+int Run(char* programPath, const ui::TCommandLine& command) {
     // Regional settings come from the environment, before anything reads them.
     platform::AdoptEnvironmentLocale();
     dt::SetRegional(platform::ReadRegionalSettings());
@@ -27,7 +29,7 @@ int Run(char* programPath) {
     TLogFileModule logFileModule;
     TSupportLibrary supportLibrary;
 
-    // The program reads no command line: Qt sees the program's name only.
+    // The command line is ours alone: Qt sees the program's name only.
     static char programName[] = "QMTaskScheduler2";
     int qtArgc = 1;
     char* qtArgv[] = {programPath != nullptr ? programPath : programName, nullptr};
@@ -37,6 +39,9 @@ int Run(char* programPath) {
     QApplication::setWindowIcon(QIcon::fromTheme(
         QStringLiteral("qmtaskscheduler2"), QIcon(QStringLiteral(":/icons/qmtaskscheduler2.png"))));
 
+    // The window ends the program itself: with a tray icon, the last window
+    // closing (a box over the hidden window) is no reason to end.
+    QApplication::setQuitOnLastWindowClosed(false);
     TFormMain formMain;
     // One copy per settings file, decided before the file is loaded (when the
     // window is first shown); a later copy shows nothing and runs nothing.
@@ -51,17 +56,30 @@ int Run(char* programPath) {
                      formMain.isMinimized() ? "still minimised" : "shown, not minimised");
     });
 
-    formMain.show();
+    QObject::connect(&formMain, &TFormMain::ExitAccepted, &application, &QCoreApplication::quit);
+    // A termination request ends the loops even when a question is open.
+    TTerminationWatch termination([&formMain](int) {
+        formMain.RequestExit(false);
+        QCoreApplication::quit();
+    });
+    formMain.StartWindow(command.Minimized);
     return QApplication::exec();
 }
 
 } // namespace
 
-int main(int /*argc*/, char** argv) {
+int main(int argc, char** argv) {
+    // Help, version and a wrong option end here, before anything starts.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const ui::TCommandLine command = ui::ParseCommandLine(arguments);
+    if (command.Action != ui::TCommandLine::TAction::Start)
+        return ui::ReportCommandLine(command);
     // Only a failure of the start-up itself gets here: the windows show their
     // own errors.
     try {
-        return Run(argv[0]);
+        return Run(argv[0], command);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "QMTaskScheduler2: %s\n", e.what());
     } catch (...) {

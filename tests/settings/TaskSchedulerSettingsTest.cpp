@@ -98,6 +98,8 @@ TEST_F(StoreFixture, SaveThenLoadGivesBackPreferencesAndEveryTaskInOrder) {
     }
     store.AskWhenClose = false;
     store.AskWhenExecuteTaskManually = true;
+    store.KeepRunning = false;
+    store.StartAtLogin = true;
     ASSERT_TRUE(store.Save());
 
     TQMTaskScheduler reloaded;
@@ -106,9 +108,13 @@ TEST_F(StoreFixture, SaveThenLoadGivesBackPreferencesAndEveryTaskInOrder) {
     other.Settings().UserFolder = store.Settings().UserFolder;
     other.AskWhenClose = true;
     other.AskWhenExecuteTaskManually = false;
+    other.KeepRunning = true;
+    other.StartAtLogin = false;
     ASSERT_TRUE(other.Load());
     EXPECT_FALSE(other.AskWhenClose);
     EXPECT_TRUE(other.AskWhenExecuteTaskManually);
+    EXPECT_FALSE(other.KeepRunning);
+    EXPECT_TRUE(other.StartAtLogin);
     ASSERT_EQ(reloaded.Count(), tasks.Count());
     for (int i = 0; i < tasks.Count(); ++i) {
         SCOPED_TRACE("task " + std::to_string(i));
@@ -130,11 +136,14 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
     t->DateTimeLastExecuted = MakeDateTime(2024, 3, 6, 23, 0, 1, 42);
     store.AskWhenClose = true;
     store.AskWhenExecuteTaskManually = false;
+    store.KeepRunning = true;
     ASSERT_TRUE(store.Save());
 
     const std::string expected = "[qmtaskscheduler]\r\n"
                                  "askwhenclose=1\r\n"
                                  "askwhenexecutetaskmanually=0\r\n"
+                                 "keeprunning=1\r\n"
+                                 "startatlogin=0\r\n"
                                  "\r\n"
                                  "[tasks\\8f3a62c4d91b07e5a2c8f46d13b9e07a5c2d8f41]\r\n"
                                  "taskname=Nightly backup\r\n"
@@ -177,9 +186,13 @@ TEST_F(StoreFixture, HandEditedSectionsLoadAsTheFileSays) {
                           "taskname=Upper\n"
                           "guid=ABCDEF\n"
                           "datetime_lastexecuted=garbage\n");
+    store.KeepRunning = store.StartAtLogin = true;
     ASSERT_TRUE(store.Load());
     EXPECT_TRUE(store.AskWhenClose); // "yes" is not a boolean text
     EXPECT_FALSE(store.AskWhenExecuteTaskManually);
+    // A file without the two later preferences loads with both off.
+    EXPECT_FALSE(store.KeepRunning);
+    EXPECT_FALSE(store.StartAtLogin);
     ASSERT_EQ(tasks.Count(), 2);
 
     const TQMTask* test = tasks.GetTask(0);

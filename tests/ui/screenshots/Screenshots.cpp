@@ -11,9 +11,11 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/FMain.h"
 #include "ui/FTaskEdit.h"
+#include "ui/TrayIcon.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -63,7 +65,8 @@ int main(int argc, char** argv) {
     if (!settingsFolder.isValid() || !QDir().mkpath(folder))
         return 1;
 
-    TFormMain form;
+    // With a notification area, so that its menu can be drawn.
+    TFormMain form(nullptr, true);
     const std::string settingsPath = settingsFolder.path().toStdString() + "/";
     form.Store().Settings().ProgramFolder = settingsPath;
     form.Store().Settings().UserFolder = settingsPath;
@@ -103,6 +106,19 @@ int main(int argc, char** argv) {
     define.show();
     ok = Save(define, folder + "/task-editor-new.png") && ok;
     define.close();
+
+    // The tray icon's menu, as over a hidden window, and the preferences.
+    form.hide();
+    QMenu& trayMenu = form.Tray()->Menu();
+    trayMenu.popup(QPoint(0, 0));
+    ok = Save(trayMenu, folder + "/tray-menu.png") && ok;
+    trayMenu.hide();
+    form.show();
+    if (auto* preferences = form.findChild<QMenu*>(QStringLiteral("Preferences1"))) {
+        preferences->popup(QPoint(0, 0));
+        ok = Save(*preferences, folder + "/preferences-menu.png") && ok;
+        preferences->hide();
+    }
 
     form.Store().AskWhenClose = false;
     return ok ? 0 : 1;

@@ -1,0 +1,56 @@
+#include "platform/signals.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <initializer_list>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// The self-pipe: the handler may only use async-signal-safe calls, and a
+// write of one byte is one.
+int pipeEnds[2] = {-1, -1};
+
+extern "C" void OnTerminationSignal(int signalNumber) {
+    const int savedErrno = errno;
+    const auto byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe already holds a request; losing this one changes nothing.
+    [[maybe_unused]] const ssize_t written = write(pipeEnds[1], &byte, 1);
+    errno = savedErrno;
+}
+
+bool Install() {
+    // Close-on-exec: started programs must not inherit either end.
+    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    // Interrupted system calls resume; the loop sees the request afterwards.
+    action.sa_flags = SA_RESTART;
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        if (sigaction(signalNumber, &action, nullptr) != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+int WatchTerminationSignals() {
+    static const bool installed = Install();
+    return installed ? pipeEnds[0] : -1;
+}
+
+int TakeTerminationSignal(int descriptor) {
+    unsigned char byte = 0;
+    ssize_t got = 0;
+    do
+        got = read(descriptor, &byte, 1);
+    while (got < 0 && errno == EINTR);
+    return got == 1 ? byte : 0;
+}
+
+} // namespace platform

@@ -1,0 +1,19 @@
+#pragma once
+
+// Termination requests from outside (logging out, shutting down, Ctrl+C,
+// a closed terminal) turned into bytes on a descriptor, so that the event loop
+// can end in order instead of the process dying half-way through a save.
+
+namespace platform {
+
+// Installs the handlers of SIGTERM, SIGINT and SIGHUP, once per process, and
+// returns the descriptor to watch for reading; -1 when the handlers could not
+// be installed (the default actions then stay). A further call returns the
+// same descriptor. The handlers only write the signal's number to it.
+[[nodiscard]] int WatchTerminationSignals();
+
+// Takes one pending request from the descriptor: the signal's number, or 0
+// when none is pending. Never blocks.
+int TakeTerminationSignal(int descriptor);
+
+} // namespace platform

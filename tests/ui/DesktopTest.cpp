@@ -1,0 +1,293 @@
+// The main window as a resident of the desktop: the tray icon and its menu,
+// keeping running with the window closed, start at login, starting hidden and
+// the notifications of failed starts. The offscreen platform has no
+// notification area, so the tests hand the window one (as the desktop's
+// answer would); the tray icon, its menu and the window are the real ones.
+
+#include "lib/SupportLibrary.h"
+#include "scheduler/classQMTaskScheduler.h"
+#include "settings/classQMLogFile.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
+#include "tests/support/TestSupport.h"
+#include "tests/ui/ModalHelper.h"
+#include "ui/Autostart.h"
+#include "ui/FMain.h"
+#include "ui/FTaskEdit.h"
+#include "ui/TrayIcon.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+using namespace testing_support;
+
+namespace {
+
+const char* const Guid = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA1";
+
+// Preferences and one daily task "Backup" at 09:00:30 that starts `file`.
+std::string Settings(const std::string& preferences, const std::string& file) {
+    std::string text = "[qmtaskscheduler]\r\n" + preferences + "\r\n[tasks\\" + Guid +
+                       "]\r\ntaskname=Backup\r\nguid=" + Guid + "\r\ntaskfilename=" + file +
+                       "\r\nactive=1\r\ndaily=1\r\ndatetime=20261101-090030000\r\n"
+                       "datetime_lastexecuted=20261206-090030000\r\n";
+    return text + "\r\n[system]\r\ninitype=qmtaskscheduler\r\n";
+}
+
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QApplication::setQuitOnLastWindowClosed(false);
+        runs_ = dir_.File("runs.txt");
+        probe_ = dir_.File("probe.sh");
+        WriteFile(probe_, "#!/bin/sh\necho run >> '" + runs_ + "'\n", 0755);
+        savedConfigHome_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configDir_.Path() + "config"));
+    }
+
+    void TearDown() override {
+        if (form_) {
+            form_->Store().AskWhenClose = false;
+            form_.reset();
+        }
+        qputenv("XDG_CONFIG_HOME", savedConfigHome_);
+        EXPECT_TRUE(modal_.Unexpected().isEmpty()) << modal_.Unexpected().join('\n').toStdString();
+    }
+
+    // A window on a desktop with or without a notification area, its
+    // settings file written first; not shown yet.
+    void Create(const std::string& settings, bool notificationArea) {
+        WriteFile(IniPath(), settings);
+        form_ = std::make_unique<TFormMain>(nullptr, notificationArea);
+        form_->Store().Settings().ProgramFolder = dir_.Path();
+        form_->Store().Settings().UserFolder = userDir_.Path();
+        exits_ = std::make_unique<QSignalSpy>(form_.get(), &TFormMain::ExitAccepted);
+    }
+
+    void AnswerConfirm(bool yes) {
+        modal_.When<QMessageBox>([yes](QMessageBox* box) {
+            EXPECT_EQ(box->windowTitle(), "Confirm");
+            for (QAbstractButton* button : box->buttons())
+                if (button->text() == (yes ? "&Yes" : "&No"))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        });
+    }
+
+    QAction* Item(const char* name) const { return Child<QAction>(form_.get(), name); }
+    QAction* TrayItem(const char* name) const {
+        return Child<QAction>(&form_->Tray()->Menu(), name);
+    }
+
+    // The tray menu's texts as the user sees them when it opens.
+    QStringList TrayMenuTexts() const {
+        QMenu& menu = form_->Tray()->Menu();
+        menu.popup(QPoint(0, 0));
+        QStringList texts;
+        for (QAction* action : menu.actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        menu.hide();
+        return texts;
+    }
+
+    int Runs() const {
+        return static_cast<int>(
+            QString::fromStdString(ReadFile(runs_)).count(QStringLiteral("run")));
+    }
+    std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
+    std::string Ini() const { return ReadFile(IniPath()); }
+    std::string EntryText() const { return ReadFile(ui::AutostartEntryPath().toStdString()); }
+
+    TLogFileModule logFileModule_;
+    TSupportLibrary supportLibrary_;
+    ScopedRegional regional_{EnglishUS()};
+    TestClock clock_{MakeDateTime(2026, 12, 7, 9, 0, 0)};
+    ModalHelper modal_;
+    TempDir dir_;
+    TempDir userDir_;
+    TempDir configDir_;
+    QByteArray savedConfigHome_;
+    std::string runs_;
+    std::string probe_;
+    std::unique_ptr<TFormMain> form_;
+    std::unique_ptr<QSignalSpy> exits_;
+};
+
+TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
+    Create(Settings("askwhenclose=1\r\naskwhenexecutetaskmanually=1\r\nkeeprunning=1\r\n", probe_),
+           true);
+    form_->StartWindow(false);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    ASSERT_NE(form_->Tray(), nullptr);
+    EXPECT_TRUE(form_->Tray()->Icon().isVisible());
+    EXPECT_EQ(form_->Tray()->Icon().toolTip(), "Quillmar Task Scheduler");
+    EXPECT_FALSE(form_->Tray()->Icon().icon().isNull());
+    EXPECT_EQ(TrayMenuTexts(), QStringList({"Hide window", "Add task...", "-", "Exit"}));
+    EXPECT_TRUE(Item("MenuKeepRunning")->isEnabled());
+    EXPECT_TRUE(Item("MenuKeepRunning")->isChecked());
+
+    // Closing asks nothing and only hides, once saying where it went; the
+    // poll goes on.
+    QSignalSpy notified(form_->Tray(), &TTrayIcon::Notified);
+    EXPECT_FALSE(form_->close());
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(exits_->count(), 0);
+    ASSERT_EQ(notified.count(), 1);
+    EXPECT_TRUE(notified.at(0).at(1).toString().startsWith("Still running"));
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 0, 31));
+    EXPECT_TRUE(WaitUntil([&] { return Runs() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] {
+        return Ini().find("datetime_lastexecuted=20261207-090031000") != std::string::npos;
+    }));
+
+    EXPECT_EQ(TrayMenuTexts(), QStringList({"Show window", "Add task...", "-", "Exit"}));
+    TrayItem("TrayShowHide")->trigger();
+    EXPECT_TRUE(form_->isVisible());
+    TrayItem("TrayShowHide")->trigger();
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_EQ(notified.count(), 1);
+
+    // "Add task..." brings the window up with the editor over it.
+    bool shownUnderEditor = false;
+    modal_.When<TFormTaskEdit>([&](TFormTaskEdit* editor) {
+        shownUnderEditor = form_->isVisible();
+        editor->reject();
+    });
+    TrayItem("TrayAddTask")->trigger();
+    ASSERT_TRUE(modal_.Done());
+    EXPECT_TRUE(shownUnderEditor);
+
+    // "Exit" ends the program, also from the hidden window, after the close
+    // question.
+    TrayItem("TrayShowHide")->trigger();
+    ASSERT_FALSE(form_->isVisible());
+    AnswerConfirm(false);
+    TrayItem("TrayExit")->trigger();
+    ASSERT_TRUE(modal_.Done());
+    EXPECT_EQ(exits_->count(), 0);
+    AnswerConfirm(true);
+    TrayItem("TrayExit")->trigger();
+    ASSERT_TRUE(modal_.Done());
+    EXPECT_EQ(exits_->count(), 1);
+
+    // Turned off, closing ends the program again; the file keeps the choice.
+    Create(Settings("askwhenclose=0\r\nkeeprunning=1\r\n", probe_), true);
+    form_->StartWindow(false);
+    Item("MenuKeepRunning")->trigger();
+    EXPECT_NE(Ini().find("keeprunning=0"), std::string::npos);
+    EXPECT_TRUE(form_->close());
+    EXPECT_EQ(exits_->count(), 1);
+    EXPECT_FALSE(form_->isVisible());
+}
+
+TEST_F(DesktopTest, WithoutANotificationAreaClosingEndsAndMinimizedMeansMinimised) {
+    Create(Settings("askwhenclose=0\r\nkeeprunning=1\r\n", probe_), false);
+    form_->StartWindow(true);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()) || form_->isVisible());
+    EXPECT_TRUE(form_->isMinimized());
+    EXPECT_EQ(form_->Tray(), nullptr);
+    EXPECT_FALSE(Item("MenuKeepRunning")->isEnabled());
+    EXPECT_EQ(Child<QTreeWidget>(form_.get(), "ListViewMain")->topLevelItemCount(), 1);
+    EXPECT_TRUE(form_->close());
+    EXPECT_EQ(exits_->count(), 1);
+}
+
+TEST_F(DesktopTest, StartsHiddenInTheTrayAndNotifiesFailedStartsWithoutABox) {
+    const std::string missing = dir_.File("gone.sh");
+    Create(Settings("askwhenclose=1\r\n", missing), true);
+    // A window that is not started yet has no icon in the notification area.
+    EXPECT_FALSE(form_->Tray()->Icon().isVisible());
+    form_->StartWindow(true);
+    EXPECT_FALSE(form_->isVisible());
+    EXPECT_TRUE(form_->Tray()->Icon().isVisible());
+    // Loaded as at a first show, so the tasks run.
+    EXPECT_EQ(form_->TaskList().Count(), 1);
+    QSignalSpy notified(form_->Tray(), &TTrayIcon::Notified);
+
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 0, 31));
+    ASSERT_TRUE(WaitUntil([&] { return notified.count() == 1; }));
+    const QString text = notified.at(0).at(1).toString();
+    EXPECT_TRUE(text.contains("Backup")) << text.toStdString();
+    EXPECT_TRUE(text.contains("file not found")) << text.toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // The next poll of the start window fails again: logged, not told twice.
+    ASSERT_TRUE(WaitUntil([&] {
+        return QString::fromStdString(ReadFile(dir_.File("qmtaskscheduler2.log")))
+                   .count("file not found") >= 2;
+    }));
+    EXPECT_EQ(notified.count(), 1);
+}
+
+TEST_F(DesktopTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
+    const QString program = QCoreApplication::applicationFilePath();
+    Create(Settings("askwhenclose=0\r\n", probe_), true);
+    form_->StartWindow(false);
+    EXPECT_FALSE(Item("MenuStartAtLogin")->isChecked());
+
+    Item("MenuStartAtLogin")->trigger();
+    EXPECT_EQ(ui::AutostartEntryPath().toStdString(),
+              configDir_.Path() + "config/autostart/qmtaskscheduler2.desktop");
+    const std::string entry = EntryText();
+    EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
+    EXPECT_NE(entry.find("\nExec=" + program.toStdString() + " --minimized\n"), std::string::npos)
+        << entry;
+    EXPECT_NE(Ini().find("startatlogin=1"), std::string::npos);
+
+    // A new start finds the entry; one that starts another program does not count.
+    Create(Ini(), true);
+    form_->StartWindow(false);
+    EXPECT_TRUE(Item("MenuStartAtLogin")->isChecked());
+    Item("MenuStartAtLogin")->trigger();
+    EXPECT_FALSE(std::filesystem::exists(ui::AutostartEntryPath().toStdString()));
+    EXPECT_NE(Ini().find("startatlogin=0"), std::string::npos);
+
+    ASSERT_TRUE(ui::WriteAutostartEntry(QStringLiteral("/opt/other copy/QMTaskScheduler2")));
+    Create(Ini(), true);
+    form_->StartWindow(false);
+    EXPECT_FALSE(Item("MenuStartAtLogin")->isChecked());
+
+    // A folder that cannot be made: the check stays off, status panel 3 says why.
+    std::filesystem::remove_all(configDir_.Path() + "config");
+    WriteFile(configDir_.Path() + "config", "");
+    Item("MenuStartAtLogin")->trigger();
+    EXPECT_FALSE(Item("MenuStartAtLogin")->isChecked());
+    EXPECT_TRUE(Child<QLabel>(form_.get(), "StatusPanel3")
+                    ->text()
+                    .startsWith("Start at login could not be set: "));
+}
+
+TEST(Autostart, ExecQuotesAndEscapesAPathThatNeedsItAndFindsItBack) {
+    TempDir config;
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.Path()));
+    const QString odd = QStringLiteral("/opt/my apps/$x%y\"z\\w");
+    EXPECT_EQ(ui::AutostartExecValue(odd),
+              QStringLiteral(R"("/opt/my apps/\\$x%%y\\"z\\\\w" --minimized)"));
+    EXPECT_EQ(ui::AutostartExecValue("/usr/bin/plain"), "/usr/bin/plain --minimized");
+    ASSERT_TRUE(ui::WriteAutostartEntry(odd));
+    EXPECT_TRUE(ui::AutostartEntryStartsProgram(odd));
+    EXPECT_FALSE(ui::AutostartEntryStartsProgram(QStringLiteral("/opt/my")));
+    // An entry the user switched off in the desktop's settings is not one.
+    WriteFile(ui::AutostartEntryPath().toStdString(),
+              "[Desktop Entry]\nExec=/usr/bin/plain\nHidden=true\n");
+    EXPECT_FALSE(ui::AutostartEntryStartsProgram(QStringLiteral("/usr/bin/plain")));
+    ASSERT_TRUE(ui::RemoveAutostartEntry());
+    ASSERT_TRUE(ui::RemoveAutostartEntry());
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+} // namespace

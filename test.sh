@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds with warnings as errors and runs every test through CTest; then does
 # the same in a second build with AddressSanitizer and UndefinedBehaviorSanitizer;
-# then runs the fuzz targets briefly (scripts/fuzz.sh).
-#   ./test.sh                 all three
+# then runs the fuzz targets briefly (scripts/fuzz.sh); last, builds the
+# Debian package and checks it (scripts/package.sh).
+#   ./test.sh                 all of it
 #   QMTS_FAST=1 ./test.sh     the plain build only
 #   QMTS_FUZZ_SECONDS=60 ./test.sh   fuzz each target longer
 #   ./test.sh -R Settings     pass CTest options (a filter, for example)
@@ -37,5 +38,8 @@ if [ "${QMTS_FAST:-0}" != "1" ]; then
 
     echo "== fuzz targets: every seed, then ${QMTS_FUZZ_SECONDS:-20} s each"
     scripts/fuzz.sh "${QMTS_FUZZ_SECONDS:-20}"
+
+    echo "== Debian package: release build, contents, lintian"
+    scripts/package.sh build-release/dist
 fi
 echo "== all tests passed"

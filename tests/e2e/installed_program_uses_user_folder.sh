@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Installs the build into a staging root as the package lays it out (/usr/bin,
+# /usr/share/...), checks the installed tree the way desktops read it, then
+# starts the installed program with a daily task due a few seconds later in
+# the user's settings file. The task must run once in the program's folder, its
+# log line must land beside the user's settings file, and nothing may be
+# written beside the installed program.
+#   installed_program_uses_user_folder.sh <build folder> <appstreamcli>
+set -euo pipefail
+
+build=$1
+appstreamcli=$2
+work=$(mktemp -d)
+pid=""
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+userdir="$work/home/.local/share/Quillmar/QMTaskScheduler"
+fail() {
+    echo "FAIL: $*"
+    echo "--- settings file"; cat "$userdir/qmtaskscheduler2.ini" 2>/dev/null || true
+    echo "--- log file"; cat "$userdir/qmtaskscheduler2.log" 2>/dev/null || true
+    echo "--- program output"; cat "$work/program.out" 2>/dev/null || true
+    exit 1
+}
+
+if [ "$(date +%s)" -ge "$(date -d 'today 23:59:00' +%s)" ]; then
+    echo "SKIP: too close to midnight"
+    exit 77
+fi
+
+root="$work/root"
+DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
+for f in usr/bin/QMTaskScheduler2 \
+         usr/share/applications/qmtaskscheduler2.desktop \
+         usr/share/icons/hicolor/scalable/apps/qmtaskscheduler2.svg \
+         usr/share/icons/hicolor/64x64/apps/qmtaskscheduler2.png \
+         usr/share/icons/hicolor/128x128/apps/qmtaskscheduler2.png \
+         usr/share/metainfo/example.quillmar.QMTaskScheduler2.metainfo.xml \
+         usr/share/man/man1/QMTaskScheduler2.1.gz \
+         usr/share/doc/qmtaskscheduler2/copyright \
+         usr/share/doc/qmtaskscheduler2/changelog.gz; do
+    [ -f "$root/$f" ] || fail "not installed: /$f"
+done
+# The metainfo's launchable must name the desktop entry that is installed.
+"$appstreamcli" validate-tree --no-net "$root" >"$work/tree.out" 2>&1 ||
+    { cat "$work/tree.out"; fail "the installed tree does not validate"; }
+# The desktop entry starts the installed program and shows the installed icon.
+entry="$root/usr/share/applications/qmtaskscheduler2.desktop"
+exe=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+[ -x "$root/usr/bin/$exe" ] || fail "the desktop entry starts '$exe', which is not installed"
+icon=$(sed -n 's/^Icon=//p' "$entry")
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+    fail "the desktop entry's icon '$icon' is not installed"
+grep -q "<binary>$exe</binary>" "$root"/usr/share/metainfo/*.metainfo.xml ||
+    fail "the metainfo does not provide '$exe'"
+# The compressed page is the page, readable by man.
+man -l "$root/usr/share/man/man1/QMTaskScheduler2.1.gz" 2>/dev/null | grep -q '^NAME' ||
+    fail "the installed manual page does not render"
+
+bindir="$root/usr/bin"
+mkdir -p "$userdir"
+cat > "$work/job.sh" <<JOB
+#!/bin/sh
+echo "\$PWD|\$*" >> "$work/runs.txt"
+JOB
+chmod +x "$work/job.sh"
+
+guid=89ABCDEF0123456789ABCDEF0123456789ABCDEF
+start=$(date -d '+4 seconds' +%Y%m%d-%H%M%S000)
+today=$(date +%Y%m%d)
+printf '%s\r\n' \
+    "[qmtaskscheduler]" "askwhenclose=0" "askwhenexecutetaskmanually=0" "" \
+    "[tasks\\$(echo $guid | tr A-F a-f)]" "taskname=Installed job" "guid=$guid" \
+    "taskfilename=$work/job.sh" "taskparameters=--from installed" \
+    "active=1" "weekly=0" "daily=1" "one_shot=0" "datetime=$start" \
+    "monday=0" "tuesday=0" "wednesday=0" "thursday=0" "friday=0" "saturday=0" "sunday=0" \
+    "datetime_lastexecuted=18991230-000000000" "" \
+    "[system]" "initype=qmtaskscheduler" > "$userdir/qmtaskscheduler2.ini"
+
+# No XDG_DATA_HOME: the user folder comes from HOME, as on most desktops.
+# Started from another folder, so that only the program's own folder can be
+# the tasks' working folder.
+(cd "$work" && env -u XDG_DATA_HOME HOME="$work/home" QT_QPA_PLATFORM=offscreen \
+    "$bindir/QMTaskScheduler2" > "$work/program.out" 2>&1) &
+pid=$!
+
+for _ in $(seq 1 600); do
+    [ -s "$work/runs.txt" ] && grep -q "datetime_lastexecuted=$today" "$userdir/qmtaskscheduler2.ini" && break
+    kill -0 "$pid" 2>/dev/null || fail "the program ended early"
+    sleep 0.1
+done
+[ -s "$work/runs.txt" ] || fail "the task's program did not run"
+grep -q "^datetime_lastexecuted=$today-" "$userdir/qmtaskscheduler2.ini" ||
+    fail "the user's settings file has no new last-run time"
+
+[ "$(cat "$work/runs.txt")" = "$bindir|--from installed" ] ||
+    fail "unexpected working folder or arguments: $(cat "$work/runs.txt")"
+grep -q "task (Installed job): executed ($work/job.sh)" "$userdir/qmtaskscheduler2.log" ||
+    fail "no log line beside the user's settings file"
+leftovers=$(find "$bindir" -mindepth 1 ! -name QMTaskScheduler2)
+[ -z "$leftovers" ] || fail "written beside the installed program: $leftovers"
+echo "PASS"

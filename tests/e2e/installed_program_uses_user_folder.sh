@@ -83,7 +83,7 @@ printf '%s\r\n' \
 # No XDG_DATA_HOME: the user folder comes from HOME, as on most desktops.
 # Started from another folder, so that only the program's own folder can be
 # the tasks' working folder.
-(cd "$work" && env -u XDG_DATA_HOME HOME="$work/home" QT_QPA_PLATFORM=offscreen \
+(cd "$work" && exec env -u XDG_DATA_HOME HOME="$work/home" QT_QPA_PLATFORM=offscreen \
     "$bindir/QMTaskScheduler2" > "$work/program.out" 2>&1) &
 pid=$!
 

@@ -36,8 +36,8 @@ namespace platform {
 int RemoveStaleTemporaries(const std::string& path);
 
 // Appends text to the file, creating it (read and write for its owner only:
-// a log may name the user's tasks and programs) when it does not exist. The file is open only for this call and is closed on
-// every path; what was written before a failure stays.
+// a log may name the user's tasks and programs) when it does not exist. The file is open only for
+// this call and is closed on every path; what was written before a failure stays.
 [[nodiscard]] int AppendToFile(const std::string& path, const std::string& text);
 
 // True when both paths name the same existing file (same device and inode).

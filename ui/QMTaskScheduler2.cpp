@@ -58,11 +58,14 @@ int Run(char* programPath, const ui::TCommandLine& command) {
                      formMain.isMinimized() ? "still minimised" : "shown, not minimised");
     });
 
-    QObject::connect(&formMain, &TFormMain::ExitAccepted, &application, &QCoreApplication::quit);
+    // exit, not quit: in Qt 6 quit first asks every window to close again, a
+    // round that may be refused, and the window has already agreed to end.
+    QObject::connect(&formMain, &TFormMain::ExitAccepted, &application,
+                     [] { QCoreApplication::exit(0); });
     // A termination request ends the loops even when a question is open.
     TTerminationWatch termination([&formMain](int) {
         formMain.RequestExit(false);
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     });
     formMain.StartWindow(command.Minimized);
     return QApplication::exec();

@@ -7,6 +7,7 @@
 # written beside the installed program.
 #   installed_program_uses_user_folder.sh <build folder> <appstreamcli>
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 build=$1
 appstreamcli=$2
@@ -26,10 +27,7 @@ fail() {
     exit 1
 }
 
-if [ "$(date +%s)" -ge "$(date -d 'today 23:59:00' +%s)" ]; then
-    echo "SKIP: too close to midnight"
-    exit 77
-fi
+skip_near_midnight
 
 root="$work/root"
 DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
@@ -71,14 +69,8 @@ chmod +x "$work/job.sh"
 guid=89ABCDEF0123456789ABCDEF0123456789ABCDEF
 start=$(date -d '+4 seconds' +%Y%m%d-%H%M%S000)
 today=$(date +%Y%m%d)
-printf '%s\r\n' \
-    "[qmtaskscheduler]" "askwhenclose=0" "askwhenexecutetaskmanually=0" "" \
-    "[tasks\\$(echo $guid | tr A-F a-f)]" "taskname=Installed job" "guid=$guid" \
-    "taskfilename=$work/job.sh" "taskparameters=--from installed" \
-    "active=1" "weekly=0" "daily=1" "one_shot=0" "datetime=$start" \
-    "monday=0" "tuesday=0" "wednesday=0" "thursday=0" "friday=0" "saturday=0" "sunday=0" \
-    "datetime_lastexecuted=18991230-000000000" "" \
-    "[system]" "initype=qmtaskscheduler" > "$userdir/qmtaskscheduler2.ini"
+daily_task_settings 0 "$guid" "Installed job" "$work/job.sh" "--from installed" "$start" \
+    > "$userdir/qmtaskscheduler2.ini"
 
 # No XDG_DATA_HOME: the user folder comes from HOME, as on most desktops.
 # Started from another folder, so that only the program's own folder can be

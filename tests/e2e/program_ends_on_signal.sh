@@ -6,6 +6,7 @@
 # whole. Done for SIGTERM, SIGHUP and SIGINT.
 #   program_ends_on_signal.sh <path of the built QMTaskScheduler2>
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 built=$1
 work=$(mktemp -d)
@@ -26,10 +27,7 @@ fail() {
     exit 1
 }
 
-if [ "$(date +%s)" -ge "$(date -d 'today 23:58:00' +%s)" ]; then
-    echo "SKIP: too close to midnight"
-    exit 77
-fi
+skip_near_midnight
 
 mkdir -p "$work/app" "$work/home"
 cp "$built" "$work/app/QMTaskScheduler2"
@@ -41,12 +39,7 @@ today=$(date +%Y%m%d)
 for signal in TERM HUP INT; do
     rm -f "$work/runs.txt"
     start=$(date -d '+3 seconds' +%Y%m%d-%H%M%S000)
-    printf '%s\r\n' \
-        "[qmtaskscheduler]" "askwhenclose=1" "askwhenexecutetaskmanually=1" "" \
-        "[tasks\\$(echo $guid | tr A-F a-f)]" "taskname=Job" "guid=$guid" \
-        "taskfilename=$work/job.sh" "active=1" "daily=1" "datetime=$start" \
-        "datetime_lastexecuted=18991230-000000000" "" \
-        "[system]" "initype=qmtaskscheduler" > "$work/app/qmtaskscheduler2.ini"
+    daily_task_settings 1 "$guid" Job "$work/job.sh" "" "$start" > "$work/app/qmtaskscheduler2.ini"
 
     HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" QT_QPA_PLATFORM=offscreen \
         "$work/app/QMTaskScheduler2" --minimized > "$work/program.out" 2>&1 &

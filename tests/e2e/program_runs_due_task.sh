@@ -5,6 +5,7 @@
 # gets the new last-run time.
 #   program_runs_due_task.sh <path of the built QMTaskScheduler2>
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 built=$1
 work=$(mktemp -d)
@@ -22,11 +23,7 @@ fail() {
     exit 1
 }
 
-# A start window that runs into the next day would make "today" ambiguous.
-if [ "$(date +%s)" -ge "$(date -d 'today 23:59:00' +%s)" ]; then
-    echo "SKIP: too close to midnight"
-    exit 77
-fi
+skip_near_midnight
 
 mkdir -p "$work/app" "$work/home"
 cp "$built" "$work/app/QMTaskScheduler2"
@@ -40,14 +37,8 @@ chmod +x "$work/job.sh"
 guid=0123456789ABCDEF0123456789ABCDEF01234567
 start=$(date -d '+4 seconds' +%Y%m%d-%H%M%S000)
 today=$(date +%Y%m%d)
-printf '%s\r\n' \
-    "[qmtaskscheduler]" "askwhenclose=0" "askwhenexecutetaskmanually=0" "" \
-    "[tasks\\$(echo $guid | tr A-F a-f)]" "taskname=Nightly job" "guid=$guid" \
-    "taskfilename=$work/job.sh" "taskparameters=one \"two three\"" \
-    "active=1" "weekly=0" "daily=1" "one_shot=0" "datetime=$start" \
-    "monday=0" "tuesday=0" "wednesday=0" "thursday=0" "friday=0" "saturday=0" "sunday=0" \
-    "datetime_lastexecuted=18991230-000000000" "" \
-    "[system]" "initype=qmtaskscheduler" > "$work/app/qmtaskscheduler2.ini"
+daily_task_settings 0 "$guid" "Nightly job" "$work/job.sh" 'one "two three"' "$start" \
+    > "$work/app/qmtaskscheduler2.ini"
 
 # A home of its own, so that the user's real settings are never touched.
 HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" QT_QPA_PLATFORM=offscreen \

@@ -8,6 +8,7 @@
 # start takes over.
 #   program_runs_once_per_settings_file.sh <path of the built QMTaskScheduler2>
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 built=$1
 work=$(mktemp -d)
@@ -28,10 +29,7 @@ fail() {
     exit 1
 }
 
-if [ "$(date +%s)" -ge "$(date -d 'today 23:58:00' +%s)" ]; then
-    echo "SKIP: too close to midnight"
-    exit 77
-fi
+skip_near_midnight
 
 cat > "$work/job.sh" <<JOB
 #!/bin/sh
@@ -46,14 +44,8 @@ make_copy() {
     mkdir -p "$work/$folder"
     cp "$built" "$work/$folder/QMTaskScheduler2"
     start=$(date -d '+8 seconds' +%Y%m%d-%H%M%S000)
-    printf '%s\r\n' \
-        "[qmtaskscheduler]" "askwhenclose=0" "askwhenexecutetaskmanually=0" "" \
-        "[tasks\\$(echo "$guid" | tr A-F a-f)]" "taskname=$folder" "guid=$guid" \
-        "taskfilename=$work/job.sh" "taskparameters=$folder" \
-        "active=1" "weekly=0" "daily=1" "one_shot=0" "datetime=$start" \
-        "monday=0" "tuesday=0" "wednesday=0" "thursday=0" "friday=0" "saturday=0" "sunday=0" \
-        "datetime_lastexecuted=18991230-000000000" "" \
-        "[system]" "initype=qmtaskscheduler" > "$work/$folder/qmtaskscheduler2.ini"
+    daily_task_settings 0 "$guid" "$folder" "$work/job.sh" "$folder" "$start" \
+        > "$work/$folder/qmtaskscheduler2.ini"
 }
 make_copy first 0123456789ABCDEF0123456789ABCDEF01234567
 make_copy other 89ABCDEF0123456789ABCDEF0123456701234567

@@ -175,10 +175,13 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
     int fd = -1;
     // The lock goes on a second descriptor, so that it lasts past the close
     // of fd (whose result says whether the data reached the file) until the
-    // rename. A cleaner may take the file between its naming and the lock;
-    // then the name no longer leads to it and another name is tried.
+    // rename. A clean-up may remove the file between its creation and the
+    // lock: then the name leads nowhere (or elsewhere) once it is locked, and
+    // a new temporary file is made, up to nine in all (EAGAIN after that).
     int lockFd = -1;
     for (int attempt = 0;; ++attempt) {
+        if (attempt == 9)
+            return EAGAIN;
         temp = folder + "/." + parts.Name + ".XXXXXX";
         fd = mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0)
@@ -187,6 +190,8 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
         if (lockFd < 0) {
             const int err = errno;
             close(fd);
+            if (err == ENOENT)
+                continue; // removed before it could even be opened
             unlink(temp.c_str());
             return err;
         }
@@ -196,8 +201,6 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
             break;
         close(fd);
         close(lockFd);
-        if (attempt == 8)
-            return EAGAIN;
     }
 
     int err = 0;

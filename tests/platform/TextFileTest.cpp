@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -77,17 +78,26 @@ TEST(AtomicWrite, NextWriteRemovesLeftoversOfEndedWritersAndNothingElse) {
             WriteFile(dir.File(k), "keep");
     fs::create_directory(dir.File(".qmtaskscheduler2.ini.Dir000"));
     fs::create_symlink(dir.File("target"), dir.File(".qmtaskscheduler2.ini.Link00"));
+    // Another user's leftover in a shared folder is not ours to remove
+    // (only root can make one).
+    std::set<std::string> expected = kept;
+    if (geteuid() == 0) {
+        const std::string others = dir.File(".qmtaskscheduler2.ini.Other0");
+        WriteFile(others, "keep");
+        ASSERT_EQ(chown(others.c_str(), 65534, 65534), 0);
+        expected.insert(".qmtaskscheduler2.ini.Other0");
+    }
 
     {
         HeldLock live(dir.File(".qmtaskscheduler2.ini.Live00"));
         ASSERT_EQ(platform::WriteFileAtomically(path, "new"), 0);
         EXPECT_EQ(ReadFile(path), "new");
-        EXPECT_EQ(Entries(dir.Path()), kept);
+        EXPECT_EQ(Entries(dir.Path()), expected);
         EXPECT_EQ(platform::RemoveStaleTemporaries(path), 0);
     }
     // Its writer gone, the last one goes too; the look-alikes stay.
     EXPECT_EQ(platform::RemoveStaleTemporaries(path), 1);
-    std::set<std::string> rest = kept;
+    std::set<std::string> rest = expected;
     rest.erase(".qmtaskscheduler2.ini.Live00");
     EXPECT_EQ(Entries(dir.Path()), rest);
     for (const std::string& k : rest) {
@@ -95,4 +105,28 @@ TEST(AtomicWrite, NextWriteRemovesLeftoversOfEndedWritersAndNothingElse) {
             EXPECT_EQ(ReadFile(dir.File(k)), "keep") << k;
         }
     }
+}
+
+// Each writer's clean-up runs while the other writes: a temporary file in
+// use is locked, so neither takes the other's, and every write lands.
+TEST(AtomicWrite, TwoWritersAtOnceNeverTakeEachOthersTemporaryFile) {
+    TempDir dir;
+    const std::string path = dir.File("qmtaskscheduler2.ini");
+    const std::string a(256 * 1024, 'a');
+    const std::string b(256 * 1024, 'b');
+    int failedA = 0;
+    int failedB = 0;
+    auto writes = [&path](const std::string& content, int& failed) {
+        for (int i = 0; i < 300; ++i)
+            if (platform::WriteFileAtomically(path, content) != 0)
+                ++failed;
+    };
+    std::thread other(writes, std::cref(b), std::ref(failedB));
+    writes(a, failedA);
+    other.join();
+    EXPECT_EQ(failedA, 0);
+    EXPECT_EQ(failedB, 0);
+    const std::string last = ReadFile(path);
+    EXPECT_TRUE(last == a || last == b);
+    EXPECT_EQ(Entries(dir.Path()), std::set<std::string>{"qmtaskscheduler2.ini"});
 }

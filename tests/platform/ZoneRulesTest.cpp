@@ -32,6 +32,26 @@ TEST_F(ZoneRules, NameTheLocalTimesTheSpringChangeSkipsAndNoOthers) {
     EXPECT_EQ(platform::SkippedLocalTimes(2026, 3, 29).EndSecond, 0);
 }
 
+// Zones whose clock jumps from midnight to 01:00: the first hour of the day
+// is missing, not the last of the day before (past years, which new zone data
+// no longer changes).
+TEST_F(ZoneRules, NameTheFirstHourWhenTheJumpIsAtMidnight) {
+    struct Case {
+        const char* zone;
+        int year, month, day;
+    };
+    for (const Case& c : {Case{"America/Havana", 2019, 3, 10}, Case{"America/Santiago", 2019, 9, 8},
+                          Case{"Asia/Beirut", 2019, 3, 31}}) {
+        platform::SetTimeZone(c.zone);
+        const platform::SkippedTimes jump = platform::SkippedLocalTimes(c.year, c.month, c.day);
+        EXPECT_EQ(jump.StartSecond, 0) << c.zone;
+        EXPECT_EQ(jump.EndSecond, 3600) << c.zone;
+        const platform::SkippedTimes before =
+            platform::SkippedLocalTimes(c.year, c.month, c.day - 1);
+        EXPECT_EQ(before.EndSecond, before.StartSecond) << c.zone << ", the day before";
+    }
+}
+
 TEST_F(ZoneRules, LocalTimesAndInstantsConvertBothWaysAcrossBothChanges) {
     platform::SetTimeZone("America/New_York");
     // 2026-03-08 07:00 UTC is the jump from 02:00 to 03:00 local time.

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QUrl>
 
@@ -57,31 +58,46 @@ TEST(LogView, ShowsTheNewestThousandLinesAndFollowsTheFileThroughAReplacement) {
 
     // Its arrival is seen through the folder.
     WriteFile(path, NumberedLines(1, 1500));
-    QTRY_COMPARE(ShownLines(view).size(), TFormLogView::MaxLines);
+    ASSERT_TRUE(WaitUntil([&] { return ShownLines(view).size() == TFormLogView::MaxLines; }));
     EXPECT_EQ(ShownLines(view).front(), "line 501");
     EXPECT_EQ(ShownLines(view).back(), "line 1500");
+    QScrollBar* bar = Child<QPlainTextEdit>(&view, "MemoLog")->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
 
-    // A line the log writer appends appears at the bottom.
+    // A line the log writer appends appears at the bottom; a reader who
+    // scrolled up keeps the place.
+    for (int i = 0; i < 3; ++i)
+        bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+    const int place = bar->value();
+    ASSERT_LT(place, bar->maximum());
     TQMLogFile writer;
     writer.FileName = path;
     writer.AddLine("task (Backup): executed (/bin/true)");
-    QTRY_COMPARE(ShownLines(view).back(),
-                 "2026-Dec-07 09:30:05   task (Backup): executed (/bin/true)");
+    const QString appended = "2026-Dec-07 09:30:05   task (Backup): executed (/bin/true)";
+    ASSERT_TRUE(WaitUntil([&] { return ShownLines(view).back() == appended; }));
     EXPECT_EQ(ShownLines(view).front(), "line 502");
+    EXPECT_EQ(bar->value(), place);
+    // Back at the bottom, the reader follows the newest line again.
+    bar->triggerAction(QAbstractSlider::SliderToMaximum);
+    writer.AddLine("next");
+    ASSERT_TRUE(WaitUntil([&] { return ShownLines(view).front() == "line 503"; }));
+    EXPECT_EQ(bar->value(), bar->maximum());
 
     // A file removed and written anew is followed as well.
     fs::remove(path);
-    QTRY_VERIFY(ShownLines(view).join(' ').startsWith("There is no log file yet"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ShownLines(view).join(' ').startsWith("There is no log file yet"); }));
     WriteFile(path, "fresh\r\n");
-    QTRY_COMPARE(ShownLines(view), QStringList{"fresh"});
+    ASSERT_TRUE(WaitUntil([&] { return ShownLines(view) == QStringList{"fresh"}; }));
     writer.AddLine("second");
-    QTRY_COMPARE(ShownLines(view).size(), 2);
+    ASSERT_TRUE(WaitUntil([&] { return ShownLines(view).size() == 2; }));
     EXPECT_EQ(ShownLines(view).back(), "2026-Dec-07 09:30:05   second");
 
     // Something that cannot be read is said in the window too.
     fs::remove(path);
     fs::create_directory(path);
-    QTRY_VERIFY(ShownLines(view).join(' ').contains("cannot be read: it is a folder"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ShownLines(view).join(' ').contains("cannot be read: it is a folder"); }));
     EXPECT_TRUE(modal.Unexpected().isEmpty());
 }
 

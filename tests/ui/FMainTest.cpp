@@ -563,8 +563,10 @@ TEST_F(FormMainTest, TheLogViewShowsTheRunsOfTheStoresLogAsTheyHappen) {
 
     ClickRow(0);
     PressKey(Qt::Key_X, Qt::ControlModifier);
-    QTRY_VERIFY(memo->toPlainText().endsWith("2026-Dec-07 09:00:00   task (Backup): executed (" +
-                                             QString::fromStdString(probe_) + ")"));
+    ASSERT_TRUE(WaitUntil([&] {
+        return memo->toPlainText().endsWith("2026-Dec-07 09:00:00   task (Backup): executed (" +
+                                            QString::fromStdString(probe_) + ")");
+    }));
     // Closed, it misses nothing: the menu shows the same window, up to date.
     view->close();
     clock_.Set(MakeDateTime(2026, 12, 7, 9, 5, 0));
@@ -573,8 +575,10 @@ TEST_F(FormMainTest, TheLogViewShowsTheRunsOfTheStoresLogAsTheyHappen) {
     EXPECT_TRUE(WaitUntil([&] { return Runs().size() == 2; }));
     Action("MenuLog")->trigger();
     EXPECT_EQ(form_->findChildren<TFormLogView*>().size(), 1);
-    QTRY_VERIFY(memo->toPlainText().endsWith("2026-Dec-07 09:05:00   task (Backup): executed (" +
-                                             QString::fromStdString(probe_) + ")"));
+    ASSERT_TRUE(WaitUntil([&] {
+        return memo->toPlainText().endsWith("2026-Dec-07 09:05:00   task (Backup): executed (" +
+                                            QString::fromStdString(probe_) + ")");
+    }));
 }
 
 TEST_F(FormMainTest, DeletesOnlyASelectedTaskAndOnlyAfterYes) {

@@ -203,7 +203,7 @@ TEST_F(TaskEditTest, RefusedCharactersShowAHintUnderTheNameBoxUntilTheNextAccept
     // Left alone, the hint goes after a few seconds.
     QTest::keyClick(name, Qt::Key_Space);
     EXPECT_TRUE(hint->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!hint->isVisible(), 10000);
+    ASSERT_TRUE(testing_support::WaitUntil([&] { return !hint->isVisible(); }));
 }
 
 TEST_F(TaskEditTest, NeverShrinksSoFarThatSaveAndCancelHide) {

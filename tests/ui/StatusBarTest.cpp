@@ -1,5 +1,6 @@
 #include "ui/FMain.h"
 
+#include "ModalHelper.h"
 #include "lib/SupportLibrary.h"
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
@@ -74,7 +75,7 @@ protected:
 // must repaint its own panel and nothing else, without laying out the bar.
 TEST_F(StatusBarTest, TheClockRepaintsOnlyItsOwnPanel) {
     QLabel* clockPanel = panels_[2];
-    QTRY_COMPARE(clockPanel->text(), QStringLiteral("2026-Dec-07 09:00:00"));
+    ASSERT_TRUE(WaitUntil([&] { return clockPanel->text() == "2026-Dec-07 09:00:00"; }));
     QCoreApplication::processEvents();
 
     TEventCounter counter;
@@ -86,8 +87,10 @@ TEST_F(StatusBarTest, TheClockRepaintsOnlyItsOwnPanel) {
 
     for (int second = 1; second <= 2; ++second) {
         clock_.AdvanceMs(1000);
-        QTRY_COMPARE(clockPanel->text(), QStringLiteral("2026-Dec-07 09:00:0%1").arg(second));
-        QTRY_COMPARE(counter.Count(clockPanel, QEvent::Paint), second);
+        const QString shown = QStringLiteral("2026-Dec-07 09:00:0%1").arg(second);
+        ASSERT_TRUE(WaitUntil([&] { return clockPanel->text() == shown; })) << second;
+        ASSERT_TRUE(WaitUntil([&] { return counter.Count(clockPanel, QEvent::Paint) == second; }))
+            << second;
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(counter.Count(bar_, QEvent::LayoutRequest), 0);
@@ -100,10 +103,10 @@ TEST_F(StatusBarTest, TheClockRepaintsOnlyItsOwnPanel) {
 // However narrow the user drags the window, the panels stay side by side,
 // whole, and the clock's text fits its panel.
 TEST_F(StatusBarTest, TheNarrowestWindowKeepsEveryPanelWhole) {
-    QTRY_VERIFY(!panels_[2]->text().isEmpty());
+    ASSERT_TRUE(WaitUntil([&] { return !panels_[2]->text().isEmpty(); }));
     const int designed = form_.width();
     form_.resize(40, form_.height());
-    QTRY_VERIFY(form_.width() < designed);
+    ASSERT_TRUE(WaitUntil([&] { return form_.width() < designed; }));
     QCoreApplication::processEvents();
 
     for (int i = 0; i < 4; ++i) {

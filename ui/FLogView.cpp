@@ -1,11 +1,11 @@
 #include "ui/FLogView.h"
 
+#include "platform/files.h"
 #include "settings/LogTail.h"
 #include "ui/ByteText.h"
 
 #include <QDesktopServices>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QFileSystemWatcher>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -56,6 +57,9 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     watcher_ = new QFileSystemWatcher(this);
     connect(watcher_, &QFileSystemWatcher::fileChanged, this, [this] { Refresh(false); });
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { Refresh(false); });
+    poll_ = new QTimer(this);
+    poll_->setInterval(1000);
+    connect(poll_, &QTimer::timeout, this, [this] { Refresh(false); });
     connect(ButtonOpenFolder, &QPushButton::clicked, this, [this] { ButtonOpenFolderClick(); });
     connect(ButtonClose, &QPushButton::clicked, this, &QWidget::close);
     auto* escape = new QShortcut(QKeySequence::Cancel, this);
@@ -89,24 +93,45 @@ void TFormLogView::hideEvent(QHideEvent* event) {
     const QStringList watched = watcher_->files() + watcher_->directories();
     if (!watched.isEmpty())
         watcher_->removePaths(watched);
+    poll_->stop();
 }
 
 void TFormLogView::SetLogFileName(const QString& logFileName) {
     fileName_ = logFileName;
-    LabelLogFile->setText(QDir::toNativeSeparators(logFileName));
+    path_ = ui::ToStdString(logFileName);
+    LabelLogFile->setText(ui::ToDisplayText(path_));
     Refresh(true);
 }
 
+namespace {
+
+// The folder part of a path, without its last '/'; "/" for the root.
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+} // namespace
+
 void TFormLogView::Rewatch() {
-    const QFileInfo info(fileName_);
-    QDir folder = info.absoluteDir();
-    while (!folder.exists() && folder.cdUp()) {
-    }
+    std::string folder = FolderOf(path_);
+    while (!platform::DirectoryExists(folder) && folder != "/" && folder != ".")
+        folder = FolderOf(folder);
     QStringList wanted;
-    if (info.exists())
-        wanted << info.absoluteFilePath();
-    if (folder.exists())
-        wanted << folder.absolutePath();
+    bool unwatchable = false;
+    for (const std::string& bytes : {platform::FileExists(path_) ? path_ : std::string(),
+                                     platform::DirectoryExists(folder) ? folder : std::string()}) {
+        if (bytes.empty())
+            continue;
+        const QByteArray encoded = QByteArray::fromStdString(bytes);
+        const QString name = QFile::decodeName(encoded);
+        if (QFile::encodeName(name) == encoded)
+            wanted << name;
+        else
+            unwatchable = true;
+    }
     const QStringList watched = watcher_->files() + watcher_->directories();
     for (const QString& path : watched)
         if (!wanted.contains(path))
@@ -114,20 +139,22 @@ void TFormLogView::Rewatch() {
     for (const QString& path : wanted)
         if (!watched.contains(path))
             watcher_->addPath(path);
+    if (!unwatchable)
+        poll_->stop();
+    else if (!poll_->isActive())
+        poll_->start();
 }
 
 void TFormLogView::Refresh(bool always) {
     if (isVisible())
         Rewatch();
-    const QFileInfo info(fileName_);
-    const TStamp stamp{info.exists(), info.exists() ? info.size() : -1,
-                       info.exists() ? info.lastModified() : QDateTime()};
+    const platform::FileStamp stamp = platform::StampOf(path_);
     if (!always && stamp == stamp_)
         return;
     stamp_ = stamp;
 
     QString text;
-    const TLogTail tail = ReadLogTail(ui::ToStdString(fileName_), MaxLines);
+    const TLogTail tail = ReadLogTail(path_, MaxLines);
     switch (tail.State) {
     case TLogTail::TState::Read:
         for (const std::string& line : tail.Lines) {
@@ -138,11 +165,11 @@ void TFormLogView::Refresh(bool always) {
         break;
     case TLogTail::TState::Missing:
         text = QStringLiteral("There is no log file yet at %1. It is written when a task runs.")
-                   .arg(QDir::toNativeSeparators(fileName_));
+                   .arg(ui::ToDisplayText(path_));
         break;
     case TLogTail::TState::Unreadable:
         text = QStringLiteral("The log file %1 cannot be read: %2.")
-                   .arg(QDir::toNativeSeparators(fileName_), QString::fromStdString(tail.Error));
+                   .arg(ui::ToDisplayText(path_), ui::ToDisplayText(tail.Error));
         break;
     }
     QScrollBar* bar = MemoLog->verticalScrollBar();
@@ -155,12 +182,16 @@ void TFormLogView::Refresh(bool always) {
 }
 
 void TFormLogView::ButtonOpenFolderClick() {
-    const QString folder = QFileInfo(fileName_).absolutePath();
-    if (!QDir(folder).exists()) {
+    const std::string folder = FolderOf(path_);
+    if (!platform::DirectoryExists(folder)) {
         LabelProblem->setText(QStringLiteral("The folder does not exist yet."));
         return;
     }
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+    // Percent-encoded byte for byte, so that a folder name that is no UTF-8
+    // reaches the file manager as it is on disk.
+    const QUrl url = QUrl::fromEncoded(
+        "file://" + QByteArray::fromStdString(folder).toPercentEncoding("/"), QUrl::StrictMode);
+    if (QDesktopServices::openUrl(url))
         LabelProblem->clear();
     else
         LabelProblem->setText(QStringLiteral("No file manager could be started."));

@@ -3,6 +3,7 @@
 #include "ModalHelper.h"
 #include "settings/classQMLogFile.h"
 #include "tests/support/TestSupport.h"
+#include "ui/ByteText.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -112,6 +113,36 @@ TEST(LogView, OpensTheLogsFolderInTheFileManager) {
     ASSERT_EQ(catcher.Urls.size(), 1);
     EXPECT_EQ(fs::path(catcher.Urls.front().toLocalFile().toStdString()),
               fs::path(dir.Path()).parent_path());
+}
+
+// A folder name that is no UTF-8 is no reason to lose the log: it is read,
+// followed and opened with the path's own bytes.
+TEST(LogView, ReadsFollowsAndOpensALogInAFolderWhoseNameIsNoUtf8) {
+    TempDir dir;
+    ScopedRegional regional(EnglishUS());
+    TestClock clock(MakeDateTime(2026, 12, 7, 9, 30, 5));
+    const std::string folder = dir.File("t\xe2" "ches"); // "tâches" in Latin-1
+    fs::create_directory(folder);
+    const std::string path = folder + "/qmtaskscheduler2.log";
+    WriteFile(path, "first\r\n");
+    TFormLogView view(ui::ToQString(path));
+    view.show();
+    EXPECT_EQ(ShownLines(view), QStringList{"first"});
+
+    TQMLogFile writer;
+    writer.FileName = path;
+    writer.AddLine("second");
+    ASSERT_TRUE(WaitUntil([&] { return ShownLines(view).size() == 2; }));
+    EXPECT_EQ(ShownLines(view).back(), "2026-Dec-07 09:30:05   second");
+
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "Open");
+    QTest::mouseClick(Child<QPushButton>(&view, "ButtonOpenFolder"), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(catcher.Urls.size(), 1);
+    EXPECT_EQ(
+        QByteArray::fromPercentEncoding(catcher.Urls.front().path(QUrl::FullyEncoded).toLatin1()),
+        QByteArray::fromStdString(folder));
 }
 
 #include "FLogViewTest.moc"

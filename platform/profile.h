@@ -9,8 +9,8 @@ namespace platform {
 // A read-only .ini ("profile") file, read whole when opened.
 //
 // File format, line by line (lines end at CR, LF or CR LF; a UTF-8 byte
-// order mark at the start of the file is skipped; the text ends at the first
-// zero byte):
+// order mark at the start of the file is skipped; a zero byte ends the text
+// of its line, and the next line is read as usual):
 // - blank lines and lines whose first non-blank character is ';' are ignored;
 // - "[" name "]" opens a section; the name runs to the last ']' on the line
 //   and is trimmed; a line starting with '[' without ']' is ignored;

@@ -42,10 +42,8 @@ ProfileFile::ProfileFile(const std::string& path) {
     std::string content;
     // A folder is no profile file.
     open_ = FileExists(path) && ReadWholeFile(path, content) == 0;
-    // Names and values end up as C strings (task names, program paths), so
-    // the text ends at the first zero byte, as the settings file's does.
     if (open_)
-        Parse(content.substr(0, content.find('\0')));
+        Parse(content);
 }
 
 void ProfileFile::Parse(const std::string& content) {
@@ -57,7 +55,10 @@ void ProfileFile::Parse(const std::string& content) {
         std::size_t end = content.find_first_of("\r\n", pos);
         if (end == std::string::npos)
             end = content.size();
-        std::string line = Trim(content, pos, end);
+        // Names and values end up as C strings (task names, program paths):
+        // a zero byte ends its line's text, and the lines after it count.
+        const std::size_t zero = content.find('\0', pos);
+        std::string line = Trim(content, pos, zero < end ? zero : end);
         pos = end + 1;
 
         if (line.empty() || line[0] == ';')

@@ -70,15 +70,19 @@ TEST(ProfileFile, SectionsAndKeysFollowTheProfileRules) {
     EXPECT_EQ(f.ReadString("Other", "key", "-"), "-");
 }
 
-TEST(ProfileFile, TheTextEndsAtTheFirstZeroByte) {
-    // Found by fuzzing: a zero byte inside a header gave a section name (and
-    // so a task name) that no C string can hold.
+TEST(ProfileFile, AZeroByteEndsItsLineAndTheSectionsAfterItAreRead) {
+    // Names and values never hold a zero byte (no C string could), and what
+    // follows the line is read: a version-1 file with one in a value imports
+    // all its tasks.
     TempDir dir;
-    WriteFile(dir.File("v1.ini"),
-              std::string("[one]\r\nkey=a\0b\r\n[two\0three]\r\nkey=c\r\n", 36));
+    using namespace std::string_literals;
+    WriteFile(dir.File("v1.ini"), "[one]\r\nkey=a\0b\r\n[two\0three]\r\nkey=c\r\n"
+                                  "[four]\r\nname=\0\r\nkey=d\0\r\n"s);
     ProfileFile f(dir.File("v1.ini"));
-    EXPECT_EQ(f.SectionNames(), Names{"one"});
+    EXPECT_EQ(f.SectionNames(), (Names{"one", "four"}));
     EXPECT_EQ(f.ReadString("one", "key", "-"), "a");
+    EXPECT_EQ(f.ReadString("four", "name", "-"), "");
+    EXPECT_EQ(f.ReadString("four", "key", "-"), "d");
 }
 
 TEST(ProfileFile, OnePairOfMatchingQuotesIsRemoved) {

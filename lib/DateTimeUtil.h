@@ -73,8 +73,9 @@ struct SkippedTimes {
     long long EndMs = 0;
     bool Empty() const { return EndMs <= StartMs; }
 };
-// From the zone rules of the process's zone. The answer for the last day
-// asked is kept, so a poll asks the zone rules once a day, not once a task.
+// From the zone rules of the process's zone. The answers for the last four
+// days asked are kept, so a poll asks the zone rules once a day, not once a
+// task, and a look at the next days does not push today's answer out.
 SkippedTimes SkippedOn(TDateTime day);
 // Switches the process to the named zone (empty: the zone it started with)
 // and forgets the kept answers (tests and simulations).

@@ -57,7 +57,6 @@ public:
     const std::string* data() const { return Strings().data(); }
     const_iterator begin() const { return Strings().begin(); }
     const_iterator end() const { return Strings().end(); }
-    const std::string& front() const { return Strings().front(); }
     const std::string& back() const { return Strings().back(); }
     const std::string& operator[](size_type i) const { return Strings()[i]; }
     std::string& operator[](size_type i) { return Edit()[i]; }
@@ -71,7 +70,6 @@ public:
         ++changes_;
         return Strings();
     }
-    const std::vector<std::string>& Items() const { return Strings(); }
     operator const std::vector<std::string>&() const { return Strings(); }
     // Grows with every change.
     std::uint64_t Changes() const { return changes_; }

@@ -1,4 +1,4 @@
-#include "bench/NaiveSettingsStore.h"
+#include "tests/support/NaiveSettingsStore.h"
 #include "settings/classQMSettings.h"
 #include "tests/support/TestSupport.h"
 

@@ -107,9 +107,11 @@ DateOrder OrderOf(const std::string& shortDateFormat) {
 
 // 0 for the morning, 12 for the afternoon, -1 when no designator follows.
 int ScanDesignator(Scanner& s, const platform::RegionalSettings& rs) {
-    if (s.ScanSymbol(rs.TimeAMString) || s.ScanSymbol("AM"))
+    // The file's bytes are in the locale's code set; its UTF-8 form is
+    // accepted too (a UTF-8 locale gives both alike).
+    if (s.ScanSymbol(rs.LocaleTimeAMString) || s.ScanSymbol(rs.TimeAMString) || s.ScanSymbol("AM"))
         return 0;
-    if (s.ScanSymbol(rs.TimePMString) || s.ScanSymbol("PM"))
+    if (s.ScanSymbol(rs.LocaleTimePMString) || s.ScanSymbol(rs.TimePMString) || s.ScanSymbol("PM"))
         return 12;
     return -1;
 }

@@ -31,13 +31,12 @@ bool ReadFlag(const std::string& text, bool defaultValue);
 // date of the years 1 to 9999.
 std::optional<TDateTime> ParseDate(const std::string& text);
 
-// A time of day: an optional morning/afternoon designator (regional or
-// "AM"/"PM", any case), the hour, optionally the time separator and minutes,
-// after minutes optionally the time separator and seconds, after seconds
-// optionally the decimal separator and milliseconds, then the designator if
-// none came first, and blanks. With a designator the hour is 1 to 12 (12 is
-// 0, the afternoon adds 12). Result: the time of day (a fraction of a day),
-// or nothing when the text is no valid time.
+// A time of day: an optional morning/afternoon designator (regional, in the
+// locale's code set or in UTF-8, or "AM"/"PM", any case), the hour, optionally the time separator
+// and minutes, after minutes optionally the time separator and seconds, after seconds optionally
+// the decimal separator and milliseconds, then the designator if none came first, and blanks. With
+// a designator the hour is 1 to 12 (12 is 0, the afternoon adds 12). Result: the time of day (a
+// fraction of a day), or nothing when the text is no valid time.
 std::optional<TDateTime> ParseTime(const std::string& text);
 
 // ParseDate/ParseTime with a fallback for unreadable texts.

@@ -19,6 +19,11 @@ struct RegionalSettings {
     char DecimalSeparator = '.';
     std::string TimeAMString = "AM";
     std::string TimePMString = "PM";
+    // The same designators as the locale gives them, in its own code set:
+    // a version-1 file written under that locale holds them so. Empty when
+    // the locale gives none.
+    std::string LocaleTimeAMString;
+    std::string LocaleTimePMString;
 
     bool operator==(const RegionalSettings&) const = default;
 };
@@ -44,13 +49,13 @@ void AdoptEnvironmentLocale();
 LocaleTexts ReadLocaleTexts();
 
 // The settings that locale texts give. Every text is decoded from the code
-// set into UTF-8 first, so that the program sees UTF-8 only; a piece that is
-// missing or cannot be decoded keeps its default above (English months, US
-// order). The date and time separators are the first character written
-// between the fields of the formats; where that is no single-byte
-// character ("%Y年%m月%d日"), they are "/" and ":", the separators the
-// platform's short formats use for such locales, and the order of the
-// fields still follows the format.
+// set into UTF-8 first, so that the program sees UTF-8 only (the designators
+// are kept as given besides); a piece that is missing or cannot be decoded
+// keeps its default above (English months, US order). Blanks before a month
+// name (" 3月") are dropped: a shown date reads "2026-3月-15". The date and time separators are the
+// first character written between the fields of the formats; where that is no single-byte character
+// ("%Y年%m月%d日"), they are "/" and ":", the separators the platform's short formats use for such
+// locales, and the order of the fields still follows the format.
 RegionalSettings RegionalSettingsFrom(const LocaleTexts& texts);
 
 // RegionalSettingsFrom(ReadLocaleTexts()).

@@ -12,6 +12,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     xvfb xauth
     tzdata
+    locales-all
 )
 
 missing=()

@@ -173,6 +173,9 @@ RegionalSettings RegionalSettingsFrom(const LocaleTexts& texts) {
     RegionalSettings rs;
     for (std::size_t i = 0; i < 12; ++i) {
         std::string name = decoded(texts.AbbreviatedMonths[i]);
+        // The C library pads one-digit months to the width of two ("%b" in
+        // columns); between the dashes of a date that is a stray blank.
+        name.erase(0, name.find_first_not_of(' '));
         if (!name.empty())
             rs.ShortMonthNames[i] = std::move(name);
     }
@@ -186,6 +189,10 @@ RegionalSettings RegionalSettingsFrom(const LocaleTexts& texts) {
     if (!am.empty() && !pm.empty()) {
         rs.TimeAMString = std::move(am);
         rs.TimePMString = std::move(pm);
+    }
+    if (!texts.AM.empty() && !texts.PM.empty()) {
+        rs.LocaleTimeAMString = texts.AM;
+        rs.LocaleTimePMString = texts.PM;
     }
     return rs;
 }

@@ -1,7 +1,11 @@
+#include "platform/regional.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
 
 using namespace testing_support;
 
@@ -141,4 +145,30 @@ TEST_F(ImportFixture, LocalesWithoutSingleByteSeparatorsReadSlashAndColonInTheir
     ScopedRegional de(GermanLatin1());
     t = Import("[t]\ndate=24.12.2026\ntime=7:05:09,250\n");
     EXPECT_EQ(Stamp(t->DateTime), "2026-12-24 07:05:09.250");
+}
+
+// The machine's own EUC locales, as the program adopts them at start-up: a
+// version-1 file written there holds the afternoon designator in the
+// locale's code set; shown dates carry the month without the blank the C
+// library puts before it.
+TEST_F(ImportFixture, EucLocalesReadTheirOwnDesignatorAndShowMonthsWithoutABlank) {
+    struct Case {
+        const char* locale;
+        const char* afternoon; // in the locale's code set
+        const char* march;     // as shown, in UTF-8
+    };
+    for (const Case& c : {Case{"ja_JP.eucJP", "\xb8\xe1\xb8\xe5", "2026-3\u6708-15"},
+                          Case{"ko_KR.eucKR", "\xbf\xc0\xc8\xc4", "2026-3\uc6d4-15"}}) {
+        const std::string previous = std::setlocale(LC_ALL, nullptr);
+        ASSERT_NE(std::setlocale(LC_ALL, c.locale), nullptr)
+            << c.locale << " is missing: scripts/setup-deps.sh installs locales-all";
+        const platform::RegionalSettings adopted = platform::ReadRegionalSettings();
+        std::setlocale(LC_ALL, previous.c_str());
+        ScopedRegional regional(adopted);
+
+        const TQMTask* t = Import(std::string("[t]\ntime=") + c.afternoon + " 7:30\n");
+        EXPECT_EQ(Stamp(t->DateTime), "2000-01-01 19:30:00.000") << c.locale;
+        EXPECT_EQ(dt::FormatDateTime("yyyy-mmm-dd", MakeDateTime(2026, 3, 15)), c.march)
+            << c.locale;
+    }
 }

@@ -20,21 +20,21 @@ namespace platform {
 // write is not replaced (EACCES). A symbolic link is followed, so the
 // file it points at is replaced. On failure the old file is untouched and
 // no temporary file is left behind.
-// The temporary file is named "." + file name + "." + six letters or digits
-// and is locked (flock) from just after its creation until its rename. Every
-// call first removes the temporaries of earlier writes of the same file whose
-// writer is gone (a killed process): see RemoveStaleTemporaries.
+// The temporary file is named "." + file name + ".qmtmp-" + six letters or
+// digits and is locked (flock) from just after its creation until its rename.
+// Every call first removes the temporaries of earlier writes of the same file
+// whose writer is gone (a killed process): see RemoveStaleTemporaries.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& content);
 
 // Removes the temporary files that writes of the file at path left behind:
 // regular files of this user in the same folder named exactly "." + file
-// name + "." + six letters or digits, that no process holds locked. A writer
-// locks its temporary file just after creating it and keeps the lock until
-// it has renamed it; a clean-up that takes the file in the moment between
-// leaves the writer a name that leads nowhere, and the writer then starts
-// over with a new temporary file. So only leftovers of ended writers go; any
-// other file, also a lock file beside the settings file, does not match.
-// Returns how many were removed.
+// name + ".qmtmp-" + six letters or digits, that no process holds locked. A
+// writer locks its temporary file just after creating it and keeps the lock
+// until it has renamed it; a clean-up that takes the file in the moment
+// between leaves the writer a name that leads nowhere, and the writer then
+// starts over with a new temporary file. So only leftovers of ended writers
+// go; any other file (a user's ".name.backup", another tool's temporary, a
+// lock file) does not match. Returns how many were removed.
 int RemoveStaleTemporaries(const std::string& path);
 
 // Appends text to the file, creating it (read and write for its owner only:

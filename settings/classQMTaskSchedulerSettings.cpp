@@ -55,6 +55,10 @@ const TTaskKey TaskKeys[] = {
     {"saturday", nullptr, &TQMTask::Saturday},
     {"sunday", nullptr, &TQMTask::Sunday},
     {"datetime_lastexecuted", nullptr, nullptr, &TQMTask::DateTimeLastExecuted},
+    // Older versions ignore these three and drop them when they save.
+    {"schedulechanged", nullptr, nullptr, &TQMTask::ScheduleChanged},
+    {"catchup", nullptr, &TQMTask::CatchUp},
+    {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed},
 };
 constexpr std::size_t TaskKeyCount = std::size(TaskKeys);
 
@@ -166,7 +170,12 @@ void TQMTaskSchedulerSettings::ReadFromSettings() {
                         AskWhenExecuteTaskManually);
     settings_->ReadBool(PreferencesSection, "keeprunning", KeepRunning);
     settings_->ReadBool(PreferencesSection, "startatlogin", StartAtLogin);
+    TDateTime lastRunning = 0;
+    const bool known = settings_->ReadDateTime(PreferencesSection, "lastrunning", lastRunning);
     ReadTasks();
+    // Without the stamp (a new or an older file) every task counts from now.
+    if (known)
+        taskList_.LookForStartsMissedSince(lastRunning);
 }
 
 void TQMTaskSchedulerSettings::WriteToSettings() {
@@ -176,6 +185,9 @@ void TQMTaskSchedulerSettings::WriteToSettings() {
                          AskWhenExecuteTaskManually);
     settings_->WriteBool(PreferencesSection, "keeprunning", KeepRunning);
     settings_->WriteBool(PreferencesSection, "startatlogin", StartAtLogin);
+    // The program ran until at least now: a start after it that no run
+    // stands for was missed while the program was not running.
+    settings_->WriteDateTime(PreferencesSection, "lastrunning", dt::Now());
     WriteTasks();
 }
 

@@ -123,6 +123,9 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     taskList_->OnRunFailed = [this](const TQMTask& task, const std::string& reason) {
         RunFailed(task, reason);
     };
+    taskList_->OnStartsMissed = [this](const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
+        StartsMissed(missed);
+    };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
@@ -141,6 +144,17 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
     Timer1->start();
+
+    // A save stamps when the program last ran; a crash or a power cut thus
+    // loses at most this much, and no start of that time is taken as missed.
+    auto* stampTimer = new QTimer(this);
+    stampTimer->setObjectName(QStringLiteral("TimerRunningStamp"));
+    stampTimer->setInterval(RunningStampIntervalMs);
+    connect(stampTimer, &QTimer::timeout, this, [this] {
+        if (shown_)
+            SaveSettings();
+    });
+    stampTimer->start();
 }
 
 TFormMain::~TFormMain() {
@@ -149,6 +163,7 @@ TFormMain::~TFormMain() {
     taskList_->OnTasksExecuted = nullptr;
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
+    taskList_->OnStartsMissed = nullptr;
     tray_.reset();
     store_.reset();
     taskList_.reset();
@@ -435,8 +450,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     if (askOnExit_)
         Run([this, &mayClose] { mayClose = FormCloseQuery(); });
     event->setAccepted(mayClose);
-    if (mayClose)
+    if (mayClose) {
+        // The moment the program stopped running, for the starts it misses.
+        if (shown_)
+            SaveSettings();
         emit ExitAccepted();
+    }
 }
 
 void TFormMain::Exit1Click() {
@@ -710,6 +729,8 @@ void TFormMain::ActionAddTaskExecute() {
         TWaitCursor wait;
         TQMTask* added = taskList_->AddCopy(&editor.Task());
         added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        // No start before this moment was missed.
+        added->ScheduleChanged = dt::Now();
         FillListView();
         SaveSettings();
     });
@@ -750,9 +771,16 @@ void TFormMain::ActionModifyTaskExecute() {
         // last run in the editor; otherwise the task would run a second time.
         TQMTask* task = TaskStillListed(opened);
         const TDateTime lastRunNow = task->DateTimeLastExecuted;
+        const TDateTime servedNow = task->OccurrenceServed;
+        const bool rescheduled = !task->SameSchedule(editor.Task());
         task->Assign(&editor.Task());
-        if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen)
+        if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen) {
             task->DateTimeLastExecuted = lastRunNow;
+            task->OccurrenceServed = servedNow;
+        }
+        // Starts of the old schedule are neither told missed nor caught up.
+        if (rescheduled)
+            task->ScheduleChanged = dt::Now();
         FillListView();
         SelectTask(task);
         SaveSettings();
@@ -880,6 +908,45 @@ void TFormMain::RunFailed(const TQMTask& task, const std::string& reason) {
     tray_->Notify(QStringLiteral("A task could not start"),
                   QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) +
                       QStringLiteral("\": ") + text.simplified());
+}
+
+void TFormMain::StartsMissed(const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
+    if (!NotifiesInsteadOfBoxes() || missed.empty())
+        return;
+    const TDateTime today = dt::DatePart(dt::Now());
+    if (today != notifiedDay_) {
+        notifiedToday_.clear();
+        missedToday_.clear();
+        notifiedDay_ = today;
+    }
+    std::vector<const TQMTaskScheduler::TMissedReport*> fresh;
+    for (const TQMTaskScheduler::TMissedReport& report : missed)
+        if (missedToday_.insert(report.Task->Guid + '|' + report.Task->TaskName).second)
+            fresh.push_back(&report);
+    if (fresh.empty())
+        return;
+    const QString cause = QString::fromLatin1(MissCauseText(fresh.front()->Missed.Cause));
+    if (fresh.size() == 1) {
+        const TQMTaskScheduler::TMissedReport& one = *fresh.front();
+        tray_->Notify(
+            QStringLiteral("A task missed its start"),
+            QStringLiteral("Task \"") + ui::ToDisplayText(one.Task->TaskName) +
+                QStringLiteral("\" missed its start at ") +
+                ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn", one.Missed.Start)) +
+                QStringLiteral(": ") + cause + QStringLiteral("."));
+        return;
+    }
+    // After a long absence one notification sums up.
+    QStringList names;
+    for (std::size_t i = 0; i < fresh.size() && i < 5; ++i)
+        names << QStringLiteral("\"") + ui::ToDisplayText(fresh[i]->Task->TaskName) +
+                     QStringLiteral("\"");
+    QString text = QString::number(fresh.size()) + QStringLiteral(" starts were missed (") + cause +
+                   QStringLiteral("): ") + names.join(QStringLiteral(", "));
+    if (fresh.size() > 5)
+        text +=
+            QStringLiteral(" and ") + QString::number(fresh.size() - 5) + QStringLiteral(" more");
+    tray_->Notify(QStringLiteral("Starts were missed"), text + QStringLiteral("."));
 }
 
 void TFormMain::MenuKeepRunningClick() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scheduler/classQMTask.h"
+#include "scheduler/classQMTaskScheduler.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -19,7 +20,6 @@ class QShowEvent;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
-class TQMTaskScheduler;
 class TQMTaskSchedulerSettings;
 class TTrayIcon;
 
@@ -47,6 +47,9 @@ public:
 
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
+
+    // How often the settings are saved to stamp that the program runs.
+    static constexpr int RunningStampIntervalMs = 10 * 60 * 1000;
 
     int SortColumn = -1;
     bool SortAscending = true;
@@ -138,6 +141,8 @@ private:
     // Hidden or minimised with a tray icon: news goes out as notifications.
     bool NotifiesInsteadOfBoxes() const;
     void RunFailed(const TQMTask& task, const std::string& reason);
+    // Tells of starts that one poll found missed, once per task and day.
+    void StartsMissed(const std::vector<TQMTaskScheduler::TMissedReport>& missed);
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
@@ -156,6 +161,8 @@ private:
     // file fails again on every poll of its start window.
     std::set<std::string> notifiedToday_;
     TDateTime notifiedDay_ = 0;
+    // Missed starts told of today (task identifier).
+    std::set<std::string> missedToday_;
     QString loadProblem_; // why the settings file could not be read, if so
 
     QTreeWidget* ListViewMain = nullptr;

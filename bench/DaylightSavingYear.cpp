@@ -335,12 +335,15 @@ Tally Simulation::Run() {
             for (TDateTime later = day + 1; later < end && !excused; later += 1) {
                 if (!MeantFor(sim, zone_, later))
                     continue;
+                excused = sim.Told.count(later) > 0;
                 if (sim.Runs.count(later) > 0)
                     break;
-                excused = sim.Told.count(later) > 0;
             }
-            if (!excused)
+            if (!excused) {
                 ++t.Silent;
+                std::printf("  silent miss: %s on %s\n", sim.Name.c_str(),
+                            dt::FormatDateTime("yyyy-mm-dd", day).c_str());
+            }
         }
         t.OldCatchUps = sim.OldCatchUps;
         std::printf("  %-32s %7d %7d %7d %7d %7d %7d\n", sim.Name.c_str(), t.OnTime, t.MissedTold,

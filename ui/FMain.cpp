@@ -6,15 +6,14 @@
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMTaskSchedulerSettings.h"
-#include "ui/Autostart.h"
 #include "ui/DesignScale.h"
+#include "ui/Desktop.h"
 #include "ui/Dialogs.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
-#include "ui/ListViewRow.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
-#include "ui/TrayIcon.h"
+#include "ui/TaskListModel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,7 +30,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -41,12 +40,8 @@
 
 namespace {
 
-const char* const ColumnCaptions[TFormMain::ColumnCount] = {"Taak name", "Frequency", "Time",
-                                                            "Active", "Last started on"};
 constexpr std::array<int, TFormMain::ColumnCount> ColumnWidths{300, 150, 50, 80, 120};
 constexpr std::array<int, 4> PanelWidths{200, 100, 200, 160};
-// Sort key of the task ordering for each column.
-constexpr std::array<int, TFormMain::ColumnCount> ColumnSortKeys{2, 4, 0, 3, 1};
 
 const char* const PublisherNotice = "(c) Quillmar";
 const char* const PublisherWebAddress = "www.quillmar.example";
@@ -59,36 +54,6 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
-
-// Suspends a widget's redrawing for the length of a scope.
-class TUpdatesSuspended {
-public:
-    explicit TUpdatesSuspended(QWidget* widget) : widget_(widget) {
-        widget_->setUpdatesEnabled(false);
-    }
-    ~TUpdatesSuspended() { widget_->setUpdatesEnabled(true); }
-    TUpdatesSuspended(const TUpdatesSuspended&) = delete;
-    TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
-
-private:
-    QWidget* widget_;
-};
-
-// Makes the task's row (else the first) the current one without selecting
-// it, so that the keys have a row to start from.
-void MakeCurrentRow(QTreeWidget* list, const TQMTask* task) {
-    QTreeWidgetItem* current = list->topLevelItem(0);
-    for (int row = 0; task != nullptr && row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        if (item->data(0, Qt::UserRole).value<TQMTask*>() == task) {
-            current = item;
-            break;
-        }
-    }
-    if (current != nullptr)
-        list->selectionModel()->setCurrentIndex(list->indexFromItem(current),
-                                                QItemSelectionModel::NoUpdate);
-}
 
 bool IsRowMoveKey(const QKeyEvent& key) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
@@ -121,23 +86,22 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     taskList_->OnTasksExecuted = [this](QObject* sender) { TasksExecuted(sender); };
     taskList_->OnPollError = [this](const std::string& message) { PollError(message); };
     taskList_->OnRunFailed = [this](const TQMTask& task, const std::string& reason) {
-        RunFailed(task, reason);
+        desktop_->TaskFailed(task, reason);
     };
     taskList_->OnStartsMissed = [this](const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
-        StartsMissed(missed);
+        desktop_->StartsMissed(missed);
     };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
     CreateActions();
+    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, hasNotificationArea);
+    connect(desktop_.get(), &TDesktop::ExitRequested, this, [this] { RequestExit(true); });
+    connect(desktop_.get(), &TDesktop::PreferenceChanged, this,
+            [this] { Run([this] { SaveSettings(); }); });
+    connect(desktop_.get(), &TDesktop::Problem, this, &TFormMain::ShowStoreProblem);
     CreateMenu();
     resize(Px(665), Px(480));
-    if (hasNotificationArea) {
-        tray_ = std::make_unique<TTrayIcon>(this, ActionAddTask);
-        connect(tray_.get(), &TTrayIcon::ExitRequested, this, [this] { RequestExit(true); });
-    }
-    // Without a notification area a hidden window could not be brought back.
-    MenuKeepRunning->setEnabled(tray_ != nullptr);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -164,7 +128,7 @@ TFormMain::~TFormMain() {
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
     taskList_->OnStartsMissed = nullptr;
-    tray_.reset();
+    desktop_.reset();
     store_.reset();
     taskList_.reset();
 }
@@ -194,13 +158,10 @@ void TFormMain::CreateControls() {
     panel1->setFixedHeight(Px(18));
     layout->addWidget(panel1);
 
-    ListViewMain = new QTreeWidget(central);
+    ListViewMain = new QTreeView(central);
     ListViewMain->setObjectName(QStringLiteral("ListViewMain"));
-    ListViewMain->setColumnCount(ColumnCount);
-    QStringList captions;
-    for (const char* caption : ColumnCaptions)
-        captions << QString::fromLatin1(caption);
-    ListViewMain->setHeaderLabels(captions);
+    listModel_ = new ui::TTaskListModel(*taskList_, ListViewMain);
+    ListViewMain->setModel(listModel_);
     for (int column = 0; column < ColumnCount; ++column)
         ListViewMain->setColumnWidth(column, Px(ColumnWidths[static_cast<size_t>(column)]));
     ListViewMain->setRootIsDecorated(false);
@@ -342,7 +303,7 @@ void TFormMain::CreateMenu() {
         preferences, "MenuConfirmbeforeexecutetaskmanually", "Confirm before execute task manually",
         [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
     MenuConfirmbeforeexecutetaskmanually->setCheckable(true);
-    CreatePreferenceItems(preferences);
+    desktop_->AddPreferenceItems(preferences);
 
     QMenu* task = addMenu(menu, "Task1", "&Task");
     task->addAction(ActionAddTask);
@@ -387,9 +348,7 @@ void TFormMain::showEvent(QShowEvent* event) {
 
 void TFormMain::FirstShow() {
     shown_ = true;
-    // Only a window that is really starting takes a place in the notification area.
-    if (tray_)
-        tray_->Show();
+    desktop_->WindowStarted();
     Run([this] { FormShow(); });
 }
 
@@ -418,11 +377,7 @@ void TFormMain::FormShow() {
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
-    MenuKeepRunning->setChecked(store_->KeepRunning);
-    // The entry on disk is the truth: it may have been removed or written by
-    // another copy of the program since the last save.
-    store_->StartAtLogin = ui::AutostartEntryStartsProgram(QCoreApplication::applicationFilePath());
-    MenuStartAtLogin->setChecked(store_->StartAtLogin);
+    desktop_->PreferencesLoaded();
     FillListView();
 }
 
@@ -434,16 +389,9 @@ bool TFormMain::FormCloseQuery() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (!exitRequested_ && KeepsRunningInTray()) {
+    if (!exitRequested_ && desktop_->PutAwayOnClose()) {
         // Closing the window is not ending the program: no question.
         event->ignore();
-        hide();
-        if (!toldStillRunning_) {
-            toldStillRunning_ = true;
-            tray_->Notify(windowTitle(),
-                          QStringLiteral("Still running in the notification area, so your tasks "
-                                         "keep running. \"Exit\" in its menu ends it."));
-        }
         return;
     }
     bool mayClose = true;
@@ -489,11 +437,7 @@ void TFormMain::TasksExecuted(QObject* /*sender*/) {
 }
 
 void TFormMain::PollError(const std::string& message) {
-    // Nobody sees a box over a hidden window; a notification blocks nothing.
-    if (NotifiesInsteadOfBoxes()) {
-        if (message != notifiedReason_)
-            tray_->Notify(windowTitle(), ui::ToDisplayText(message));
-        notifiedReason_.clear();
+    if (desktop_->TellPollError(message)) {
         std::fprintf(stderr, "%s\n", message.c_str());
         return;
     }
@@ -528,61 +472,41 @@ void TFormMain::ShowStoreProblem(const QString& text) {
     StatusPanels[3]->setToolTip(text);
 }
 
-void TFormMain::ClearListView() {
-    ListViewMain->clear();
-}
-
 void TFormMain::FillListView() {
-    // The keyboard keeps its row over the refill: the selected task's, else
-    // the current one's.
-    const QTreeWidgetItem* keyRow = ListViewMain->currentItem();
-    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
-        keyRow = items.first();
-    const TQMTask* keyTask = keyRow ? keyRow->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
-    {
-        TUpdatesSuspended suspended(ListViewMain);
-        ClearListView();
-        QList<QTreeWidgetItem*> rows;
-        const int count = taskList_->Count();
-        rows.reserve(count);
-        for (int i = 0; i < count; ++i) {
-            TQMTask* task = taskList_->GetTask(i);
-            auto* row = new ui::TTaskRow(QStringList{
-                ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
-                ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
-                ui::ToDisplayText(task->LastExecutedText())});
-            row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-            row->setData(0, Qt::UserRole, QVariant::fromValue(task));
-            rows.append(row);
-        }
-        ListViewMain->addTopLevelItems(rows);
-    }
-    SortRows();
-    MakeCurrentRow(ListViewMain, keyTask);
+    const TQMTask* keyTask = KeyTask();
+    listModel_->Refill(SortColumn, SortAscending);
+    ShowSortIndicator();
+    KeepKeysOn(keyTask);
 }
 
-TQMTask* TFormMain::TaskOfItem(const QTreeWidgetItem* item) const {
-    if (item == nullptr)
-        throw Exception("TFormMain listitem not assigned");
-    auto* task = item->data(0, Qt::UserRole).value<TQMTask*>();
-    if (task == nullptr)
-        throw Exception("TFormMain listitem.data = nil");
-    return task;
+const TQMTask* TFormMain::KeyTask() const {
+    if (const int selected = SelectedRow(); selected >= 0)
+        return listModel_->TaskAt(selected);
+    return listModel_->TaskAt(ListViewMain->currentIndex().row());
+}
+
+void TFormMain::KeepKeysOn(const TQMTask* task) {
+    // Inserted or removed rows leave the selection of the others as it was.
+    ListViewMain->selectionModel()->clearSelection();
+    int row = listModel_->RowOf(task);
+    if (row < 0)
+        row = 0;
+    if (row < listModel_->rowCount())
+        ListViewMain->selectionModel()->setCurrentIndex(listModel_->index(row, 0),
+                                                        QItemSelectionModel::NoUpdate);
 }
 
 TQMTask* TFormMain::TaskAtRow(int row) const {
-    if (row < 0 || row >= ListViewMain->topLevelItemCount())
-        return nullptr;
-    return TaskOfItem(ListViewMain->topLevelItem(row));
+    return listModel_->TaskAt(row);
 }
 
 bool TFormMain::HasSelection() const {
-    return !ListViewMain->selectedItems().isEmpty();
+    return ListViewMain->selectionModel()->hasSelection();
 }
 
 int TFormMain::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = ListViewMain->selectedItems();
-    return selected.isEmpty() ? -1 : ListViewMain->indexOfTopLevelItem(selected.first());
+    const QModelIndexList selected = ListViewMain->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void TFormMain::RequireSelection() const {
@@ -605,14 +529,13 @@ void TFormMain::ShowSelectFirst() {
 }
 
 void TFormMain::SelectTask(const TQMTask* task) {
-    for (int row = 0; row < ListViewMain->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = ListViewMain->topLevelItem(row);
-        if (TaskOfItem(item) == task) {
-            ListViewMain->setCurrentItem(item);
-            ListViewMain->scrollToItem(item);
-            return;
-        }
-    }
+    const int row = listModel_->RowOf(task);
+    if (row < 0)
+        return;
+    const QModelIndex index = listModel_->index(row, 0);
+    ListViewMain->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    ListViewMain->scrollTo(index);
 }
 
 TQMTask* TFormMain::TaskStillListed(const TQMTask* task) const {
@@ -639,53 +562,25 @@ void TFormMain::SortBy(int column) {
     SortRows();
 }
 
-int TFormMain::ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
-    if (SortColumn < 0 || SortColumn >= ColumnCount)
-        return 0;
-    const int key = ColumnSortKeys[static_cast<size_t>(SortColumn)];
-    const TQMTask* taskA = TaskOfItem(a);
-    const TQMTask* taskB = TaskOfItem(b);
-    if (taskA->IsLessThan(taskB, key))
-        return SortAscending ? -1 : 1;
-    if (taskB->IsLessThan(taskA, key))
-        return SortAscending ? 1 : -1;
-    return 0;
+void TFormMain::ShowSortIndicator() {
+    QHeaderView* header = ListViewMain->header();
+    header->setSortIndicatorShown(SortColumn >= 0);
+    if (SortColumn >= 0)
+        header->setSortIndicator(SortColumn,
+                                 SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TFormMain::SortRows() {
-    QHeaderView* header = ListViewMain->header();
-    if (SortColumn < 0) {
-        // Rows that all compare equal keep the task list's order.
-        header->setSortIndicatorShown(false);
-        return;
-    }
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(SortColumn, SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
-
-    QTreeWidgetItem* selected = nullptr;
-    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
-        selected = items.first();
-    const QTreeWidgetItem* current = ListViewMain->currentItem();
-    const TQMTask* currentTask =
-        current ? current->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
-    TUpdatesSuspended suspended(ListViewMain);
-    QList<QTreeWidgetItem*> rows = ListViewMain->invisibleRootItem()->takeChildren();
-    try {
-        std::stable_sort(rows.begin(), rows.end(),
-                         [this](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-                             return ListViewMainCompare(a, b) < 0;
-                         });
-    } catch (...) {
-        ListViewMain->addTopLevelItems(rows);
-        throw;
-    }
-    ListViewMain->addTopLevelItems(rows);
-    if (selected != nullptr) {
-        ListViewMain->setCurrentItem(selected);
-        ListViewMain->scrollToItem(selected);
-    } else if (currentTask != nullptr) {
-        MakeCurrentRow(ListViewMain, currentTask);
-    }
+    ShowSortIndicator();
+    // A selected row stays selected where the order puts it; without one,
+    // the keyboard stays on its task's row.
+    const bool selected = HasSelection();
+    const TQMTask* keyTask = KeyTask();
+    listModel_->SetSort(SortColumn, SortAscending);
+    if (selected)
+        SelectTask(keyTask);
+    else
+        KeepKeysOn(keyTask);
 }
 
 // --- Input ---
@@ -696,15 +591,20 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     // selected task: both work at once after a refill, also with one row.
     if (watched == ListViewMain &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
-        !HasSelection() && ListViewMain->currentItem() != nullptr) {
+        !HasSelection() && ListViewMain->currentIndex().isValid()) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        const auto selectCurrent = [this] {
+            ListViewMain->selectionModel()->select(ListViewMain->currentIndex(),
+                                                   QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+        };
         if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
-            ListViewMain->currentItem()->setSelected(true);
+            selectCurrent();
             return true;
         }
         if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
             key.modifiers() == Qt::NoModifier)
-            ListViewMain->currentItem()->setSelected(true);
+            selectCurrent();
     }
     if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -727,11 +627,13 @@ void TFormMain::ActionAddTaskExecute() {
         if (editor.exec() != 1)
             return;
         TWaitCursor wait;
+        const TQMTask* keyTask = KeyTask();
         TQMTask* added = taskList_->AddCopy(&editor.Task());
         added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         // No start before this moment was missed.
         added->ScheduleChanged = dt::Now();
-        FillListView();
+        listModel_->TaskAppended(added);
+        KeepKeysOn(keyTask);
         SaveSettings();
     });
 }
@@ -750,7 +652,8 @@ void TFormMain::ActionRemoveTaskExecute() {
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
         taskList_->RemoveTask(TaskStillListed(task));
-        FillListView();
+        listModel_->TaskRemoved(task);
+        KeepKeysOn(nullptr);
         SaveSettings();
     });
 }
@@ -781,7 +684,7 @@ void TFormMain::ActionModifyTaskExecute() {
         // Starts of the old schedule are neither told missed nor caught up.
         if (rescheduled)
             task->ScheduleChanged = dt::Now();
-        FillListView();
+        listModel_->TaskChanged(task);
         SelectTask(task);
         SaveSettings();
     });
@@ -803,9 +706,11 @@ void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
                                       ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
                                       QStringLiteral(" now?")))
         return;
-    TaskStillListed(task)->Execute(stampTheRun);
+    TQMTask* listed = TaskStillListed(task);
+    listed->Execute(stampTheRun);
     SaveSettings();
-    FillListView();
+    listModel_->TaskChanged(listed);
+    KeepKeysOn(listed);
 }
 
 QString TFormMain::ChooseImportFile() {
@@ -845,20 +750,8 @@ void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
 
 // --- Living on the desktop ---
 
-bool TFormMain::DesktopHasNotificationArea() {
-    return TTrayIcon::Available();
-}
-
-void TFormMain::CreatePreferenceItems(QMenu* preferences) {
-    MenuKeepRunning =
-        preferences->addAction(QStringLiteral("Keep running when the window is closed"));
-    MenuKeepRunning->setObjectName(QStringLiteral("MenuKeepRunning"));
-    MenuKeepRunning->setCheckable(true);
-    connect(MenuKeepRunning, &QAction::triggered, this, [this] { MenuKeepRunningClick(); });
-    MenuStartAtLogin = preferences->addAction(QStringLiteral("Start at login"));
-    MenuStartAtLogin->setObjectName(QStringLiteral("MenuStartAtLogin"));
-    MenuStartAtLogin->setCheckable(true);
-    connect(MenuStartAtLogin, &QAction::triggered, this, [this] { MenuStartAtLoginClick(); });
+bool TFormMain::HasNotificationArea() {
+    return TDesktop::NotificationAreaAvailable();
 }
 
 void TFormMain::StartWindow(bool minimized) {
@@ -866,7 +759,7 @@ void TFormMain::StartWindow(bool minimized) {
         show();
         return;
     }
-    if (tray_ == nullptr) {
+    if (!desktop_->StartsHidden()) {
         showMinimized();
         return;
     }
@@ -881,94 +774,4 @@ bool TFormMain::RequestExit(bool ask) {
     exitRequested_ = false;
     askOnExit_ = true;
     return closed;
-}
-
-bool TFormMain::KeepsRunningInTray() const {
-    return tray_ != nullptr && store_->KeepRunning;
-}
-
-bool TFormMain::NotifiesInsteadOfBoxes() const {
-    return tray_ != nullptr && (!isVisible() || isMinimized());
-}
-
-void TFormMain::RunFailed(const TQMTask& task, const std::string& reason) {
-    if (!NotifiesInsteadOfBoxes())
-        return;
-    notifiedReason_ = reason;
-    const TDateTime today = dt::DatePart(dt::Now());
-    if (today != notifiedDay_) {
-        notifiedToday_.clear();
-        notifiedDay_ = today;
-    }
-    if (!notifiedToday_.insert(task.Guid + '|' + reason).second)
-        return;
-    // Launcher messages break their lines with carriage returns.
-    QString text = ui::ToDisplayText(reason);
-    text.replace(u'\r', u' ');
-    tray_->Notify(QStringLiteral("A task could not start"),
-                  QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) +
-                      QStringLiteral("\": ") + text.simplified());
-}
-
-void TFormMain::StartsMissed(const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
-    if (!NotifiesInsteadOfBoxes() || missed.empty())
-        return;
-    const TDateTime today = dt::DatePart(dt::Now());
-    if (today != notifiedDay_) {
-        notifiedToday_.clear();
-        missedToday_.clear();
-        notifiedDay_ = today;
-    }
-    std::vector<const TQMTaskScheduler::TMissedReport*> fresh;
-    for (const TQMTaskScheduler::TMissedReport& report : missed)
-        if (missedToday_.insert(report.Task->Guid + '|' + report.Task->TaskName).second)
-            fresh.push_back(&report);
-    if (fresh.empty())
-        return;
-    const QString cause = QString::fromLatin1(MissCauseText(fresh.front()->Missed.Cause));
-    if (fresh.size() == 1) {
-        const TQMTaskScheduler::TMissedReport& one = *fresh.front();
-        tray_->Notify(
-            QStringLiteral("A task missed its start"),
-            QStringLiteral("Task \"") + ui::ToDisplayText(one.Task->TaskName) +
-                QStringLiteral("\" missed its start at ") +
-                ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn", one.Missed.Start)) +
-                QStringLiteral(": ") + cause + QStringLiteral("."));
-        return;
-    }
-    // After a long absence one notification sums up.
-    QStringList names;
-    for (std::size_t i = 0; i < fresh.size() && i < 5; ++i)
-        names << QStringLiteral("\"") + ui::ToDisplayText(fresh[i]->Task->TaskName) +
-                     QStringLiteral("\"");
-    QString text = QString::number(fresh.size()) + QStringLiteral(" starts were missed (") + cause +
-                   QStringLiteral("): ") + names.join(QStringLiteral(", "));
-    if (fresh.size() > 5)
-        text +=
-            QStringLiteral(" and ") + QString::number(fresh.size() - 5) + QStringLiteral(" more");
-    tray_->Notify(QStringLiteral("Starts were missed"), text + QStringLiteral("."));
-}
-
-void TFormMain::MenuKeepRunningClick() {
-    Run([this] {
-        store_->KeepRunning = MenuKeepRunning->isChecked();
-        SaveSettings();
-    });
-}
-
-void TFormMain::MenuStartAtLoginClick() {
-    Run([this] {
-        const QString program = QCoreApplication::applicationFilePath();
-        const bool wanted = MenuStartAtLogin->isChecked();
-        const ui::TAutostartResult done =
-            wanted ? ui::WriteAutostartEntry(program) : ui::RemoveAutostartEntry();
-        if (!done) {
-            // The check keeps showing what is on disk.
-            MenuStartAtLogin->setChecked(ui::AutostartEntryStartsProgram(program));
-            ShowStoreProblem(QStringLiteral("Start at login could not be set: ") + done.Error);
-            return;
-        }
-        store_->StartAtLogin = wanted;
-        SaveSettings();
-    });
 }

@@ -6,15 +6,14 @@
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMTaskSchedulerSettings.h"
-#include "ui/Autostart.h"
 #include "ui/DesignScale.h"
+#include "ui/Desktop.h"
 #include "ui/Dialogs.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/ListViewRow.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
-#include "ui/TrayIcon.h"
 #include "ui/Version.h"
 
 #include <QAction>
@@ -122,20 +121,19 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     taskList_->OnTasksExecuted = [this](QObject* sender) { TasksExecuted(sender); };
     taskList_->OnPollError = [this](const std::string& message) { PollError(message); };
     taskList_->OnRunFailed = [this](const TQMTask& task, const std::string& reason) {
-        RunFailed(task, reason);
+        desktop_->TaskFailed(task, reason);
     };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
     CreateActions();
+    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, hasNotificationArea);
+    connect(desktop_.get(), &TDesktop::ExitRequested, this, [this] { RequestExit(true); });
+    connect(desktop_.get(), &TDesktop::PreferenceChanged, this,
+            [this] { Run([this] { SaveSettings(); }); });
+    connect(desktop_.get(), &TDesktop::Problem, this, &TFormMain::ShowStoreProblem);
     CreateMenu();
     resize(Px(665), Px(480));
-    if (hasNotificationArea) {
-        tray_ = std::make_unique<TTrayIcon>(this, ActionAddTask);
-        connect(tray_.get(), &TTrayIcon::ExitRequested, this, [this] { RequestExit(true); });
-    }
-    // Without a notification area a hidden window could not be brought back.
-    MenuKeepRunning->setEnabled(tray_ != nullptr);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -150,7 +148,7 @@ TFormMain::~TFormMain() {
     taskList_->OnTasksExecuted = nullptr;
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
-    tray_.reset();
+    desktop_.reset();
     store_.reset();
     taskList_.reset();
 }
@@ -328,7 +326,7 @@ void TFormMain::CreateMenu() {
         preferences, "MenuConfirmbeforeexecutetaskmanually", "Confirm before execute task manually",
         [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
     MenuConfirmbeforeexecutetaskmanually->setCheckable(true);
-    CreatePreferenceItems(preferences);
+    desktop_->AddPreferenceItems(preferences);
 
     QMenu* task = addMenu(menu, "Task1", "&Task");
     task->addAction(ActionAddTask);
@@ -373,9 +371,7 @@ void TFormMain::showEvent(QShowEvent* event) {
 
 void TFormMain::FirstShow() {
     shown_ = true;
-    // Only a window that is really starting takes a place in the notification area.
-    if (tray_)
-        tray_->Show();
+    desktop_->WindowStarted();
     Run([this] { FormShow(); });
 }
 
@@ -404,11 +400,7 @@ void TFormMain::FormShow() {
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
-    MenuKeepRunning->setChecked(store_->KeepRunning);
-    // The entry on disk is the truth: it may have been removed or written by
-    // another copy of the program since the last save.
-    store_->StartAtLogin = ui::AutostartEntryStartsProgram(QCoreApplication::applicationFilePath());
-    MenuStartAtLogin->setChecked(store_->StartAtLogin);
+    desktop_->PreferencesLoaded();
     FillListView();
 }
 
@@ -420,16 +412,9 @@ bool TFormMain::FormCloseQuery() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (!exitRequested_ && KeepsRunningInTray()) {
+    if (!exitRequested_ && desktop_->PutAwayOnClose()) {
         // Closing the window is not ending the program: no question.
         event->ignore();
-        hide();
-        if (!toldStillRunning_) {
-            toldStillRunning_ = true;
-            tray_->Notify(windowTitle(),
-                          QStringLiteral("Still running in the notification area, so your tasks "
-                                         "keep running. \"Exit\" in its menu ends it."));
-        }
         return;
     }
     bool mayClose = true;
@@ -469,11 +454,7 @@ void TFormMain::TasksExecuted(QObject* /*sender*/) {
 }
 
 void TFormMain::PollError(const std::string& message) {
-    // Nobody sees a box over a hidden window; a notification blocks nothing.
-    if (NotifiesInsteadOfBoxes()) {
-        if (message != notifiedReason_)
-            tray_->Notify(windowTitle(), ui::ToDisplayText(message));
-        notifiedReason_.clear();
+    if (desktop_->TellPollError(message)) {
         std::fprintf(stderr, "%s\n", message.c_str());
         return;
     }
@@ -816,20 +797,8 @@ void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
 
 // --- Living on the desktop ---
 
-bool TFormMain::DesktopHasNotificationArea() {
-    return TTrayIcon::Available();
-}
-
-void TFormMain::CreatePreferenceItems(QMenu* preferences) {
-    MenuKeepRunning =
-        preferences->addAction(QStringLiteral("Keep running when the window is closed"));
-    MenuKeepRunning->setObjectName(QStringLiteral("MenuKeepRunning"));
-    MenuKeepRunning->setCheckable(true);
-    connect(MenuKeepRunning, &QAction::triggered, this, [this] { MenuKeepRunningClick(); });
-    MenuStartAtLogin = preferences->addAction(QStringLiteral("Start at login"));
-    MenuStartAtLogin->setObjectName(QStringLiteral("MenuStartAtLogin"));
-    MenuStartAtLogin->setCheckable(true);
-    connect(MenuStartAtLogin, &QAction::triggered, this, [this] { MenuStartAtLoginClick(); });
+bool TFormMain::HasNotificationArea() {
+    return TDesktop::NotificationAreaAvailable();
 }
 
 void TFormMain::StartWindow(bool minimized) {
@@ -837,7 +806,7 @@ void TFormMain::StartWindow(bool minimized) {
         show();
         return;
     }
-    if (tray_ == nullptr) {
+    if (!desktop_->StartsHidden()) {
         showMinimized();
         return;
     }
@@ -852,55 +821,4 @@ bool TFormMain::RequestExit(bool ask) {
     exitRequested_ = false;
     askOnExit_ = true;
     return closed;
-}
-
-bool TFormMain::KeepsRunningInTray() const {
-    return tray_ != nullptr && store_->KeepRunning;
-}
-
-bool TFormMain::NotifiesInsteadOfBoxes() const {
-    return tray_ != nullptr && (!isVisible() || isMinimized());
-}
-
-void TFormMain::RunFailed(const TQMTask& task, const std::string& reason) {
-    if (!NotifiesInsteadOfBoxes())
-        return;
-    notifiedReason_ = reason;
-    const TDateTime today = dt::DatePart(dt::Now());
-    if (today != notifiedDay_) {
-        notifiedToday_.clear();
-        notifiedDay_ = today;
-    }
-    if (!notifiedToday_.insert(task.Guid + '|' + reason).second)
-        return;
-    // Launcher messages break their lines with carriage returns.
-    QString text = ui::ToDisplayText(reason);
-    text.replace(u'\r', u' ');
-    tray_->Notify(QStringLiteral("A task could not start"),
-                  QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) +
-                      QStringLiteral("\": ") + text.simplified());
-}
-
-void TFormMain::MenuKeepRunningClick() {
-    Run([this] {
-        store_->KeepRunning = MenuKeepRunning->isChecked();
-        SaveSettings();
-    });
-}
-
-void TFormMain::MenuStartAtLoginClick() {
-    Run([this] {
-        const QString program = QCoreApplication::applicationFilePath();
-        const bool wanted = MenuStartAtLogin->isChecked();
-        const ui::TAutostartResult done =
-            wanted ? ui::WriteAutostartEntry(program) : ui::RemoveAutostartEntry();
-        if (!done) {
-            // The check keeps showing what is on disk.
-            MenuStartAtLogin->setChecked(ui::AutostartEntryStartsProgram(program));
-            ShowStoreProblem(QStringLiteral("Start at login could not be set: ") + done.Error);
-            return;
-        }
-        store_->StartAtLogin = wanted;
-        SaveSettings();
-    });
 }

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <memory>
-#include <set>
 #include <string>
 
 class QAction;
@@ -20,8 +19,8 @@ class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TQMTaskScheduler;
+class TDesktop;
 class TQMTaskSchedulerSettings;
-class TTrayIcon;
 
 // Rows hold their task (not owned) under Qt::UserRole of column 0.
 Q_DECLARE_METATYPE(TQMTask*)
@@ -39,11 +38,10 @@ public:
     // Creates the task list (its polling starts at once) and the application
     // store; the store is loaded when the window is first shown. With a
     // notification area the window also has its tray icon there.
-    explicit TFormMain(QWidget* parent = nullptr,
-                       bool hasNotificationArea = DesktopHasNotificationArea());
+    explicit TFormMain(QWidget* parent = nullptr, bool hasNotificationArea = HasNotificationArea());
     ~TFormMain() override;
 
-    static bool DesktopHasNotificationArea();
+    static bool HasNotificationArea();
 
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
@@ -83,17 +81,15 @@ public:
     // Text of the about box.
     static QString AboutText();
 
-    // --- Living on the desktop ---
     // Shows the window, or with `minimized` starts hidden in the notification
     // area (minimised without one); the settings load either way.
     void StartWindow(bool minimized);
     // Ends the program as File > Exit does, asking first when `ask` and the
     // preference say so; true when the window closed.
     bool RequestExit(bool ask);
-    // The icon in the notification area; none without one.
-    TTrayIcon* Tray() const { return tray_.get(); }
-    void MenuKeepRunningClick();
-    void MenuStartAtLoginClick();
+    // The window's life on the desktop: tray icon, notifications (Notify),
+    // keeping running, start at login.
+    TDesktop& Desktop() const { return *desktop_; }
 
 signals:
     // The window closed for good: the program should end.
@@ -131,31 +127,15 @@ private:
     // The list's task, looked up again by address: a refill may have run meanwhile.
     TQMTask* TaskStillListed(const TQMTask* task) const;
     template <class Handler> void Run(Handler&& handler);
-    void CreatePreferenceItems(QMenu* preferences);
-    // Closing only hides the window: the preference is on and there is a
-    // notification area to come back from.
-    bool KeepsRunningInTray() const;
-    // Hidden or minimised with a tray icon: news goes out as notifications.
-    bool NotifiesInsteadOfBoxes() const;
-    void RunFailed(const TQMTask& task, const std::string& reason);
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
     bool shown_ = false;
     double scale_ = 1.0;
     bool pollErrorShown_ = false;
-    std::unique_ptr<TTrayIcon> tray_;
+    std::unique_ptr<TDesktop> desktop_;
     bool exitRequested_ = false;
     bool askOnExit_ = true;
-    // The first close to the tray of a run says where the program went.
-    bool toldStillRunning_ = false;
-    // The reason of the last failed start a notification told of, so that
-    // the same launcher error is not told twice.
-    std::string notifiedReason_;
-    // Failed starts told of today (task identifier and reason): a missing
-    // file fails again on every poll of its start window.
-    std::set<std::string> notifiedToday_;
-    TDateTime notifiedDay_ = 0;
     QString loadProblem_; // why the settings file could not be read, if so
 
     QTreeWidget* ListViewMain = nullptr;
@@ -171,7 +151,5 @@ private:
     QAction* ActionExecuteTask_withtime = nullptr;
     QAction* MenuAskwhenclose = nullptr;
     QAction* MenuConfirmbeforeexecutetaskmanually = nullptr;
-    QAction* MenuKeepRunning = nullptr;
-    QAction* MenuStartAtLogin = nullptr;
     QTimer* Timer1 = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/Desktop.h"
 #include "ui/FLogView.h"
 #include "ui/FMain.h"
 #include "ui/FTaskEdit.h"
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
 
     // The tray icon's menu, as over a hidden window, and the preferences.
     form.hide();
-    QMenu& trayMenu = form.Tray()->Menu();
+    QMenu& trayMenu = form.Desktop().Tray()->Menu();
     trayMenu.popup(QPoint(0, 0));
     ok = Save(trayMenu, folder + "/tray-menu.png") && ok;
     trayMenu.hide();

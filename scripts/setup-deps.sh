@@ -10,7 +10,8 @@ PACKAGES=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang-format
     clang libclang-rt-14-dev
-    xvfb xauth
+    xvfb xauth x11-utils libxcb1-dev
+    dbus python3-dbusmock trayer
     tzdata
 )
 

@@ -111,7 +111,7 @@ template <class Handler> void TFormMain::Run(Handler&& handler) {
     ui::Guarded(this, std::forward<Handler>(handler));
 }
 
-TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(parent) {
+TFormMain::TFormMain(QWidget* parent, TDesktop::TArea area) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Quillmar Task Scheduler"));
 
@@ -126,7 +126,7 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
 
     CreateControls();
     CreateActions();
-    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, hasNotificationArea);
+    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, area);
     connect(desktop_.get(), &TDesktop::ExitRequested, this, [this] { RequestExit(true); });
     connect(desktop_.get(), &TDesktop::PreferenceChanged, this,
             [this] { Run([this] { SaveSettings(); }); });
@@ -378,15 +378,8 @@ void TFormMain::FormShow() {
     StatusPanels[1]->setText(QStringLiteral("Version 2.0"));
     SortColumn = -1;
     SortAscending = true;
-    int width = 4;
-    for (int column = 0; column < ColumnCount; ++column)
-        width += ListViewMain->columnWidth(column);
-    resize(width, height());
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    if (!placed_)
+        PlaceWindow();
 
     ButtonDelete->setText(QString());
     ButtonEdit->setText(QString());
@@ -401,6 +394,29 @@ void TFormMain::FormShow() {
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
     desktop_->PreferencesLoaded();
     FillListView();
+}
+
+void TFormMain::PlaceWindow() {
+    placed_ = true;
+    int width = 4;
+    for (int column = 0; column < ColumnCount; ++column)
+        width += ListViewMain->columnWidth(column);
+    QSize size(width, height());
+    QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        resize(size);
+        return;
+    }
+    // A large desktop font on a small screen scales the window past the
+    // screen: it keeps to the free area, its title bar (not known before
+    // the first show) included.
+    const QRect free = screen->availableGeometry();
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    size = size.boundedTo(QSize(free.width(), free.height() - titleBar));
+    resize(size);
+    QRect frame(QPoint(0, 0), size + QSize(0, titleBar));
+    frame.moveCenter(free.center());
+    move(std::max(frame.left(), free.left()), std::max(frame.top(), free.top()));
 }
 
 bool TFormMain::FormCloseQuery() {
@@ -798,21 +814,21 @@ void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
 
 // --- Living on the desktop ---
 
-bool TFormMain::HasNotificationArea() {
-    return TDesktop::NotificationAreaAvailable();
-}
-
 void TFormMain::StartWindow(bool minimized) {
+    // Placed before it is shown: some window managers restore a minimised
+    // window that is moved or resized.
+    PlaceWindow();
     if (!minimized) {
         show();
         return;
     }
-    if (!desktop_->StartsHidden()) {
-        showMinimized();
+    if (desktop_->HasNotificationArea()) {
+        // Hidden in the notification area: load as a first show would.
+        FirstShow();
         return;
     }
-    // Hidden in the notification area: load as a first show would.
-    FirstShow();
+    desktop_->StartedMinimized();
+    showMinimized();
 }
 
 bool TFormMain::RequestExit(bool ask) {

@@ -48,7 +48,7 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     TFormMain formMain;
     // One copy per settings file, decided before the file is loaded (when the
     // window is first shown); a later copy shows nothing and runs nothing.
-    TSingleInstance single(ui::ToQString(formMain.Store().Settings().ChosenFileName()));
+    TSingleInstance single(formMain.Store().Settings().ChosenFileName());
     if (!single.Message().isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
     if (single.Role() != TSingleInstance::TRole::First)

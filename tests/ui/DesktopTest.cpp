@@ -383,6 +383,14 @@ TEST(Autostart, ExecQuotesAndEscapesAPathThatNeedsItAndFindsItBack) {
     EXPECT_FALSE(ui::AutostartEntryStartsProgram(QStringLiteral("/usr/bin/plain")));
     ASSERT_TRUE(ui::RemoveAutostartEntry());
     ASSERT_TRUE(ui::RemoveAutostartEntry());
+    // A path Qt could not decode is refused, not written as Exec="".
+    for (const QString& undecoded :
+         {QString(), QStringLiteral("/opt/caf\uFFFD/QMTaskScheduler2")}) {
+        const ui::TAutostartResult written = ui::WriteAutostartEntry(undecoded);
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(written.Error.contains("not UTF-8")) << written.Error.toStdString();
+        EXPECT_FALSE(std::filesystem::exists(ui::AutostartEntryPath().toStdString()));
+    }
     qputenv("XDG_CONFIG_HOME", saved);
 }
 

@@ -25,12 +25,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -238,11 +240,16 @@ TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow
     Start(SettingsFile(false, true, ThreeTasks()));
 
     EXPECT_EQ(form_->windowTitle(), "Quillmar Task Scheduler");
-    // The design's column widths plus 4, in the design's proportions.
+    // The design's column widths plus 4, in the design's proportions, kept
+    // to the screen's free area (the offscreen screen is 800 by 600) but
+    // never narrower than the status bar's panels; the title bar on it.
     int columns = 0;
     for (int column = 0; column < list_->model()->columnCount(); ++column)
         columns += list_->columnWidth(column);
-    EXPECT_EQ(form_->width(), columns + 4);
+    const QRect free = form_->screen()->availableGeometry();
+    EXPECT_EQ(form_->width(), std::max(std::min(columns + 4, free.width()), form_->minimumWidth()));
+    EXPECT_LE(form_->frameGeometry().height(), free.height());
+    EXPECT_GE(form_->frameGeometry().top(), free.top());
     EXPECT_NEAR(list_->columnWidth(0) * 150.0 / 300.0, list_->columnWidth(1), 1.0);
     QStringList captions;
     for (int column = 0; column < list_->model()->columnCount(); ++column)

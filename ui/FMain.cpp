@@ -146,6 +146,7 @@ void TFormMain::CreateControls() {
 
     ListViewMain = new QTreeView(central);
     ListViewMain->setObjectName(QStringLiteral("ListViewMain"));
+    ListViewMain->setAccessibleName(QStringLiteral("Tasks"));
     listModel_ = new ui::TTaskListModel(*taskList_, ListViewMain);
     ListViewMain->setModel(listModel_);
     for (int column = 0; column < ColumnCount; ++column)
@@ -180,6 +181,8 @@ void TFormMain::CreateControls() {
         button->setObjectName(QString::fromLatin1(name));
         button->setGeometry(Px(left), Px(7), Px(41), Px(28));
         button->setToolTip(QString::fromLatin1(hint));
+        // Three of them show only a picture: a screen reader reads the hint.
+        button->setAccessibleName(QString::fromLatin1(hint));
         // Clicking a button leaves the focus, and so the keys, with the list.
         button->setFocusPolicy(Qt::NoFocus);
         return button;
@@ -428,7 +431,18 @@ void TFormMain::Timer1Timer() {
 // --- The list ---
 
 void TFormMain::TasksExecuted(QObject* /*sender*/) {
+    // A scheduled run is no command of the user's: the task the user
+    // selected stays selected, found again by its identifier, so that a
+    // command right after it still has its task.
+    std::string selected;
+    if (const TQMTask* task = HasSelection() ? TaskAtRow(SelectedRow()) : nullptr)
+        selected = task->Guid;
     FillListView();
+    for (int i = 0; !selected.empty() && i < taskList_->Count(); ++i)
+        if (taskList_->GetTask(i)->Guid == selected) {
+            SelectTask(taskList_->GetTask(i));
+            break;
+        }
     SaveSettings();
 }
 

@@ -341,10 +341,12 @@ TEST_F(FormMainTest, SortsByHeaderClicksAndByTheMenuAndKeepsTheOrderOverRefills)
     Action("Laatstgestart1")->trigger();
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "Backup"}));
 
-    // A refill (as after a poll that ran a task) sorts by the same state.
+    // A refill after a poll that ran a task sorts by the same state and
+    // keeps the user's selection.
+    const QString selected = RowNames().value(form_->SelectedRow());
     form_->TasksExecuted(nullptr);
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "Backup"}));
-    EXPECT_FALSE(form_->HasSelection());
+    EXPECT_EQ(RowNames().value(form_->SelectedRow()), selected);
 }
 
 TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
@@ -811,7 +813,7 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
         // A poll inside the start window runs the task and refills the list.
         clock_.Set(MakeDateTime(2026, 12, 7, 9, 10, 5));
         form_->TaskList().Tick(nullptr);
-        EXPECT_FALSE(form_->HasSelection());
+        EXPECT_EQ(form_->SelectedTask(), backup);
         EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 7, 9, 10, 5));
         auto* name = Child<QLineEdit>(editor, "EditTaskName");
         name->clear();
@@ -870,14 +872,15 @@ TEST_F(FormMainTest, ExecutesAndDeletesTheAskedTaskAfterAPollRefilledTheListUnde
     QTimer* timer = form_->TaskList().Timer();
     timer->setInterval(5); // the real polling timer, quicker
 
-    // Under the question a poll runs a task: the list is refilled and the
-    // selection is gone. The answer still applies to the task it was asked for.
+    // Under the question a poll runs another task and refills the list: the
+    // asked task stays selected, and the answer applies to it.
     auto answerAfterAPoll = [&](TDateTime pollAt, const QString& pollRun, QString* question) {
         modal_.When<QMessageBox>([=, this](QMessageBox* box) {
             *question = box->text();
+            const std::string asked = form_->SelectedTask()->Guid;
             clock_.Set(pollAt);
             EXPECT_TRUE(WaitUntil([&] { return Runs().contains(pollRun); }));
-            EXPECT_TRUE(WaitUntil([&] { return !form_->HasSelection(); }));
+            EXPECT_EQ(form_->SelectedTask()->Guid, asked);
             QTest::mouseClick(ButtonWithText(box, "&Yes"), Qt::LeftButton);
         });
     };

@@ -104,9 +104,10 @@ TEST_F(StatusBarTest, TheClockRepaintsOnlyItsOwnPanel) {
 // whole, and the clock's text fits its panel.
 TEST_F(StatusBarTest, TheNarrowestWindowKeepsEveryPanelWhole) {
     ASSERT_TRUE(WaitUntil([&] { return !panels_[2]->text().isEmpty(); }));
-    const int designed = form_.width();
+    // The window may open at its narrowest already; dragged narrower, it
+    // stops there.
     form_.resize(40, form_.height());
-    ASSERT_TRUE(WaitUntil([&] { return form_.width() < designed; }));
+    ASSERT_TRUE(WaitUntil([&] { return form_.width() == form_.minimumWidth(); }));
     QCoreApplication::processEvents();
 
     for (int i = 0; i < 4; ++i) {

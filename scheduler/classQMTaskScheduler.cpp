@@ -5,6 +5,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -60,7 +61,17 @@ void TQMTaskScheduler::CheckTask(const TQMTask* task) const {
 
 TQMTask* TQMTaskScheduler::GetTask(int index) const {
     CheckIndex(index);
+    dueStale_ = true;
     return tasks_[static_cast<std::size_t>(index)].get();
+}
+
+const TQMTask& TQMTaskScheduler::At(int index) const {
+    CheckIndex(index);
+    return *tasks_[static_cast<std::size_t>(index)];
+}
+
+void TQMTaskScheduler::TaskChanged() const {
+    dueStale_ = true;
 }
 
 TQMTask* TQMTaskScheduler::AddNewTask() {
@@ -70,6 +81,8 @@ TQMTask* TQMTaskScheduler::AddNewTask() {
 TQMTask* TQMTaskScheduler::AddTask(std::unique_ptr<TQMTask> task) {
     CheckTask(task.get());
     tasks_.push_back(std::move(task));
+    ++listChanges_;
+    dueStale_ = true;
     return tasks_.back().get();
 }
 
@@ -83,6 +96,8 @@ TQMTask* TQMTaskScheduler::AddCopy(const TQMTask* task) {
 void TQMTaskScheduler::DeleteTask(int index) {
     CheckIndex(index);
     tasks_.erase(tasks_.begin() + index);
+    ++listChanges_;
+    dueStale_ = true;
 }
 
 void TQMTaskScheduler::RemoveTask(const TQMTask* task) {
@@ -119,18 +134,91 @@ int TQMTaskScheduler::Count() const {
     return static_cast<int>(tasks_.size());
 }
 
+void TQMTaskScheduler::BuildDueOrder(const TScheduleMoment& moment, TDueOrder& order) const {
+    order.Day = moment.Day;
+    order.Skipped = moment.Skipped;
+    order.Windows.clear();
+    order.LongestMs = 0;
+    for (std::size_t i = 0; i < tasks_.size(); ++i) {
+        const TQMTask& task = *tasks_[i];
+        // The frequencies as the schedule rule weighs them; it decides in
+        // the end, this only leaves out tasks it cannot make due that day.
+        bool onThisDay = false;
+        if (task.Daily)
+            onThisDay = true;
+        else if (task.OneShot)
+            onThisDay = dt::DatePart(task.DateTime) == moment.Day;
+        else if (task.Weekly)
+            onThisDay = task.IsWeekdayChecked(moment.Weekday);
+        if (!task.Active || !onThisDay)
+            continue;
+        const TQMTask::TWindow window = task.StartWindowOn(moment.Skipped);
+        order.Windows.push_back({window.OpenMs, window.CloseMs, static_cast<int>(i)});
+        order.LongestMs = std::max(order.LongestMs, window.CloseMs - window.OpenMs);
+    }
+    std::sort(order.Windows.begin(), order.Windows.end(),
+              [](const TDueWindow& a, const TDueWindow& b) {
+                  return a.OpenMs != b.OpenMs ? a.OpenMs < b.OpenMs : a.ListIndex < b.ListIndex;
+              });
+}
+
+const TQMTaskScheduler::TDueOrder&
+TQMTaskScheduler::DueOrderAt(const TScheduleMoment& moment) const {
+    // A zone change moves the day's gap: the windows move with it.
+    if (dueStale_ || due_.Day != moment.Day || due_.Skipped.StartMs != moment.Skipped.StartMs ||
+        due_.Skipped.EndMs != moment.Skipped.EndMs) {
+        BuildDueOrder(moment, due_);
+        dueStale_ = false;
+    }
+    return due_;
+}
+
+std::optional<TDateTime> TQMTaskScheduler::NextWindowOpening(TDateTime after) const {
+    const TScheduleMoment moment = TScheduleMoment::At(after);
+    const TDueOrder& today = DueOrderAt(moment);
+    const auto first = [this](const TDueOrder& order,
+                              long long afterMs) -> std::optional<TDateTime> {
+        auto it = std::upper_bound(
+            order.Windows.begin(), order.Windows.end(), afterMs,
+            [](long long ms, const TDueWindow& window) { return ms < window.OpenMs; });
+        for (; it != order.Windows.end(); ++it)
+            if (!tasks_[static_cast<std::size_t>(it->ListIndex)]->HasRunOn(order.Day))
+                return order.Day + static_cast<double>(it->OpenMs) / dt::MSecsPerDay;
+        return std::nullopt;
+    };
+    if (const auto opening = first(today, moment.TimeMs))
+        return opening;
+    TDueOrder next;
+    BuildDueOrder(TScheduleMoment::At(moment.Day + 1), next);
+    return first(next, -1);
+}
+
 void TQMTaskScheduler::Tick(QObject* sender) {
     // One reading of the clock serves every task of the poll.
     const TScheduleMoment moment = TScheduleMoment::At(dt::Now());
+    const TDueOrder& order = DueOrderAt(moment);
+    // The windows open now, taken in list order.
+    std::vector<int> open;
+    const auto from = std::lower_bound(
+        order.Windows.begin(), order.Windows.end(), moment.TimeMs - order.LongestMs,
+        [](const TDueWindow& window, long long ms) { return window.OpenMs < ms; });
+    for (auto it = from; it != order.Windows.end() && it->OpenMs <= moment.TimeMs; ++it)
+        if (it->CloseMs >= moment.TimeMs)
+            open.push_back(it->ListIndex);
+    std::sort(open.begin(), open.end());
+    lastRuns_.clear();
     bool anyRan = false;
-    // The count is read again on every step: a run may not change the list,
-    // but nothing here relies on that.
-    for (int i = 0; i < Count(); ++i) {
-        const TQMTask& task = *GetTask(i);
+    const std::uint64_t listAtStart = listChanges_;
+    for (const int i : open) {
+        // A handler that changed the list leaves the rest to the next poll.
+        if (listChanges_ != listAtStart)
+            break;
+        TQMTask& task = *tasks_[static_cast<std::size_t>(i)];
         std::optional<TRunResult> result;
         try {
-            result = GetTask(i)->ExecuteIfDue(true, moment);
+            result = task.ExecuteIfDue(true, moment);
         } catch (...) {
+            lastRuns_.push_back(&task);
             if (OnRunFailed)
                 OnRunFailed(task, MessageOf(std::current_exception()));
             // The failing task and those that ran before it carry new stamps:
@@ -142,6 +230,7 @@ void TQMTaskScheduler::Tick(QObject* sender) {
         }
         if (!result)
             continue;
+        lastRuns_.push_back(&task);
         anyRan = true;
         if (*result != TRunResult::Executed && OnRunFailed)
             OnRunFailed(task, RunResultText(*result));

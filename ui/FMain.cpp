@@ -412,7 +412,12 @@ void TFormMain::Timer1Timer() {
 // --- The list ---
 
 void TFormMain::TasksExecuted(QObject* /*sender*/) {
-    FillListView();
+    // Only the rows of the tasks that ran change; as after a refill, nothing
+    // stays selected.
+    const TQMTask* keyTask = KeyTask();
+    for (const TQMTask* task : taskList_->LastPollRuns())
+        listModel_->TaskChanged(task);
+    KeepKeysOn(keyTask);
     SaveSettings();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "scheduler/MissedStart.h"
 #include "scheduler/classQMTask.h"
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QObject;
@@ -29,6 +31,12 @@ public:
     using TErrorEvent = std::function<void(const std::string& message)>;
     // Gets a task of a poll whose start failed and the reason, in words.
     using TRunFailedEvent = std::function<void(const TQMTask& task, const std::string& reason)>;
+    // Gets the starts that one look found missed, one per task.
+    struct TMissedReport {
+        const TQMTask* Task = nullptr;
+        TMissedStart Missed;
+    };
+    using TStartsMissedEvent = std::function<void(const std::vector<TMissedReport>& missed)>;
 
     static constexpr int PollIntervalMs = 2000;
 
@@ -62,10 +70,16 @@ public:
     void ImportVersion1(const std::string& path);
     int Count() const;
 
+    // The program last ran until `lastRunning` (from the settings file): the
+    // next poll looks for starts missed since then.
+    void LookForStartsMissedSince(TDateTime lastRunning);
+    // Catch-ups waiting for their turn.
+    std::size_t OwedCatchUps() const { return owed_.size(); }
+
     // One poll: every due task runs, in list order, then one notification.
     // A launcher error ends the poll: the tasks after it wait for the next.
     void Tick(QObject* sender);
-    // The tasks that ran (or failed to) in the last poll, in list order.
+    // The tasks that ran (or failed to) in the last poll, in the order they ran.
     const std::vector<TQMTask*>& LastPollRuns() const { return lastRuns_; }
 
     // The earliest opening of a listed task's start window after the moment,
@@ -81,6 +95,9 @@ public:
 
     // The polling timer (owned).
     QTimer* Timer() const;
+    // The single-shot timer for a window that opens before the next poll:
+    // the task starts then, not up to a poll later. Set again by every poll.
+    QTimer* PreciseTimer() const;
 
     TNotifyEvent OnTasksExecuted;
     // Set by the main window to show the error; without it the message goes
@@ -89,15 +106,22 @@ public:
     // Told of every failed start of a poll (missing file, nothing to open it,
     // a launcher error), before a launcher error goes on to OnPollError.
     TRunFailedEvent OnRunFailed;
+    // Told of the starts a poll found missed (after their log lines).
+    TStartsMissedEvent OnStartsMissed;
 
 private:
+    struct TOwed {
+        TQMTask* Task = nullptr;
+        TDateTime Start = 0;
+    };
+
     // One start window of the day, for a task that may run in it.
     struct TDueWindow {
         long long OpenMs = 0;
         long long CloseMs = 0;
         int ListIndex = 0;
     };
-    // The windows of the moment's day, by opening.
+    // The windows of one day, by opening.
     struct TDueOrder {
         TDateTime Day = -1;
         dt::SkippedTimes Skipped;
@@ -105,15 +129,43 @@ private:
         long long LongestMs = 0; // the longest window
     };
     void BuildDueOrder(const TScheduleMoment& moment, TDueOrder& order) const;
-    // The day's order, made again when stale or of another day.
+    // The moment's day's order, made again when stale or of another day.
     const TDueOrder& DueOrderAt(const TScheduleMoment& moment) const;
+    // The first opening after the moment on its day, else (when asked) on
+    // the next.
+    std::optional<TDateTime> FirstOpeningAfter(const TScheduleMoment& moment, bool orNextDay) const;
+    // The tasks whose window is open at the moment, in list order.
+    std::vector<int> OpenWindows(const TScheduleMoment& moment) const;
+
     void ReportPollError(const std::string& message);
+    void ArmPreciseTimer(const TScheduleMoment& moment);
+    void LookForMissedStarts(const TScheduleMoment& moment, const dt::ClockReadings& clocks);
+    // The next catch-up whose turn has come and that still stands; nothing
+    // when none. Catch-ups that no longer stand are dropped.
+    std::optional<TOwed> TakeCatchUp(const TScheduleMoment& moment,
+                                     const dt::ClockReadings& clocks);
+    // Runs one task of the poll; a start that failed is told, an error goes
+    // on after the runs so far are saved.
+    bool RunOne(TQMTask& task, QObject* sender,
+                const std::function<std::optional<TRunResult>()>& run);
 
     std::unique_ptr<QTimer> timer_;
+    std::unique_ptr<QTimer> precise_;
     std::vector<std::unique_ptr<TQMTask>> tasks_;
+
+    bool polled_ = false;
+    TDateTime lastPoll_ = 0;
+    dt::ClockReadings lastClocks_;
+    std::optional<TDateTime> offSince_;
+    std::vector<TOwed> owed_;          // in start order
+    long long catchUpNotBeforeMs_ = 0; // monotonic
+    // The last start told missed, per task: each is told once.
+    std::unordered_map<const TQMTask*, TDateTime> told_;
+
     std::vector<TQMTask*> lastRuns_;
     // Grows with every change of the list itself (a task added or gone).
     std::uint64_t listChanges_ = 0;
     mutable TDueOrder due_;
+    mutable TDueOrder nextDay_; // the day after due_'s, made when asked for
     mutable bool dueStale_ = true;
 };

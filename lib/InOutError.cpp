@@ -67,7 +67,7 @@ EInOutError MakeInOutError(int osError, bool creating, const std::string& contex
     std::string message = known ? InOutErrorMessage(code) : PlainMessage(code);
     if (!context.empty())
         message = context + message;
-    return EInOutError(code, message);
+    return EInOutError(code, message, osError);
 }
 
 } // namespace io

@@ -17,8 +17,10 @@ public:
 // An input/output failure with its error code (see settings/classQMLogFile).
 class EInOutError : public Exception {
 public:
-    EInOutError(int errorCode, std::string message)
-        : Exception(std::move(message)), ErrorCode(errorCode) {}
+    EInOutError(int errorCode, std::string message, int osError = 0)
+        : Exception(std::move(message)), ErrorCode(errorCode), OsError(osError) {}
 
     int ErrorCode;
+    // The operating system's error number behind it (errno); 0 when none.
+    int OsError;
 };

@@ -22,6 +22,7 @@
 #include <iterator>
 #include <optional>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 #include <vector>
 
@@ -142,6 +143,17 @@ void TQMTaskSchedulerSettings::SetDefaults() {
     StartAtLogin = false;
 }
 
+namespace {
+
+TStoreResult Failure(const Exception& e) {
+    const auto* io = dynamic_cast<const EInOutError*>(&e);
+    if (io == nullptr || io->OsError == 0)
+        return {false, e.Message, {}};
+    return {false, e.Message, std::generic_category().message(io->OsError)};
+}
+
+} // namespace
+
 TStoreResult TQMTaskSchedulerSettings::Load() {
     try {
         // Only "no file there" means no settings: a folder in the file's
@@ -157,7 +169,7 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
         // remember it so that Save can set it aside first (when it is there
         // by then).
         unreadableFile_ = settings_->ChosenFileName();
-        return {false, e.Message};
+        return Failure(e);
     }
     return {};
 }
@@ -165,9 +177,11 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
 TStoreResult TQMTaskSchedulerSettings::Save() {
     try {
         if (!KeepUnreadableFile())
-            return {false, "The settings file " + unreadableFile_ +
-                               " could not be read and could not be set aside; it is kept "
-                               "unchanged."};
+            return {false,
+                    "The settings file " + unreadableFile_ +
+                        " could not be read and could not be set aside; it is kept "
+                        "unchanged.",
+                    {}};
         // The lines of the last load are not the file any more; a large
         // file's text is not kept beside its sections.
         settings_->Clear();
@@ -181,7 +195,7 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
             pieces.push_back(sections_.at(&taskList_.At(i)).Text);
         settings_->SavePieces(pieces);
     } catch (const Exception& e) {
-        return {false, e.Message};
+        return Failure(e);
     }
     return {};
 }

@@ -14,6 +14,8 @@ class TQMTaskScheduler;
 struct TStoreResult {
     bool Ok = true;
     std::string Error; // the failure's message when !Ok
+    // The system's own words for the failure's error number, when it had one.
+    std::string SystemText;
     explicit operator bool() const { return Ok; }
 };
 

@@ -227,5 +227,6 @@ void TDesktop::StartAtLoginClicked() {
         return;
     }
     store_.StartAtLogin = wanted;
+    emit Problem(QString());
     emit PreferenceChanged();
 }

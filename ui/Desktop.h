@@ -88,7 +88,8 @@ signals:
     void ExitRequested();
     // A preference of this unit changed: the window saves.
     void PreferenceChanged();
-    // A failure for the status bar.
+    // Start at login could not be set (the text says why), or was set after
+    // all (an empty text).
     void Problem(const QString& text);
     // A notification went out (before the service has answered).
     void Notified(const QString& title, const QString& text);

@@ -29,6 +29,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStringList>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
@@ -38,6 +39,23 @@
 #include <array>
 #include <cstdio>
 #include <utility>
+
+namespace {
+
+// Keys of the standing messages of this window.
+const QString SettingsUnreadable = QStringLiteral("settings-unreadable");
+const QString SaveFailed = QStringLiteral("save-failed");
+const QString StartAtLoginFailed = QStringLiteral("start-at-login");
+
+// A store failure's message and, for the tool tip, the system's own words
+// for its error.
+QString ToolTipOf(const QString& text, const TStoreResult& result) {
+    if (result.SystemText.empty())
+        return text;
+    return text + QLatin1Char('\n') + ui::ToDisplayText(result.SystemText);
+}
+
+} // namespace
 
 namespace {
 
@@ -100,7 +118,12 @@ TFormMain::TFormMain(QWidget* parent, TDesktop::TArea area) : QMainWindow(parent
     connect(desktop_.get(), &TDesktop::ExitRequested, this, [this] { RequestExit(true); });
     connect(desktop_.get(), &TDesktop::PreferenceChanged, this,
             [this] { Run([this] { SaveSettings(); }); });
-    connect(desktop_.get(), &TDesktop::Problem, this, &TFormMain::ShowStoreProblem);
+    connect(desktop_.get(), &TDesktop::Problem, this, [this](const QString& text) {
+        if (text.isEmpty())
+            ClearStanding(StartAtLoginFailed);
+        else
+            SetStanding(StartAtLoginFailed, TImportance::Note, text);
+    });
     CreateMenu();
     resize(Px(665), Px(480));
 
@@ -370,7 +393,8 @@ void TFormMain::FormShow() {
     if (!loaded) {
         loadProblem_ =
             QStringLiteral("Settings could not be read: ") + ui::ToDisplayText(loaded.Error);
-        ShowStoreProblem(loadProblem_);
+        SetStanding(SettingsUnreadable, TImportance::Warning, loadProblem_,
+                    ToolTipOf(loadProblem_, loaded));
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
@@ -482,22 +506,50 @@ void TFormMain::PollError(const std::string& message) {
 
 void TFormMain::SaveSettings() {
     const TStoreResult saved = store_->Save();
+    if (!saved) {
+        const QString text =
+            QStringLiteral("Changes could not be saved: ") + ui::ToDisplayText(saved.Error);
+        SetStanding(SaveFailed, TImportance::Failure, text, ToolTipOf(text, saved));
+        return;
+    }
+    ClearStanding(SaveFailed);
     // The tasks of a settings file that could not be read and was set aside
     // no longer run: the panel keeps saying so until the program ends.
-    if (saved && !store_->SetAsideFileName().empty())
-        ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
-                         ui::ToDisplayText(store_->SetAsideFileName()));
-    else if (saved)
-        ShowStoreProblem(QString());
+    if (!store_->SetAsideFileName().empty())
+        SetStanding(SettingsUnreadable, TImportance::Warning,
+                    loadProblem_ + QStringLiteral("; set aside as ") +
+                        ui::ToDisplayText(store_->SetAsideFileName()));
     else
-        ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
-                         ui::ToDisplayText(saved.Error));
+        ClearStanding(SettingsUnreadable); // gone before it had to be set aside
 }
 
-void TFormMain::ShowStoreProblem(const QString& text) {
-    // The panel is narrow; its tool tip holds the whole text.
-    StatusPanels[3]->setText(text);
-    StatusPanels[3]->setToolTip(text);
+void TFormMain::SetStanding(const QString& key, TImportance importance, const QString& text,
+                            const QString& toolTip) {
+    std::erase_if(standing_, [&key](const TStanding& s) { return s.Key == key; });
+    standing_.push_back(
+        {key, importance, text, toolTip.isEmpty() ? text : toolTip, ++standingOrder_});
+    ShowStanding();
+}
+
+void TFormMain::ClearStanding(const QString& key) {
+    if (std::erase_if(standing_, [&key](const TStanding& s) { return s.Key == key; }) > 0)
+        ShowStanding();
+}
+
+void TFormMain::ShowStanding() {
+    // Most important first, the newest first among equals.
+    std::vector<const TStanding*> order;
+    for (const TStanding& s : standing_)
+        order.push_back(&s);
+    std::sort(order.begin(), order.end(), [](const TStanding* a, const TStanding* b) {
+        return a->Importance != b->Importance ? a->Importance > b->Importance : a->Order > b->Order;
+    });
+    QStringList toolTips;
+    for (const TStanding* s : order)
+        toolTips << s->ToolTip;
+    // The panel is narrow; the tool tip holds the whole of every message.
+    StatusPanels[3]->setText(order.empty() ? QString() : order.front()->Text);
+    StatusPanels[3]->setToolTip(toolTips.join(QStringLiteral("\n\n")));
 }
 
 void TFormMain::FillListView() {

@@ -7,8 +7,10 @@
 #include <QString>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCloseEvent;
@@ -91,6 +93,20 @@ public:
     // keeping running, start at login.
     TDesktop& Desktop() const { return *desktop_; }
 
+    // --- Standing messages (status panel 3) ---
+    // What the user should know until its cause ends: a save that failed, a
+    // settings file set aside, a refused login entry. Each has a key of its
+    // own, so that a success clears only its own failure. The most important
+    // one shows in the panel (the newest of equals); the tool tip holds all
+    // of them in full, most important first.
+    enum class TImportance { Note, Warning, Failure };
+    // Puts up the message of `key`, or replaces it. `toolTip` is its longer
+    // form for the tool tip; the text itself when empty.
+    void SetStanding(const QString& key, TImportance importance, const QString& text,
+                     const QString& toolTip = QString());
+    // The cause of `key` has ended; nothing happens when it has no message.
+    void ClearStanding(const QString& key);
+
 signals:
     // The window closed for good: the program should end.
     void ExitAccepted();
@@ -126,8 +142,7 @@ private:
     void SaveSettings();
     // Runs the selected task by hand, after the question when asked to.
     void ExecuteSelectedTask(bool ask, bool stampTheRun);
-    // Puts a load or save failure into status panel 3; an empty text clears it.
-    void ShowStoreProblem(const QString& text);
+    void ShowStanding();
     // Shows an error that ended a poll of the task list.
     void PollError(const std::string& message);
     void ListViewMainColumnClick(int column);
@@ -147,6 +162,15 @@ private:
     bool exitRequested_ = false;
     bool askOnExit_ = true;
     QString loadProblem_; // why the settings file could not be read, if so
+    struct TStanding {
+        QString Key;
+        TImportance Importance;
+        QString Text;
+        QString ToolTip;
+        std::uint64_t Order; // grows with every SetStanding
+    };
+    std::vector<TStanding> standing_;
+    std::uint64_t standingOrder_ = 0;
 
     QTreeView* ListViewMain = nullptr;
     ui::TTaskListModel* listModel_ = nullptr;

@@ -193,6 +193,8 @@ void TSingleInstance::OnShowRequest(std::function<void(const QString& activation
 namespace ui {
 
 void BringToFront(QWidget* window) {
+    // Only the minimised state goes: showNormal() would end a maximised or
+    // full-screen one too.
     window->setWindowState((window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
     window->show();
     window->raise();

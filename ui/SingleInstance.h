@@ -75,7 +75,9 @@ private:
 
 namespace ui {
 
-// Shows the window, un-minimised, raised and active.
+// Shows the window as it was before it went out of sight (maximised stays
+// maximised), not minimised, raised and active: for a later start of the
+// program and for "Show window" of the tray icon.
 void BringToFront(QWidget* window);
 
 } // namespace ui

@@ -1,5 +1,6 @@
 #include "ui/TrayIcon.h"
 
+#include "ui/SingleInstance.h"
 #include "ui/StatusNotifierItem.h"
 
 #include <QAction>
@@ -107,9 +108,7 @@ void TTrayIcon::Clicked() {
 }
 
 void TTrayIcon::ShowWindow() {
-    window_->showNormal();
-    window_->raise();
-    window_->activateWindow();
+    ui::BringToFront(window_);
 }
 
 void TTrayIcon::UpdateShowHideText() {

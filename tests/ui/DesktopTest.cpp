@@ -147,6 +147,8 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
 
     // Closing asks nothing and only hides, once saying where it went; the
     // poll goes on.
+    form_->showMaximized();
+    ASSERT_TRUE(WaitUntil([&] { return form_->isMaximized(); }));
     QSignalSpy notified(&form_->Desktop(), &TDesktop::Notified);
     EXPECT_FALSE(form_->close());
     EXPECT_FALSE(form_->isVisible());
@@ -162,6 +164,7 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
     EXPECT_EQ(TrayMenuTexts(), QStringList({"Show window", "Add task...", "-", "Exit"}));
     TrayItem("TrayShowHide")->trigger();
     EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(form_->isMaximized()) << "shown as it was";
     TrayItem("TrayShowHide")->trigger();
     EXPECT_FALSE(form_->isVisible());
     EXPECT_EQ(notified.count(), 1);

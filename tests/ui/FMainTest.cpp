@@ -934,6 +934,49 @@ TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheE
     EXPECT_NE(ReadFile(ini).find("askwhenclose=1"), std::string::npos);
 }
 
+// Status panel 3 holds every message that stands, each until its own cause
+// ends: the most important shows, the tool tip holds them all.
+TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause) {
+    const std::string ini = userDir_.File("qmtaskscheduler2.ini");
+    std::filesystem::create_directories(ini + "/inside");
+    form_ = std::make_unique<TFormMain>();
+    form_->Store().Settings().ProgramFolder = dir_.Path();
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    form_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    auto* panel = Child<QLabel>(form_.get(), "StatusPanel3");
+    Action("MenuAskwhenclose")->trigger(); // sets the unreadable file aside
+    const QString setAside = panel->text();
+    ASSERT_TRUE(setAside.contains("; set aside as ")) << setAside.toStdString();
+
+    // A refused login entry matters less: it waits in the tool tip.
+    const QByteArray savedConfigHome = qgetenv("XDG_CONFIG_HOME");
+    WriteFile(dir_.File("config-blocker"), "");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.File("config-blocker")));
+    Action("MenuStartAtLogin")->trigger();
+    qputenv("XDG_CONFIG_HOME", savedConfigHome);
+    EXPECT_EQ(panel->text(), setAside);
+    EXPECT_TRUE(panel->toolTip().contains("\n\nStart at login could not be set: "))
+        << panel->toolTip().toStdString();
+
+    // A failed save comes first, with the system's own words for its error.
+    WriteFile(dir_.File("blocker"), "");
+    form_->Store().Settings().UserFolder = dir_.File("blocker") + "/sub/";
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_TRUE(panel->text().startsWith("Changes could not be saved: "));
+    const QStringList shown = panel->toolTip().split("\n\n");
+    ASSERT_EQ(shown.size(), 3) << panel->toolTip().toStdString();
+    EXPECT_TRUE(shown[0].startsWith(panel->text() + "\nNot a directory")) << shown[0].toStdString();
+    EXPECT_EQ(shown[1], setAside);
+    EXPECT_TRUE(shown[2].startsWith("Start at login could not be set: "));
+
+    // The next save succeeds: its failure goes, the others stand.
+    form_->Store().Settings().UserFolder = userDir_.Path();
+    Action("MenuAskwhenclose")->trigger();
+    EXPECT_EQ(panel->text(), setAside);
+    EXPECT_EQ(panel->toolTip().split("\n\n").size(), 2) << panel->toolTip().toStdString();
+}
+
 TEST_F(FormMainTest, PollsGoOnUnderAPollErrorBoxAndEachFailedStartIsLoggedAndSaved) {
     // Started without execute permission: the start fails with EACCES.
     const std::string broken = dir_.File("broken.exe");

@@ -6,6 +6,7 @@ PACKAGES=(
     build-essential cmake pkg-config
     qt6-base-dev libgl-dev
     libglib2.0-dev shared-mime-info desktop-file-utils
+    libsqlite3-dev
     appstream man-db lintian dpkg-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     clang-format

@@ -5,10 +5,12 @@
 #include "lib/classQMTaskSchedulerUtils.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
+#include "settings/TaskRunHistory.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/Autostart.h"
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
+#include "ui/FHistory.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/ListViewRow.h"
@@ -149,6 +151,7 @@ TFormMain::~TFormMain() {
     taskList_->OnTasksExecuted = nullptr;
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
+    runHistory_.reset();
     tray_.reset();
     store_.reset();
     taskList_.reset();
@@ -351,6 +354,10 @@ void TFormMain::CreateMenu() {
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
     view->addSeparator();
+    MenuHistory = addItem(view, "MenuHistory", "History", [this] { MenuHistoryClick(); });
+    MenuHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    ListViewMain->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ListViewMain->addAction(MenuHistory);
     addItem(view, "MenuLog", "Log", [this] {
         Run([this] { TFormLogView::ShowFor(this, ui::ToQString(store_->LogFileName())); });
     });
@@ -408,7 +415,52 @@ void TFormMain::FormShow() {
     // another copy of the program since the last save.
     store_->StartAtLogin = ui::AutostartEntryStartsProgram(QCoreApplication::applicationFilePath());
     MenuStartAtLogin->setChecked(store_->StartAtLogin);
+    OpenRunHistory();
     FillListView();
+}
+
+void TFormMain::OpenRunHistory() {
+    runHistory_ = std::make_unique<TTaskRunHistory>(*taskList_, store_->Settings().ChosenFolder());
+    runHistory_->OnRunEnded = [this](const TRunRecord& run) { RunEnded(run); };
+    runHistory_->OnSetAside = [this](const std::string& file) {
+        ShowStoreProblem(QStringLiteral("The run history was damaged; set aside as ") +
+                         ui::ToDisplayText(file));
+    };
+    if (!runHistory_->Open())
+        ShowStoreProblem(QStringLiteral("The run history could not be opened: ") +
+                         ui::ToDisplayText(runHistory_->History().Problem()));
+}
+
+void TFormMain::RunEnded(const TRunRecord& run) {
+    // The mark of the task's last result, and its key in the settings file.
+    FillListView();
+    SaveSettings();
+    if (auto* view = findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
+        view != nullptr && view->isVisible() && view->TaskGuid() == run.TaskGuid)
+        view->ShowTask(run.TaskGuid, run.TaskName);
+    if (!IsFailure(run) || run.Outcome == TRunOutcome::NotStarted)
+        return; // a failed start is told by RunFailed
+    if (!NotifiesInsteadOfBoxes())
+        return;
+    const TDateTime today = dt::DatePart(dt::Now());
+    if (today != notifiedDay_) {
+        notifiedToday_.clear();
+        notifiedDay_ = today;
+    }
+    if (!notifiedToday_.insert(run.TaskGuid + "|ended").second)
+        return;
+    tray_->Notify(QStringLiteral("A task ended badly"),
+                  QStringLiteral("Task \"") + ui::ToDisplayText(run.TaskName) +
+                      QStringLiteral("\": ") + ui::ToDisplayText(ResultText(run)));
+}
+
+void TFormMain::MenuHistoryClick() {
+    Run([this] {
+        const TQMTask* task = SelectedTask();
+        if (!runHistory_)
+            return;
+        TFormHistory::ShowFor(this, runHistory_->History(), task->Guid, task->TaskName);
+    });
 }
 
 bool TFormMain::FormCloseQuery() {
@@ -524,6 +576,7 @@ void TFormMain::FillListView() {
         TUpdatesSuspended suspended(ListViewMain);
         ClearListView();
         QList<QTreeWidgetItem*> rows;
+        const QIcon failedIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
         const int count = taskList_->Count();
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
@@ -534,6 +587,14 @@ void TFormMain::FillListView() {
                 ui::ToDisplayText(task->LastExecutedText())});
             row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
             row->setData(0, Qt::UserRole, QVariant::fromValue(task));
+            if (!task->LastResult.empty()) {
+                const QString tip =
+                    QStringLiteral("Last run: ") + ui::ToDisplayText(task->LastResult);
+                for (int column = 0; column < ColumnCount; ++column)
+                    row->setToolTip(column, tip);
+            }
+            if (task->LastRunFailed)
+                row->setIcon(0, failedIcon);
             rows.append(row);
         }
         ListViewMain->addTopLevelItems(rows);
@@ -750,6 +811,9 @@ void TFormMain::ActionModifyTaskExecute() {
         // last run in the editor; otherwise the task would run a second time.
         TQMTask* task = TaskStillListed(opened);
         const TDateTime lastRunNow = task->DateTimeLastExecuted;
+        // A run that ended while the editor was open keeps its result.
+        editor.Task().LastResult = task->LastResult;
+        editor.Task().LastRunFailed = task->LastRunFailed;
         task->Assign(&editor.Task());
         if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen)
             task->DateTimeLastExecuted = lastRunNow;

@@ -21,7 +21,9 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TQMTaskScheduler;
 class TQMTaskSchedulerSettings;
+class TTaskRunHistory;
 class TTrayIcon;
+struct TRunRecord;
 
 // Rows hold their task (not owned) under Qt::UserRole of column 0.
 Q_DECLARE_METATYPE(TQMTask*)
@@ -47,6 +49,8 @@ public:
 
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
+    // The run history, open once the settings are loaded; null before.
+    TTaskRunHistory* RunHistory() const { return runHistory_.get(); }
 
     int SortColumn = -1;
     bool SortAscending = true;
@@ -74,6 +78,8 @@ public:
     void ActionExecuteTask_notimeExecute();
     void ActionExecuteTask_withtimeExecute();
     void MenuImporTasksFromVersion1Click();
+    // View > History: the runs of the selected task.
+    void MenuHistoryClick();
     void MenuAskwhencloseClick();
     void MenuConfirmbeforeexecutetaskmanuallyClick();
     void Info1Click();
@@ -138,9 +144,13 @@ private:
     // Hidden or minimised with a tray icon: news goes out as notifications.
     bool NotifiesInsteadOfBoxes() const;
     void RunFailed(const TQMTask& task, const std::string& reason);
+    // Opens the run history beside the settings file.
+    void OpenRunHistory();
+    void RunEnded(const TRunRecord& run);
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
+    std::unique_ptr<TTaskRunHistory> runHistory_;
     bool shown_ = false;
     double scale_ = 1.0;
     bool pollErrorShown_ = false;
@@ -169,6 +179,7 @@ private:
     QAction* ActionModifyTask = nullptr;
     QAction* ActionExecuteTask_notime = nullptr;
     QAction* ActionExecuteTask_withtime = nullptr;
+    QAction* MenuHistory = nullptr;
     QAction* MenuAskwhenclose = nullptr;
     QAction* MenuConfirmbeforeexecutetaskmanually = nullptr;
     QAction* MenuKeepRunning = nullptr;

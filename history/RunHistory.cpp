@@ -35,12 +35,19 @@ CREATE TABLE IF NOT EXISTS runs (
     output_file TEXT NOT NULL
 );
 CREATE INDEX IF NOT EXISTS runs_by_task ON runs (task, id);
+CREATE INDEX IF NOT EXISTS runs_running ON runs (id) WHERE outcome = 0;
+CREATE TABLE IF NOT EXISTS tasks (
+    task TEXT PRIMARY KEY,
+    last_start REAL NOT NULL
+);
 )";
 
 // A prepared statement, finalised on every path.
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    Statement(sqlite3* db, const char* sql) {
+        rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    }
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
@@ -155,18 +162,6 @@ bool THistory::OpenFile() {
         Close();
         return false;
     }
-    Statement quick(db_, "PRAGMA quick_check");
-    if (quick.Prepared() != SQLITE_OK) {
-        HandleError(quick.Prepared());
-        Close();
-        return false;
-    }
-    const int step = quick.Step();
-    if (step != SQLITE_ROW || quick.ColumnText(0) != "ok") {
-        HandleError(step == SQLITE_ROW ? SQLITE_CORRUPT : step);
-        Close();
-        return false;
-    }
     return true;
 }
 
@@ -193,6 +188,13 @@ bool THistory::Migrate() {
     return true;
 }
 
+void THistory::Recover() {
+    Close();
+    if (SetAside() && OpenFile())
+        return;
+    Close();
+}
+
 bool THistory::SetAside() {
     const std::string kept =
         fileName_ + ".corrupt-" + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
@@ -211,14 +213,22 @@ bool THistory::SetAside() {
 bool THistory::Open() {
     Close();
     problem_.clear();
-    if (!OpenFile()) {
-        if (!corrupt_ || !SetAside() || !OpenFile())
-            return false;
-    }
-    {
+    // Only what start needs is read: the newest identifier and the runs left
+    // running, both through indexes; the history itself is not.
+    auto readLast = [this] {
         Statement last(db_, "SELECT coalesce(max(id), 0) FROM runs");
-        if (last.Prepared() == SQLITE_OK && last.Step() == SQLITE_ROW)
-            nextId_ = std::max(nextId_, sqlite3_column_int64(last.get(), 0) + 1);
+        const int rc = last.Prepared() == SQLITE_OK ? last.Step() : last.Prepared();
+        if (rc != SQLITE_ROW)
+            return HandleError(rc);
+        nextId_ = std::max(nextId_, sqlite3_column_int64(last.get(), 0) + 1);
+        return true;
+    };
+    if (!OpenFile() || !readLast()) {
+        Close();
+        if (!corrupt_ || !SetAside() || !OpenFile() || !readLast()) {
+            Close();
+            return false;
+        }
     }
     // Identifiers handed out before the database was open may collide.
     std::map<long long, TRun> queued;
@@ -239,8 +249,11 @@ void THistory::AdoptUnfinishedRuns() {
         Statement s(db_, (std::string(SelectColumns) + "WHERE outcome = 0").c_str());
         if (s.Prepared() != SQLITE_OK)
             return;
-        while (s.Step() == SQLITE_ROW)
+        int rc;
+        while ((rc = s.Step()) == SQLITE_ROW)
             unfinished.push_back(ReadRun(s));
+        if (rc != SQLITE_DONE)
+            HandleError(rc);
     }
     for (TRun& run : unfinished) {
         run.Outcome = TOutcome::Unknown;
@@ -271,7 +284,7 @@ bool THistory::Flush() {
         return false;
     if (!Exec("BEGIN IMMEDIATE")) {
         if (corrupt_)
-            (void)Open();
+            Recover();
         return false;
     }
     bool ok = true;
@@ -281,10 +294,14 @@ bool THistory::Flush() {
                            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         Statement trim(db_, "DELETE FROM runs WHERE task = ?1 AND id NOT IN "
                             "(SELECT id FROM runs WHERE task = ?1 ORDER BY id DESC LIMIT ?2)");
-        ok = put.Prepared() == SQLITE_OK && trim.Prepared() == SQLITE_OK;
+        Statement seen(db_,
+                       "INSERT INTO tasks (task, last_start) VALUES (?1, ?2) ON CONFLICT "
+                       "(task) DO UPDATE SET last_start = max(last_start, excluded.last_start)");
+        ok = put.Prepared() == SQLITE_OK && trim.Prepared() == SQLITE_OK &&
+             seen.Prepared() == SQLITE_OK;
         if (!ok)
-            HandleError(put.Prepared() != SQLITE_OK ? put.Prepared() : trim.Prepared());
-        std::set<std::string> tasks;
+            HandleError(sqlite3_errcode(db_));
+        std::map<std::string, TDateTime> tasks;
         for (auto it = pending_.begin(); ok && it != pending_.end(); ++it) {
             const TRun& r = it->second;
             put.Int(1, r.Id);
@@ -304,13 +321,20 @@ bool THistory::Flush() {
             sqlite3_reset(put.get());
             if (rc != SQLITE_DONE)
                 ok = HandleError(rc);
-            tasks.insert(r.TaskGuid);
+            auto [entry, added] = tasks.emplace(r.TaskGuid, r.Start);
+            if (!added)
+                entry->second = std::max(entry->second, r.Start);
         }
         for (auto it = tasks.begin(); ok && it != tasks.end(); ++it) {
-            trim.Text(1, *it);
+            trim.Text(1, it->first);
             trim.Int(2, RunsKeptPerTask);
-            const int rc = trim.Step();
+            seen.Text(1, it->first);
+            seen.Real(2, it->second);
+            int rc = trim.Step();
+            if (rc == SQLITE_DONE)
+                rc = seen.Step();
             sqlite3_reset(trim.get());
+            sqlite3_reset(seen.get());
             if (rc != SQLITE_DONE)
                 ok = HandleError(rc);
         }
@@ -320,7 +344,7 @@ bool THistory::Flush() {
     if (!ok) {
         (void)sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         if (corrupt_)
-            (void)Open();
+            Recover();
         return false;
     }
     pending_.clear();
@@ -351,9 +375,9 @@ void THistory::KeepUnderSizeLimit() {
 std::vector<TRun> THistory::RunsOf(const std::string& taskGuid) {
     std::map<long long, TRun, std::greater<>> runs;
     if (db_ != nullptr) {
-        Statement s(db_, (std::string(SelectColumns) +
-                          "WHERE task = ?1 ORDER BY id DESC LIMIT ?2")
-                             .c_str());
+        Statement s(
+            db_,
+            (std::string(SelectColumns) + "WHERE task = ?1 ORDER BY id DESC LIMIT ?2").c_str());
         if (s.Prepared() == SQLITE_OK) {
             s.Text(1, taskGuid);
             s.Int(2, RunsKeptPerTask);
@@ -388,11 +412,19 @@ void THistory::ForgetDeletedTasks(const std::set<std::string>& liveGuids, TDateT
             sqlite3_reset(add.get());
         }
     }
+    // The tasks table names every task with runs: this looks at tasks, not runs.
     if (ok) {
-        Statement forget(db_, "DELETE FROM runs WHERE task IN (SELECT task FROM runs WHERE task "
-                              "NOT IN (SELECT task FROM live) GROUP BY task HAVING max(start) < ?1)");
-        forget.Real(1, now - DeletedTaskDays);
-        ok = forget.Prepared() == SQLITE_OK && forget.Step() == SQLITE_DONE;
+        Statement gone(db_, "CREATE TEMP TABLE IF NOT EXISTS gone AS SELECT task FROM tasks "
+                            "WHERE 0");
+        ok = gone.Prepared() == SQLITE_OK && gone.Step() == SQLITE_DONE && Exec("DELETE FROM gone");
+    }
+    if (ok) {
+        Statement pick(db_, "INSERT INTO gone SELECT task FROM tasks WHERE task NOT IN "
+                            "(SELECT task FROM live) AND last_start < ?1");
+        pick.Real(1, now - DeletedTaskDays);
+        ok = pick.Prepared() == SQLITE_OK && pick.Step() == SQLITE_DONE;
+        ok = ok && Exec("DELETE FROM runs WHERE task IN (SELECT task FROM gone)") &&
+             Exec("DELETE FROM tasks WHERE task IN (SELECT task FROM gone)");
         if (!ok)
             HandleError(sqlite3_errcode(db_));
     }

@@ -66,6 +66,8 @@ private:
     bool OpenFile();
     void Close();
     bool SetAside();
+    // After SQLite found the database corrupt: set it aside, start a new one.
+    void Recover();
     bool Migrate();
     void AdoptUnfinishedRuns();
     bool Exec(const char* sql);

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 
+#include <filesystem>
 #include <set>
 
 TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder)
@@ -22,7 +23,7 @@ TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& 
     });
     taskList_.OnPrepareRun = [this](TRunRecord& run) {
         run.Id = history_.NewRunId();
-        run.OutputFile = folder_ + "qmtaskscheduler2-run-" + std::to_string(run.Id) + ".out";
+        run.OutputFile = folder_ + OutputFilePrefix + std::to_string(run.Id) + ".out";
     };
     taskList_.OnRunRecorded = [this](const TRunRecord& run) { Recorded(run); };
 }
@@ -35,14 +36,22 @@ TTaskRunHistory::~TTaskRunHistory() {
 bool TTaskRunHistory::Open() {
     (void)platform::ForceDirectories(folder_);
     const bool opened = history_.Open();
-    if (opened) {
-        std::set<std::string> live;
-        for (int i = 0; i < taskList_.Count(); ++i)
-            live.insert(taskList_.GetTask(i)->Guid);
-        history_.ForgetDeletedTasks(live, dt::Now());
+    if (!opened)
+        return false;
+    // Output files of runs whose start never reached the database (the
+    // scheduler was killed right after the start) belong to no record.
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.starts_with(OutputFilePrefix) && name.ends_with(".out"))
+            (void)platform::DeleteFile(entry.path().string());
     }
+    std::set<std::string> live;
+    for (int i = 0; i < taskList_.Count(); ++i)
+        live.insert(taskList_.GetTask(i)->Guid);
+    history_.ForgetDeletedTasks(live, dt::Now());
     Flush();
-    return opened;
+    return true;
 }
 
 void TTaskRunHistory::Recorded(const TRunRecord& run) {

@@ -16,6 +16,8 @@ class TQMTaskScheduler;
 class TTaskRunHistory {
 public:
     static constexpr const char* FileBaseName = "qmtaskscheduler2-history.sqlite";
+    // A run's output file: this, its number and ".out", beside the database.
+    static constexpr const char* OutputFilePrefix = "qmtaskscheduler2-run-";
 
     // folder: where the settings file lives, ending in '/'.
     TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder);

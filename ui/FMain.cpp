@@ -6,6 +6,7 @@
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/TaskRunHistory.h"
+#include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/Autostart.h"
 #include "ui/DesignScale.h"
@@ -431,9 +432,23 @@ void TFormMain::OpenRunHistory() {
                          ui::ToDisplayText(runHistory_->History().Problem()));
 }
 
+void TFormMain::ShowLastResult(QTreeWidgetItem* row, const TQMTask& task) const {
+    const QString tip = task.LastResult.empty()
+                            ? QString()
+                            : QStringLiteral("Last run: ") + ui::ToDisplayText(task.LastResult);
+    for (int column = 0; column < ColumnCount; ++column)
+        row->setToolTip(column, tip);
+    row->setIcon(0, task.LastRunFailed ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
+                                       : QIcon());
+}
+
 void TFormMain::RunEnded(const TRunRecord& run) {
     // The mark of the task's last result, and its key in the settings file.
-    FillListView();
+    // Only its row changes: a refill would take the user's selection.
+    if (const TQMTask* task = taskList_->TaskOfRun(run))
+        for (int row = 0; row < ListViewMain->topLevelItemCount(); ++row)
+            if (TaskOfItem(ListViewMain->topLevelItem(row)) == task)
+                ShowLastResult(ListViewMain->topLevelItem(row), *task);
     SaveSettings();
     if (auto* view = findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
         view != nullptr && view->isVisible() && view->TaskGuid() == run.TaskGuid)
@@ -576,7 +591,6 @@ void TFormMain::FillListView() {
         TUpdatesSuspended suspended(ListViewMain);
         ClearListView();
         QList<QTreeWidgetItem*> rows;
-        const QIcon failedIcon = style()->standardIcon(QStyle::SP_MessageBoxWarning);
         const int count = taskList_->Count();
         rows.reserve(count);
         for (int i = 0; i < count; ++i) {
@@ -587,14 +601,7 @@ void TFormMain::FillListView() {
                 ui::ToDisplayText(task->LastExecutedText())});
             row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
             row->setData(0, Qt::UserRole, QVariant::fromValue(task));
-            if (!task->LastResult.empty()) {
-                const QString tip =
-                    QStringLiteral("Last run: ") + ui::ToDisplayText(task->LastResult);
-                for (int column = 0; column < ColumnCount; ++column)
-                    row->setToolTip(column, tip);
-            }
-            if (task->LastRunFailed)
-                row->setIcon(0, failedIcon);
+            ShowLastResult(row, *task);
             rows.append(row);
         }
         ListViewMain->addTopLevelItems(rows);

@@ -147,6 +147,8 @@ private:
     // Opens the run history beside the settings file.
     void OpenRunHistory();
     void RunEnded(const TRunRecord& run);
+    // The row's mark and tool tip of its task's last result.
+    void ShowLastResult(QTreeWidgetItem* row, const TQMTask& task) const;
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;

@@ -12,11 +12,13 @@ class QCheckBox;
 class QDateEdit;
 class QFileDialog;
 class QFrame;
+class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTimeEdit;
 class QTimer;
 
@@ -61,6 +63,7 @@ private:
     void PickerDateClick();
     void Button1Click();
     void ButtonFileClick();
+    void ButtonStartInClick();
 
     void TaskToControls();
     void ControlsToTask();
@@ -107,6 +110,14 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* EditTaskParameters = nullptr;
     QCheckBox* CheckActive = nullptr;
+    // Settings beyond the design's, below it.
+    QGroupBox* GroupBoxOptions = nullptr;
+    QCheckBox* CheckTimeLimit = nullptr;
+    QSpinBox* EditTimeLimit = nullptr;
+    QLabel* LabelTimeLimitUnit = nullptr;
+    QLabel* LabelStartIn = nullptr;
+    QLineEdit* EditStartIn = nullptr;
+    QPushButton* ButtonStartIn = nullptr;
     // Under the name box while it refuses a typed character.
     QLabel* LabelNameHint = nullptr;
     QTimer* NameHintTimer = nullptr;

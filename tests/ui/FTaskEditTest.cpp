@@ -471,7 +471,7 @@ QFont PixelFont(int pixels) {
 
 } // namespace
 
-TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
+TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsBelowTheActiveBox) {
     for (int pixels : {8, 12, 16, 24}) {
         ScopedAppFont font(PixelFont(pixels));
         TFormTaskEdit dialog;
@@ -488,8 +488,11 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
             EXPECT_GE(dialog.height(), 426);
         }
         EXPECT_NEAR(dialog.width(), cancel->x() + cancel->width() + 10 * scale, 1.0) << pixels;
+        // The options sit below the design's controls, which keep their place.
+        const auto* options = Child<QWidget>(&dialog, "GroupBoxOptions");
+        EXPECT_GE(options->y(), active->y() + active->height());
         EXPECT_NEAR(dialog.height(),
-                    active->y() + active->height() + 20 * scale +
+                    options->y() + options->height() + 12 * scale +
                         Child<QWidget>(&dialog, "PanelBottom")->height(),
                     1.0)
             << pixels;

@@ -399,6 +399,24 @@ std::vector<TRun> THistory::RunsOf(const std::string& taskGuid) {
     return newest;
 }
 
+std::vector<TRun> THistory::AllRuns() {
+    std::vector<TRun> runs;
+    if (db_ == nullptr)
+        return runs;
+    Statement s(db_, (std::string(SelectColumns) + "ORDER BY id").c_str());
+    while (s.Prepared() == SQLITE_OK && s.Step() == SQLITE_ROW)
+        runs.push_back(ReadRun(s));
+    return runs;
+}
+
+bool THistory::IsIntact() {
+    if (db_ == nullptr)
+        return false;
+    Statement check(db_, "PRAGMA integrity_check");
+    return check.Prepared() == SQLITE_OK && check.Step() == SQLITE_ROW &&
+           check.ColumnText(0) == "ok" && check.Step() == SQLITE_DONE;
+}
+
 void THistory::ForgetDeletedTasks(const std::set<std::string>& liveGuids, TDateTime now) {
     if (db_ == nullptr || !Exec("BEGIN IMMEDIATE"))
         return;

@@ -51,6 +51,10 @@ public:
     // The task's runs, newest first, at most RunsKeptPerTask; queued records
     // included.
     std::vector<TRun> RunsOf(const std::string& taskGuid);
+    // Every run in the database, oldest first (checks and tools).
+    std::vector<TRun> AllRuns();
+    // SQLite's full integrity check finds nothing wrong.
+    bool IsIntact();
     // Removes the runs of tasks not in the list whose last run started more
     // than DeletedTaskDays before now.
     void ForgetDeletedTasks(const std::set<std::string>& liveGuids, TDateTime now);

@@ -19,6 +19,11 @@ bool DirectoryExists(const std::string& path);
 // True for an existing regular file that the user may execute.
 bool IsExecutableFile(const std::string& path);
 
+// True for an existing regular file whose first bytes mark it as something to
+// execute rather than a document to open: an interpreter line ("#!") or an
+// ELF binary. The execute permission plays no part.
+bool HasProgramFormat(const std::string& path);
+
 // Creates the folder and any missing parents. True when the folder exists
 // afterwards.
 [[nodiscard]] bool ForceDirectories(const std::string& path);

@@ -12,6 +12,16 @@ namespace platform {
 // same descriptor. The handlers only write the signal's number to it.
 [[nodiscard]] int WatchTerminationSignals();
 
+// Holds SIGTERM, SIGINT and SIGHUP back in the calling thread and in the
+// threads it starts afterwards, so that a request arriving before the handlers
+// are installed waits instead of ending the process at once.
+void HoldTerminationSignals();
+
+// Lets the three through again in the calling thread, also when they were
+// blocked on arrival (inherited from whoever started us); a request held
+// meanwhile is delivered now.
+void ReleaseTerminationSignals();
+
 // Takes one pending request from the descriptor: the signal's number, or 0
 // when none is pending. Never blocks.
 int TakeTerminationSignal(int descriptor);

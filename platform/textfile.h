@@ -20,18 +20,19 @@ namespace platform {
 // write is not replaced (EACCES). A symbolic link is followed, so the
 // file it points at is replaced. On failure the old file is untouched and
 // no temporary file is left behind.
-// The temporary file is named "." + file name + "." + six letters or digits
-// and is locked (flock) while it is written. Every call first removes the
-// temporaries of earlier writes of the same file whose writer is gone (a
+// The temporary file is named "." + file name + ".qmtmp-" + six letters or
+// digits and is locked (flock) while it is written. Every call first removes
+// the temporaries of earlier writes of the same file whose writer is gone (a
 // killed process): see RemoveStaleTemporaries.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& content);
 
 // Removes the temporary files that writes of the file at path left behind:
 // regular files of this user in the same folder named exactly "." + file
-// name + "." + six letters or digits, that no process holds locked. A writer
-// holds its lock from the moment its temporary file is named until it has
-// renamed it, so only leftovers of ended writers go; any other file, also a
-// lock file beside the settings file, does not match. Returns how many were
+// name + ".qmtmp-" + six letters or digits, that no process holds locked. A
+// writer holds its lock from the moment its temporary file is named until it
+// has renamed it, so only leftovers of ended writers go; any other file (a
+// user's ".name.backup", another tool's temporary, a lock file) does not
+// match. Returns how many were
 // removed.
 int RemoveStaleTemporaries(const std::string& path);
 

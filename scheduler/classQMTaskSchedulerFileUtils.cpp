@@ -32,8 +32,11 @@ TLaunch DecideLaunch(const std::string& fileName) {
     const std::string name = Absolute(TZQStringUtil::Trim(fileName));
     const std::string ext = TQMTaskSchedulerFileUtils::ExtractLowerExtension(name);
     // Programs on this system are files one may execute, with or without an
-    // extension; the classic program extensions keep counting as well.
-    if (platform::IsExecutableFile(name))
+    // extension; the classic program extensions keep counting as well. A
+    // script or binary without its execute bit is a program too: its start
+    // fails with EACCES and is reported, where its document association
+    // would open it in an editor and call that a run.
+    if (platform::IsExecutableFile(name) || platform::HasProgramFormat(name))
         return {name, true};
     if (ext.empty())
         return {};

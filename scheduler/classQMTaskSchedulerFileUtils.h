@@ -13,7 +13,7 @@ public:
     // minimised option has no meaning on this desktop and is ignored; with
     // wait the call returns when the program has ended.
     // False when nothing was started because nothing opens the file (no
-    // extension and not executable, or no associated program).
+    // extension and not a program, or no associated program).
     // Raises "Filename empty.", "File not found: " + file name, "Pad: ...
     // bestaat niet" and "Can not create process: " CR file "." CR
     // "LastError = " errno.
@@ -34,7 +34,8 @@ public:
     static void CheckProgramFile(const std::string& fileName);
 
     // The command to start for the file, empty when nothing is to be started:
-    // the trimmed name itself for a program (an executable file, or the
+    // the trimmed name itself for a program (an executable file, a file that
+    // starts with "#!" or is an ELF binary, executable or not, or the
     // extensions .exe .com .bat), else the associated open command with the
     // document put into it.
     static std::string GetLaunchCommand(const std::string& fileName);

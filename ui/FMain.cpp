@@ -8,16 +8,15 @@
 #include "settings/TaskRunHistory.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
-#include "ui/Autostart.h"
 #include "ui/DesignScale.h"
+#include "ui/Desktop.h"
 #include "ui/Dialogs.h"
 #include "ui/FHistory.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
-#include "ui/ListViewRow.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
-#include "ui/TrayIcon.h"
+#include "ui/TaskListModel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,7 +33,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -44,12 +43,8 @@
 
 namespace {
 
-const char* const ColumnCaptions[TFormMain::ColumnCount] = {"Taak name", "Frequency", "Time",
-                                                            "Active", "Last started on"};
 constexpr std::array<int, TFormMain::ColumnCount> ColumnWidths{300, 150, 50, 80, 120};
 constexpr std::array<int, 4> PanelWidths{200, 100, 200, 160};
-// Sort key of the task ordering for each column.
-constexpr std::array<int, TFormMain::ColumnCount> ColumnSortKeys{2, 4, 0, 3, 1};
 
 const char* const PublisherNotice = "(c) Quillmar";
 const char* const PublisherWebAddress = "www.quillmar.example";
@@ -62,36 +57,6 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
-
-// Suspends a widget's redrawing for the length of a scope.
-class TUpdatesSuspended {
-public:
-    explicit TUpdatesSuspended(QWidget* widget) : widget_(widget) {
-        widget_->setUpdatesEnabled(false);
-    }
-    ~TUpdatesSuspended() { widget_->setUpdatesEnabled(true); }
-    TUpdatesSuspended(const TUpdatesSuspended&) = delete;
-    TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
-
-private:
-    QWidget* widget_;
-};
-
-// Makes the task's row (else the first) the current one without selecting
-// it, so that the keys have a row to start from.
-void MakeCurrentRow(QTreeWidget* list, const TQMTask* task) {
-    QTreeWidgetItem* current = list->topLevelItem(0);
-    for (int row = 0; task != nullptr && row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        if (item->data(0, Qt::UserRole).value<TQMTask*>() == task) {
-            current = item;
-            break;
-        }
-    }
-    if (current != nullptr)
-        list->selectionModel()->setCurrentIndex(list->indexFromItem(current),
-                                                QItemSelectionModel::NoUpdate);
-}
 
 bool IsRowMoveKey(const QKeyEvent& key) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
@@ -124,20 +89,19 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     taskList_->OnTasksExecuted = [this](QObject* sender) { TasksExecuted(sender); };
     taskList_->OnPollError = [this](const std::string& message) { PollError(message); };
     taskList_->OnRunFailed = [this](const TQMTask& task, const std::string& reason) {
-        RunFailed(task, reason);
+        desktop_->TaskFailed(task, reason);
     };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
     CreateActions();
+    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, hasNotificationArea);
+    connect(desktop_.get(), &TDesktop::ExitRequested, this, [this] { RequestExit(true); });
+    connect(desktop_.get(), &TDesktop::PreferenceChanged, this,
+            [this] { Run([this] { SaveSettings(); }); });
+    connect(desktop_.get(), &TDesktop::Problem, this, &TFormMain::ShowStoreProblem);
     CreateMenu();
     resize(Px(665), Px(480));
-    if (hasNotificationArea) {
-        tray_ = std::make_unique<TTrayIcon>(this, ActionAddTask);
-        connect(tray_.get(), &TTrayIcon::ExitRequested, this, [this] { RequestExit(true); });
-    }
-    // Without a notification area a hidden window could not be brought back.
-    MenuKeepRunning->setEnabled(tray_ != nullptr);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -153,7 +117,7 @@ TFormMain::~TFormMain() {
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
     runHistory_.reset();
-    tray_.reset();
+    desktop_.reset();
     store_.reset();
     taskList_.reset();
 }
@@ -183,13 +147,10 @@ void TFormMain::CreateControls() {
     panel1->setFixedHeight(Px(18));
     layout->addWidget(panel1);
 
-    ListViewMain = new QTreeWidget(central);
+    ListViewMain = new QTreeView(central);
     ListViewMain->setObjectName(QStringLiteral("ListViewMain"));
-    ListViewMain->setColumnCount(ColumnCount);
-    QStringList captions;
-    for (const char* caption : ColumnCaptions)
-        captions << QString::fromLatin1(caption);
-    ListViewMain->setHeaderLabels(captions);
+    listModel_ = new ui::TTaskListModel(*taskList_, ListViewMain);
+    ListViewMain->setModel(listModel_);
     for (int column = 0; column < ColumnCount; ++column)
         ListViewMain->setColumnWidth(column, Px(ColumnWidths[static_cast<size_t>(column)]));
     ListViewMain->setRootIsDecorated(false);
@@ -331,7 +292,7 @@ void TFormMain::CreateMenu() {
         preferences, "MenuConfirmbeforeexecutetaskmanually", "Confirm before execute task manually",
         [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
     MenuConfirmbeforeexecutetaskmanually->setCheckable(true);
-    CreatePreferenceItems(preferences);
+    desktop_->AddPreferenceItems(preferences);
 
     QMenu* task = addMenu(menu, "Task1", "&Task");
     task->addAction(ActionAddTask);
@@ -380,9 +341,7 @@ void TFormMain::showEvent(QShowEvent* event) {
 
 void TFormMain::FirstShow() {
     shown_ = true;
-    // Only a window that is really starting takes a place in the notification area.
-    if (tray_)
-        tray_->Show();
+    desktop_->WindowStarted();
     Run([this] { FormShow(); });
 }
 
@@ -411,11 +370,7 @@ void TFormMain::FormShow() {
     }
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
-    MenuKeepRunning->setChecked(store_->KeepRunning);
-    // The entry on disk is the truth: it may have been removed or written by
-    // another copy of the program since the last save.
-    store_->StartAtLogin = ui::AutostartEntryStartsProgram(QCoreApplication::applicationFilePath());
-    MenuStartAtLogin->setChecked(store_->StartAtLogin);
+    desktop_->PreferencesLoaded();
     OpenRunHistory();
     FillListView();
 }
@@ -432,41 +387,29 @@ void TFormMain::OpenRunHistory() {
                          ui::ToDisplayText(runHistory_->History().Problem()));
 }
 
-void TFormMain::ShowLastResult(QTreeWidgetItem* row, const TQMTask& task) const {
-    const QString tip = task.LastResult.empty()
-                            ? QString()
-                            : QStringLiteral("Last run: ") + ui::ToDisplayText(task.LastResult);
-    for (int column = 0; column < ColumnCount; ++column)
-        row->setToolTip(column, tip);
-    row->setIcon(0, task.LastRunFailed ? style()->standardIcon(QStyle::SP_MessageBoxWarning)
-                                       : QIcon());
-}
-
 void TFormMain::RunEnded(const TRunRecord& run) {
     // The mark of the task's last result, and its key in the settings file.
     // Only its row changes: a refill would take the user's selection.
     if (const TQMTask* task = taskList_->TaskOfRun(run))
-        for (int row = 0; row < ListViewMain->topLevelItemCount(); ++row)
-            if (TaskOfItem(ListViewMain->topLevelItem(row)) == task)
-                ShowLastResult(ListViewMain->topLevelItem(row), *task);
+        listModel_->TaskChanged(task);
     SaveSettings();
     if (auto* view = findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
         view != nullptr && view->isVisible() && view->TaskGuid() == run.TaskGuid)
         view->ShowTask(run.TaskGuid, run.TaskName);
-    if (!IsFailure(run) || run.Outcome == TRunOutcome::NotStarted)
-        return; // a failed start is told by RunFailed
-    if (!NotifiesInsteadOfBoxes())
+    // A failed start is told by the desktop's TaskFailed.
+    if (!IsFailure(run) || run.Outcome == TRunOutcome::NotStarted ||
+        !desktop_->NotifiesInsteadOfBoxes())
         return;
     const TDateTime today = dt::DatePart(dt::Now());
-    if (today != notifiedDay_) {
-        notifiedToday_.clear();
-        notifiedDay_ = today;
+    if (today != endsNotifiedDay_) {
+        endsNotified_.clear();
+        endsNotifiedDay_ = today;
     }
-    if (!notifiedToday_.insert(run.TaskGuid + "|ended").second)
+    if (!endsNotified_.insert(run.TaskGuid).second)
         return;
-    tray_->Notify(QStringLiteral("A task ended badly"),
-                  QStringLiteral("Task \"") + ui::ToDisplayText(run.TaskName) +
-                      QStringLiteral("\": ") + ui::ToDisplayText(ResultText(run)));
+    desktop_->Notify(QStringLiteral("A task ended badly"),
+                     QStringLiteral("Task \"") + ui::ToDisplayText(run.TaskName) +
+                         QStringLiteral("\": ") + ui::ToDisplayText(ResultText(run)));
 }
 
 void TFormMain::MenuHistoryClick() {
@@ -486,16 +429,9 @@ bool TFormMain::FormCloseQuery() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (!exitRequested_ && KeepsRunningInTray()) {
+    if (!exitRequested_ && desktop_->PutAwayOnClose()) {
         // Closing the window is not ending the program: no question.
         event->ignore();
-        hide();
-        if (!toldStillRunning_) {
-            toldStillRunning_ = true;
-            tray_->Notify(windowTitle(),
-                          QStringLiteral("Still running in the notification area, so your tasks "
-                                         "keep running. \"Exit\" in its menu ends it."));
-        }
         return;
     }
     bool mayClose = true;
@@ -537,11 +473,7 @@ void TFormMain::TasksExecuted(QObject* /*sender*/) {
 }
 
 void TFormMain::PollError(const std::string& message) {
-    // Nobody sees a box over a hidden window; a notification blocks nothing.
-    if (NotifiesInsteadOfBoxes()) {
-        if (message != notifiedReason_)
-            tray_->Notify(windowTitle(), ui::ToDisplayText(message));
-        notifiedReason_.clear();
+    if (desktop_->TellPollError(message)) {
         std::fprintf(stderr, "%s\n", message.c_str());
         return;
     }
@@ -576,62 +508,41 @@ void TFormMain::ShowStoreProblem(const QString& text) {
     StatusPanels[3]->setToolTip(text);
 }
 
-void TFormMain::ClearListView() {
-    ListViewMain->clear();
-}
-
 void TFormMain::FillListView() {
-    // The keyboard keeps its row over the refill: the selected task's, else
-    // the current one's.
-    const QTreeWidgetItem* keyRow = ListViewMain->currentItem();
-    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
-        keyRow = items.first();
-    const TQMTask* keyTask = keyRow ? keyRow->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
-    {
-        TUpdatesSuspended suspended(ListViewMain);
-        ClearListView();
-        QList<QTreeWidgetItem*> rows;
-        const int count = taskList_->Count();
-        rows.reserve(count);
-        for (int i = 0; i < count; ++i) {
-            TQMTask* task = taskList_->GetTask(i);
-            auto* row = new ui::TTaskRow(QStringList{
-                ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
-                ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
-                ui::ToDisplayText(task->LastExecutedText())});
-            row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-            row->setData(0, Qt::UserRole, QVariant::fromValue(task));
-            ShowLastResult(row, *task);
-            rows.append(row);
-        }
-        ListViewMain->addTopLevelItems(rows);
-    }
-    SortRows();
-    MakeCurrentRow(ListViewMain, keyTask);
+    const TQMTask* keyTask = KeyTask();
+    listModel_->Refill(SortColumn, SortAscending);
+    ShowSortIndicator();
+    KeepKeysOn(keyTask);
 }
 
-TQMTask* TFormMain::TaskOfItem(const QTreeWidgetItem* item) const {
-    if (item == nullptr)
-        throw Exception("TFormMain listitem not assigned");
-    auto* task = item->data(0, Qt::UserRole).value<TQMTask*>();
-    if (task == nullptr)
-        throw Exception("TFormMain listitem.data = nil");
-    return task;
+const TQMTask* TFormMain::KeyTask() const {
+    if (const int selected = SelectedRow(); selected >= 0)
+        return listModel_->TaskAt(selected);
+    return listModel_->TaskAt(ListViewMain->currentIndex().row());
+}
+
+void TFormMain::KeepKeysOn(const TQMTask* task) {
+    // Inserted or removed rows leave the selection of the others as it was.
+    ListViewMain->selectionModel()->clearSelection();
+    int row = listModel_->RowOf(task);
+    if (row < 0)
+        row = 0;
+    if (row < listModel_->rowCount())
+        ListViewMain->selectionModel()->setCurrentIndex(listModel_->index(row, 0),
+                                                        QItemSelectionModel::NoUpdate);
 }
 
 TQMTask* TFormMain::TaskAtRow(int row) const {
-    if (row < 0 || row >= ListViewMain->topLevelItemCount())
-        return nullptr;
-    return TaskOfItem(ListViewMain->topLevelItem(row));
+    return listModel_->TaskAt(row);
 }
 
 bool TFormMain::HasSelection() const {
-    return !ListViewMain->selectedItems().isEmpty();
+    return ListViewMain->selectionModel()->hasSelection();
 }
 
 int TFormMain::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = ListViewMain->selectedItems();
-    return selected.isEmpty() ? -1 : ListViewMain->indexOfTopLevelItem(selected.first());
+    const QModelIndexList selected = ListViewMain->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void TFormMain::RequireSelection() const {
@@ -654,14 +565,13 @@ void TFormMain::ShowSelectFirst() {
 }
 
 void TFormMain::SelectTask(const TQMTask* task) {
-    for (int row = 0; row < ListViewMain->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = ListViewMain->topLevelItem(row);
-        if (TaskOfItem(item) == task) {
-            ListViewMain->setCurrentItem(item);
-            ListViewMain->scrollToItem(item);
-            return;
-        }
-    }
+    const int row = listModel_->RowOf(task);
+    if (row < 0)
+        return;
+    const QModelIndex index = listModel_->index(row, 0);
+    ListViewMain->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    ListViewMain->scrollTo(index);
 }
 
 TQMTask* TFormMain::TaskStillListed(const TQMTask* task) const {
@@ -688,53 +598,25 @@ void TFormMain::SortBy(int column) {
     SortRows();
 }
 
-int TFormMain::ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
-    if (SortColumn < 0 || SortColumn >= ColumnCount)
-        return 0;
-    const int key = ColumnSortKeys[static_cast<size_t>(SortColumn)];
-    const TQMTask* taskA = TaskOfItem(a);
-    const TQMTask* taskB = TaskOfItem(b);
-    if (taskA->IsLessThan(taskB, key))
-        return SortAscending ? -1 : 1;
-    if (taskB->IsLessThan(taskA, key))
-        return SortAscending ? 1 : -1;
-    return 0;
+void TFormMain::ShowSortIndicator() {
+    QHeaderView* header = ListViewMain->header();
+    header->setSortIndicatorShown(SortColumn >= 0);
+    if (SortColumn >= 0)
+        header->setSortIndicator(SortColumn,
+                                 SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TFormMain::SortRows() {
-    QHeaderView* header = ListViewMain->header();
-    if (SortColumn < 0) {
-        // Rows that all compare equal keep the task list's order.
-        header->setSortIndicatorShown(false);
-        return;
-    }
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(SortColumn, SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
-
-    QTreeWidgetItem* selected = nullptr;
-    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
-        selected = items.first();
-    const QTreeWidgetItem* current = ListViewMain->currentItem();
-    const TQMTask* currentTask =
-        current ? current->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
-    TUpdatesSuspended suspended(ListViewMain);
-    QList<QTreeWidgetItem*> rows = ListViewMain->invisibleRootItem()->takeChildren();
-    try {
-        std::stable_sort(rows.begin(), rows.end(),
-                         [this](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-                             return ListViewMainCompare(a, b) < 0;
-                         });
-    } catch (...) {
-        ListViewMain->addTopLevelItems(rows);
-        throw;
-    }
-    ListViewMain->addTopLevelItems(rows);
-    if (selected != nullptr) {
-        ListViewMain->setCurrentItem(selected);
-        ListViewMain->scrollToItem(selected);
-    } else if (currentTask != nullptr) {
-        MakeCurrentRow(ListViewMain, currentTask);
-    }
+    ShowSortIndicator();
+    // A selected row stays selected where the order puts it; without one,
+    // the keyboard stays on its task's row.
+    const bool selected = HasSelection();
+    const TQMTask* keyTask = KeyTask();
+    listModel_->SetSort(SortColumn, SortAscending);
+    if (selected)
+        SelectTask(keyTask);
+    else
+        KeepKeysOn(keyTask);
 }
 
 // --- Input ---
@@ -745,15 +627,20 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     // selected task: both work at once after a refill, also with one row.
     if (watched == ListViewMain &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
-        !HasSelection() && ListViewMain->currentItem() != nullptr) {
+        !HasSelection() && ListViewMain->currentIndex().isValid()) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        const auto selectCurrent = [this] {
+            ListViewMain->selectionModel()->select(ListViewMain->currentIndex(),
+                                                   QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+        };
         if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
-            ListViewMain->currentItem()->setSelected(true);
+            selectCurrent();
             return true;
         }
         if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
             key.modifiers() == Qt::NoModifier)
-            ListViewMain->currentItem()->setSelected(true);
+            selectCurrent();
     }
     if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -776,9 +663,11 @@ void TFormMain::ActionAddTaskExecute() {
         if (editor.exec() != 1)
             return;
         TWaitCursor wait;
+        const TQMTask* keyTask = KeyTask();
         TQMTask* added = taskList_->AddCopy(&editor.Task());
         added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
-        FillListView();
+        listModel_->TaskAppended(added);
+        KeepKeysOn(keyTask);
         SaveSettings();
     });
 }
@@ -797,7 +686,8 @@ void TFormMain::ActionRemoveTaskExecute() {
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
         taskList_->RemoveTask(TaskStillListed(task));
-        FillListView();
+        listModel_->TaskRemoved(task);
+        KeepKeysOn(nullptr);
         SaveSettings();
     });
 }
@@ -824,7 +714,7 @@ void TFormMain::ActionModifyTaskExecute() {
         task->Assign(&editor.Task());
         if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen)
             task->DateTimeLastExecuted = lastRunNow;
-        FillListView();
+        listModel_->TaskChanged(task);
         SelectTask(task);
         SaveSettings();
     });
@@ -846,9 +736,11 @@ void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
                                       ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
                                       QStringLiteral(" now?")))
         return;
-    TaskStillListed(task)->Execute(stampTheRun);
+    TQMTask* listed = TaskStillListed(task);
+    listed->Execute(stampTheRun);
     SaveSettings();
-    FillListView();
+    listModel_->TaskChanged(listed);
+    KeepKeysOn(listed);
 }
 
 QString TFormMain::ChooseImportFile() {
@@ -888,20 +780,8 @@ void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
 
 // --- Living on the desktop ---
 
-bool TFormMain::DesktopHasNotificationArea() {
-    return TTrayIcon::Available();
-}
-
-void TFormMain::CreatePreferenceItems(QMenu* preferences) {
-    MenuKeepRunning =
-        preferences->addAction(QStringLiteral("Keep running when the window is closed"));
-    MenuKeepRunning->setObjectName(QStringLiteral("MenuKeepRunning"));
-    MenuKeepRunning->setCheckable(true);
-    connect(MenuKeepRunning, &QAction::triggered, this, [this] { MenuKeepRunningClick(); });
-    MenuStartAtLogin = preferences->addAction(QStringLiteral("Start at login"));
-    MenuStartAtLogin->setObjectName(QStringLiteral("MenuStartAtLogin"));
-    MenuStartAtLogin->setCheckable(true);
-    connect(MenuStartAtLogin, &QAction::triggered, this, [this] { MenuStartAtLoginClick(); });
+bool TFormMain::HasNotificationArea() {
+    return TDesktop::NotificationAreaAvailable();
 }
 
 void TFormMain::StartWindow(bool minimized) {
@@ -909,7 +789,7 @@ void TFormMain::StartWindow(bool minimized) {
         show();
         return;
     }
-    if (tray_ == nullptr) {
+    if (!desktop_->StartsHidden()) {
         showMinimized();
         return;
     }
@@ -924,55 +804,4 @@ bool TFormMain::RequestExit(bool ask) {
     exitRequested_ = false;
     askOnExit_ = true;
     return closed;
-}
-
-bool TFormMain::KeepsRunningInTray() const {
-    return tray_ != nullptr && store_->KeepRunning;
-}
-
-bool TFormMain::NotifiesInsteadOfBoxes() const {
-    return tray_ != nullptr && (!isVisible() || isMinimized());
-}
-
-void TFormMain::RunFailed(const TQMTask& task, const std::string& reason) {
-    if (!NotifiesInsteadOfBoxes())
-        return;
-    notifiedReason_ = reason;
-    const TDateTime today = dt::DatePart(dt::Now());
-    if (today != notifiedDay_) {
-        notifiedToday_.clear();
-        notifiedDay_ = today;
-    }
-    if (!notifiedToday_.insert(task.Guid + '|' + reason).second)
-        return;
-    // Launcher messages break their lines with carriage returns.
-    QString text = ui::ToDisplayText(reason);
-    text.replace(u'\r', u' ');
-    tray_->Notify(QStringLiteral("A task could not start"),
-                  QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) +
-                      QStringLiteral("\": ") + text.simplified());
-}
-
-void TFormMain::MenuKeepRunningClick() {
-    Run([this] {
-        store_->KeepRunning = MenuKeepRunning->isChecked();
-        SaveSettings();
-    });
-}
-
-void TFormMain::MenuStartAtLoginClick() {
-    Run([this] {
-        const QString program = QCoreApplication::applicationFilePath();
-        const bool wanted = MenuStartAtLogin->isChecked();
-        const ui::TAutostartResult done =
-            wanted ? ui::WriteAutostartEntry(program) : ui::RemoveAutostartEntry();
-        if (!done) {
-            // The check keeps showing what is on disk.
-            MenuStartAtLogin->setChecked(ui::AutostartEntryStartsProgram(program));
-            ShowStoreProblem(QStringLiteral("Start at login could not be set: ") + done.Error);
-            return;
-        }
-        store_->StartAtLogin = wanted;
-        SaveSettings();
-    });
 }

@@ -17,20 +17,20 @@ class QMenu;
 class QPushButton;
 class QShowEvent;
 class QTimer;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class TQMTaskScheduler;
+class TDesktop;
 class TQMTaskSchedulerSettings;
 class TTaskRunHistory;
-class TTrayIcon;
 struct TRunRecord;
 
-// Rows hold their task (not owned) under Qt::UserRole of column 0.
-Q_DECLARE_METATYPE(TQMTask*)
+namespace ui {
+class TTaskListModel;
+}
 
 // The program's main window: owns the task list and the application store,
 // lists the tasks in five sortable columns and carries out every command.
-// After every change it refills the list and saves everything at once.
+// After a change it updates the rows of the tasks that changed and saves.
 class TFormMain : public QMainWindow {
     Q_OBJECT
 
@@ -41,11 +41,10 @@ public:
     // Creates the task list (its polling starts at once) and the application
     // store; the store is loaded when the window is first shown. With a
     // notification area the window also has its tray icon there.
-    explicit TFormMain(QWidget* parent = nullptr,
-                       bool hasNotificationArea = DesktopHasNotificationArea());
+    explicit TFormMain(QWidget* parent = nullptr, bool hasNotificationArea = HasNotificationArea());
     ~TFormMain() override;
 
-    static bool DesktopHasNotificationArea();
+    static bool HasNotificationArea();
 
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
@@ -57,9 +56,9 @@ public:
 
     // Callback of the task list after a poll in which a task ran.
     void TasksExecuted(QObject* sender);
+    // Rows again for every task: nothing stays selected, the keyboard keeps
+    // the row of the task it was on.
     void FillListView();
-    void ClearListView();
-    TQMTask* TaskOfItem(const QTreeWidgetItem* item) const;
     TQMTask* TaskAtRow(int row) const;
     bool HasSelection() const;
     int SelectedRow() const;
@@ -68,8 +67,6 @@ public:
     QString TaskNameAtRow(int row) const;
     void ShowSelectFirst();
     void SortBy(int column);
-    // <0, 0 or >0 as row a sorts before, with or after row b.
-    int ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
 
     // The commands (each shows its own errors).
     void ActionAddTaskExecute();
@@ -89,17 +86,15 @@ public:
     // Text of the about box.
     static QString AboutText();
 
-    // --- Living on the desktop ---
     // Shows the window, or with `minimized` starts hidden in the notification
     // area (minimised without one); the settings load either way.
     void StartWindow(bool minimized);
     // Ends the program as File > Exit does, asking first when `ask` and the
     // preference say so; true when the window closed.
     bool RequestExit(bool ask);
-    // The icon in the notification area; none without one.
-    TTrayIcon* Tray() const { return tray_.get(); }
-    void MenuKeepRunningClick();
-    void MenuStartAtLoginClick();
+    // The window's life on the desktop: tray icon, notifications (Notify),
+    // keeping running, start at login.
+    TDesktop& Desktop() const { return *desktop_; }
 
 signals:
     // The window closed for good: the program should end.
@@ -122,7 +117,13 @@ private:
     void FirstShow();
     void FormShow();
     void SortRows();
+    void ShowSortIndicator();
     void SelectTask(const TQMTask* task);
+    // The selected task, else the one of the current row; nullptr for none.
+    const TQMTask* KeyTask() const;
+    // After a change of the rows, as after a refill: nothing selected, the
+    // keyboard on the task's row, else on the first.
+    void KeepKeysOn(const TQMTask* task);
     // Saves everything; a failure stays in status panel 3 until a save succeeds.
     void SaveSettings();
     // Runs the selected task by hand, after the question when asked to.
@@ -137,40 +138,28 @@ private:
     // The list's task, looked up again by address: a refill may have run meanwhile.
     TQMTask* TaskStillListed(const TQMTask* task) const;
     template <class Handler> void Run(Handler&& handler);
-    void CreatePreferenceItems(QMenu* preferences);
-    // Closing only hides the window: the preference is on and there is a
-    // notification area to come back from.
-    bool KeepsRunningInTray() const;
-    // Hidden or minimised with a tray icon: news goes out as notifications.
-    bool NotifiesInsteadOfBoxes() const;
-    void RunFailed(const TQMTask& task, const std::string& reason);
     // Opens the run history beside the settings file.
     void OpenRunHistory();
+    // A run ended: its task's mark, the settings, the history window, and
+    // a notification when it ended badly out of sight.
     void RunEnded(const TRunRecord& run);
-    // The row's mark and tool tip of its task's last result.
-    void ShowLastResult(QTreeWidgetItem* row, const TQMTask& task) const;
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
     std::unique_ptr<TTaskRunHistory> runHistory_;
+    // Tasks whose bad end was notified today: once per task and day.
+    std::set<std::string> endsNotified_;
+    TDateTime endsNotifiedDay_ = 0;
     bool shown_ = false;
     double scale_ = 1.0;
     bool pollErrorShown_ = false;
-    std::unique_ptr<TTrayIcon> tray_;
+    std::unique_ptr<TDesktop> desktop_;
     bool exitRequested_ = false;
     bool askOnExit_ = true;
-    // The first close to the tray of a run says where the program went.
-    bool toldStillRunning_ = false;
-    // The reason of the last failed start a notification told of, so that
-    // the same launcher error is not told twice.
-    std::string notifiedReason_;
-    // Failed starts told of today (task identifier and reason): a missing
-    // file fails again on every poll of its start window.
-    std::set<std::string> notifiedToday_;
-    TDateTime notifiedDay_ = 0;
     QString loadProblem_; // why the settings file could not be read, if so
 
-    QTreeWidget* ListViewMain = nullptr;
+    QTreeView* ListViewMain = nullptr;
+    ui::TTaskListModel* listModel_ = nullptr;
     std::array<QLabel*, 4> StatusPanels{};
     QPushButton* ButtonAdd = nullptr;
     QPushButton* ButtonDelete = nullptr;
@@ -184,7 +173,5 @@ private:
     QAction* MenuHistory = nullptr;
     QAction* MenuAskwhenclose = nullptr;
     QAction* MenuConfirmbeforeexecutetaskmanually = nullptr;
-    QAction* MenuKeepRunning = nullptr;
-    QAction* MenuStartAtLogin = nullptr;
     QTimer* Timer1 = nullptr;
 };

@@ -4,6 +4,7 @@
 #include "lib/SupportLibrary.h"
 #include "platform/files.h"
 #include "platform/regional.h"
+#include "platform/signals.h"
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
@@ -47,7 +48,7 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     TFormMain formMain;
     // One copy per settings file, decided before the file is loaded (when the
     // window is first shown); a later copy shows nothing and runs nothing.
-    TSingleInstance single(ui::ToQString(formMain.Store().Settings().ChosenFileName()));
+    TSingleInstance single(formMain.Store().Settings().ChosenFileName());
     if (!single.Message().isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
     if (single.Role() != TSingleInstance::TRole::First)
@@ -67,6 +68,7 @@ int Run(char* programPath, const ui::TCommandLine& command) {
         formMain.RequestExit(false);
         QCoreApplication::exit(0);
     });
+    platform::ReleaseTerminationSignals();
     formMain.StartWindow(command.Minimized);
     return QApplication::exec();
 }
@@ -74,6 +76,9 @@ int Run(char* programPath, const ui::TCommandLine& command) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Until the handlers are in place, a termination request waits: by
+    // default it would end the program wherever it is.
+    platform::HoldTerminationSignals();
     // Help, version and a wrong option end here, before anything starts.
     QStringList arguments;
     for (int i = 0; i < argc; ++i)

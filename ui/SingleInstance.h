@@ -4,53 +4,68 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class QLocalServer;
-class QLockFile;
 class QWidget;
+namespace platform {
+class FileLock;
+}
 
-// One running copy per settings file. The first start takes a lock beside
-// the settings file and listens on a local socket named after that file and
-// the user; a later start for the same file finds the lock taken, asks the
-// running copy to show its window and ends without running anything. Copies
-// with different settings files do not meet. A lock left by a copy that
-// crashed or was killed is taken over.
+// One running copy per settings file. The first start takes a lock in the
+// user's run-time folder, named from the settings file's canonical path, and
+// listens on a local socket beside it; while the settings folder can hold
+// one, it also locks a file beside the settings file, which keeps out copies
+// of other users and machines sharing that file. A later start for the same
+// file finds a lock taken, asks the running copy to show its window and ends
+// without running anything. Copies with different settings files do not
+// meet. The kernel drops the locks when a copy ends, however it ends.
 class TSingleInstance {
 public:
     enum class TRole {
         First,       // this copy runs the tasks
         Second,      // the running copy was asked to show its window
         Unreachable, // another copy holds the lock but did not answer
+        Refused,     // no safe run-time folder: nothing can keep a second copy out
     };
 
-    // Takes the lock for the settings file (making its folder when missing),
-    // or asks the copy that holds it. Blocks for a few seconds at most.
-    explicit TSingleInstance(const QString& settingsFileName);
+    // Takes the locks for the settings file (making its folder when
+    // missing), or asks the copy that holds them. A copy that holds them but
+    // does not answer (it may be ending) is given 5 s: the locks are tried
+    // again meanwhile.
+    explicit TSingleInstance(const std::string& settingsFileName);
     ~TSingleInstance();
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
 
     TRole Role() const { return role_; }
     // The line to print on standard error: why a later start ends, or, for
-    // the first copy, why it runs without the lock (empty when all is well).
+    // the first copy, a problem it runs with (empty when all is well).
     const QString& Message() const { return message_; }
 
     // First copy: `show` runs (from the event loop) whenever a later start
     // asks for the window.
     void OnShowRequest(std::function<void()> show);
 
-    // The local socket's name for a settings file and the current user.
-    static QString ServerName(const QString& settingsFileName);
+    // The path of the local socket for a settings file, in the user's
+    // run-time folder; empty when there is no such folder.
+    static QString ServerName(const std::string& settingsFileName);
     // The lock file beside the settings file.
-    static QString LockFileName(const QString& settingsFileName);
+    static std::string LockFileName(const std::string& settingsFileName);
 
 private:
+    // Both locks held (or the one beside the settings file not possible).
+    bool TryLocks();
     void Listen();
-    // Asks the copy that holds the lock to show its window; true when it said so.
-    bool AskRunningCopy();
+    // Asks the copy that holds the lock to show its window; true when it
+    // said so within the time.
+    bool AskRunningCopy(int withinMs);
 
-    QString settingsFileName_;
-    std::unique_ptr<QLockFile> lock_;
+    std::string settingsFileName_;
+    std::string runtimeLockName_;
+    QString serverName_;
+    std::unique_ptr<platform::FileLock> runtimeLock_;
+    std::unique_ptr<platform::FileLock> settingsLock_;
     std::unique_ptr<QLocalServer> server_;
     std::function<void()> show_;
     TRole role_ = TRole::First;

@@ -73,7 +73,6 @@ void TTrayIcon::UpdateShowHideText() {
     showHide_->setText(shown ? QStringLiteral("Hide window") : QStringLiteral("Show window"));
 }
 
-void TTrayIcon::Notify(const QString& title, const QString& text) {
+void TTrayIcon::ShowBalloon(const QString& title, const QString& text) {
     icon_->showMessage(title, text, QSystemTrayIcon::Warning);
-    emit Notified(title, text);
 }

@@ -32,14 +32,12 @@ public:
 
     // Shows the window when it is hidden or minimised, else hides it.
     void ShowOrHideWindow();
-    // A desktop notification; never blocks.
-    void Notify(const QString& title, const QString& text);
+    // The notification area's own balloon; never blocks.
+    void ShowBalloon(const QString& title, const QString& text);
 
 signals:
     // "Exit" was chosen.
     void ExitRequested();
-    // A notification went out (for anyone who keeps track of them).
-    void Notified(const QString& title, const QString& text);
 
 private:
     void ShowWindow();

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +29,25 @@ bool DirectoryExists(const std::string& path) {
 
 bool IsExecutableFile(const std::string& path) {
     return FileExists(path) && access(path.c_str(), X_OK) == 0;
+}
+
+bool HasProgramFormat(const std::string& path) {
+    if (!FileExists(path))
+        return false;
+    // Non-blocking: a FIFO put in the file's place meanwhile must not hang
+    // the poll.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    char head[4] = {};
+    ssize_t got;
+    while ((got = read(fd, head, sizeof head)) < 0 && errno == EINTR) {
+    }
+    close(fd);
+    return (got >= 2 && std::memcmp(head, "#!", 2) == 0) || (got == 4 && std::memcmp(head,
+                                                                                     "\x7f"
+                                                                                     "ELF",
+                                                                                     4) == 0);
 }
 
 bool ForceDirectories(const std::string& path) {

@@ -74,12 +74,19 @@ void CloseOnExecAboveStandard(int maxFd) {
 
 [[noreturn]] void ExecChild(const char* program, char* const* argv, const char* folder, int devNull,
                             int reportFd, int maxFd, int outputFd = -1) {
-    // A fresh start: no blocked signals, its own session (no terminal's
-    // hang-up reaches it), nothing of ours open but /dev/null.
+    // A fresh start: every signal at its default (an ignored one, such as
+    // our SIGXFSZ, would survive exec) and none blocked, its own session (no
+    // terminal's hang-up reaches it), nothing of ours open but /dev/null.
+    // Defaults come before the unblocking, so that no pending signal reaches
+    // one of our handlers here. Signals that cannot be changed just refuse.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig)
+        sigaction(sig, &byDefault, nullptr);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    signal(SIGPIPE, SIG_DFL);
     if (setsid() < 0)
         Fail(reportFd, errno);
     for (int target = 0; target <= 2; ++target)
@@ -190,8 +197,8 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
         return {errno};
     int output = -1;
     if (!outputFile.empty()) {
-        output = AboveStandard(open(outputFile.c_str(),
-                                    O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600));
+        output = AboveStandard(
+            open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600));
         if (output < 0) {
             const int error = errno;
             close(devNull);

@@ -37,7 +37,25 @@ bool Install() {
     return true;
 }
 
+sigset_t TerminationSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&set, signalNumber);
+    return set;
+}
+
 } // namespace
+
+void HoldTerminationSignals() {
+    const sigset_t set = TerminationSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void ReleaseTerminationSignals() {
+    const sigset_t set = TerminationSet();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
 
 int WatchTerminationSignals() {
     static const bool installed = Install();

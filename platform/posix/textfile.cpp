@@ -66,12 +66,18 @@ PathParts SplitPath(const std::string& path) {
     return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
 }
 
-// mkostemp's six characters are letters and digits.
+// Marks a temporary file as one of ours: only such names are ever removed,
+// never a user's ".name.backup" or another tool's temporary.
+constexpr char TemporaryMarker[] = ".qmtmp-";
+constexpr std::size_t TemporaryMarkerLength = sizeof TemporaryMarker - 1;
+
+// "." + name + marker + mkostemp's six letters or digits.
 bool IsTemporaryName(const std::string& entry, const std::string& name) {
-    if (entry.size() != name.size() + 8 || entry[0] != '.' ||
-        entry.compare(1, name.size(), name) != 0 || entry[name.size() + 1] != '.')
+    const std::size_t prefix = 1 + name.size() + TemporaryMarkerLength;
+    if (entry.size() != prefix + 6 || entry[0] != '.' || entry.compare(1, name.size(), name) != 0 ||
+        entry.compare(1 + name.size(), TemporaryMarkerLength, TemporaryMarker) != 0)
         return false;
-    for (std::size_t i = name.size() + 2; i < entry.size(); ++i) {
+    for (std::size_t i = prefix; i < entry.size(); ++i) {
         const char c = entry[i];
         if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
             return false;
@@ -179,7 +185,7 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
     // then the name no longer leads to it and another name is tried.
     int lockFd = -1;
     for (int attempt = 0;; ++attempt) {
-        temp = folder + "/." + parts.Name + ".XXXXXX";
+        temp = folder + "/." + parts.Name + TemporaryMarker + "XXXXXX";
         fd = mkostemp(temp.data(), O_CLOEXEC);
         if (fd < 0)
             return errno;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -92,8 +93,9 @@ TEST(LauncherDecisions, ProgramsAreStartedDirectlyAsOneQuotedArgument) {
     // The command is made from the trimmed name.
     EXPECT_EQ(FileUtils::GetLaunchCommand(" \t" + exe + "  \r\n"), exe);
 
-    // Without extension: a program only when it may be executed.
-    WriteFile(dir.File("run"), "#!/bin/sh\n", 0644);
+    // Without extension and without a program's first bytes: a program only
+    // when it may be executed.
+    WriteFile(dir.File("run"), "echo notes\n", 0644);
     EXPECT_EQ(FileUtils::GetLaunchCommand(dir.File("run")), "");
     EXPECT_EQ(FileUtils::GetCommandLine(dir.File("run"), "-q"), "");
     fs::permissions(dir.File("run"), fs::perms::owner_exec, fs::perm_options::add);
@@ -197,6 +199,23 @@ TEST(Launcher, StartedProgramIsDetachedReapedAndInheritsNoDescriptor) {
     EXPECT_NE(report.ParentPid, std::stol(fs::read_symlink("/proc/self").string()));
     EXPECT_EQ(report.Fds, (std::vector<std::string>{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
     EXPECT_TRUE(scheduler_test::ChildProcesses().empty());
+}
+
+TEST(Launcher, StartedProgramGetsDefaultSignalsAndAnEmptyMask) {
+    TempDir dir;
+    // As in the running program: SIGXFSZ ignored for its saves, and a
+    // signal blocked in the starting thread.
+    platform::IgnoreFileSizeSignal();
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    sigaddset(&blocked, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
+    const Report report = RunAndReport(dir, ReportArgsProgram(), "");
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    std::signal(SIGXFSZ, SIG_DFL);
+    ASSERT_FALSE(report.IgnoredSignals.empty());
+    EXPECT_EQ(std::stoull(report.IgnoredSignals, nullptr, 16), 0u) << report.IgnoredSignals;
+    EXPECT_EQ(std::stoull(report.BlockedSignals, nullptr, 16), 0u) << report.BlockedSignals;
 }
 
 namespace {
@@ -339,6 +358,18 @@ TEST(Launcher, ConsoleApplicationsRunInTheDesktopsTerminalOrNotAtAll) {
     EXPECT_EQ(log.Lines,
               std::vector<std::string>{"task (Notes): no associated program (" + doc + ")"});
     EXPECT_TRUE(scheduler_test::ChildProcesses().empty());
+}
+
+TEST(Launcher, ScriptOrBinaryWithoutExecuteBitIsARefusedStart) {
+    TempDir dir;
+    const std::string script = dir.File("backup.sh");
+    WriteFile(script, "#!/bin/sh\nexit 0\n", 0644);
+    const std::string binary = dir.File("tool");
+    fs::copy_file(ReportArgsProgram(), binary);
+    fs::permissions(binary, fs::perms::owner_read | fs::perms::owner_write);
+    for (const std::string& file : {script, binary})
+        EXPECT_EQ(ErrorOf([&] { (void)FileUtils::RunProgram(file, "", false, false); }),
+                  "Can not create process: \r" + file + ".\rLastError = 13");
 }
 
 TEST(Launcher, RefusedStartsCarryTheFileNameAndErrno) {

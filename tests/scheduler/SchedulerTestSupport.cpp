@@ -46,6 +46,10 @@ Report ParseReport(const std::string& text) {
             report.Args.push_back(value);
         else if (key == "fd")
             report.Fds.push_back(value);
+        else if (key == "sigblk")
+            report.BlockedSignals = value;
+        else if (key == "sigign")
+            report.IgnoredSignals = value;
     }
     return report;
 }

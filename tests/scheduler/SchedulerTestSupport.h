@@ -24,6 +24,8 @@ struct Report {
     long SessionId = 0;
     std::vector<std::string> Args;
     std::vector<std::string> Fds; // "<number> <target>"
+    std::string BlockedSignals;   // hexadecimal masks of /proc/self/status
+    std::string IgnoredSignals;
 };
 Report ParseReport(const std::string& text);
 

@@ -4,6 +4,7 @@
 // notification area, so the tests hand the window one (as the desktop's
 // answer would); the tray icon, its menu and the window are the real ones.
 
+#include "ui/Desktop.h"
 #include "lib/SupportLibrary.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMLogFile.h"
@@ -25,7 +26,7 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -89,12 +90,12 @@ protected:
 
     QAction* Item(const char* name) const { return Child<QAction>(form_.get(), name); }
     QAction* TrayItem(const char* name) const {
-        return Child<QAction>(&form_->Tray()->Menu(), name);
+        return Child<QAction>(&form_->Desktop().Tray()->Menu(), name);
     }
 
     // The tray menu's texts as the user sees them when it opens.
     QStringList TrayMenuTexts() const {
-        QMenu& menu = form_->Tray()->Menu();
+        QMenu& menu = form_->Desktop().Tray()->Menu();
         menu.popup(QPoint(0, 0));
         QStringList texts;
         for (QAction* action : menu.actions())
@@ -131,17 +132,17 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
            true);
     form_->StartWindow(false);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-    ASSERT_NE(form_->Tray(), nullptr);
-    EXPECT_TRUE(form_->Tray()->Icon().isVisible());
-    EXPECT_EQ(form_->Tray()->Icon().toolTip(), "Quillmar Task Scheduler");
-    EXPECT_FALSE(form_->Tray()->Icon().icon().isNull());
+    ASSERT_NE(form_->Desktop().Tray(), nullptr);
+    EXPECT_TRUE(form_->Desktop().Tray()->Icon().isVisible());
+    EXPECT_EQ(form_->Desktop().Tray()->Icon().toolTip(), "Quillmar Task Scheduler");
+    EXPECT_FALSE(form_->Desktop().Tray()->Icon().icon().isNull());
     EXPECT_EQ(TrayMenuTexts(), QStringList({"Hide window", "Add task...", "-", "Exit"}));
     EXPECT_TRUE(Item("MenuKeepRunning")->isEnabled());
     EXPECT_TRUE(Item("MenuKeepRunning")->isChecked());
 
     // Closing asks nothing and only hides, once saying where it went; the
     // poll goes on.
-    QSignalSpy notified(form_->Tray(), &TTrayIcon::Notified);
+    QSignalSpy notified(&form_->Desktop(), &TDesktop::Notified);
     EXPECT_FALSE(form_->close());
     EXPECT_FALSE(form_->isVisible());
     EXPECT_EQ(exits_->count(), 0);
@@ -198,9 +199,9 @@ TEST_F(DesktopTest, WithoutANotificationAreaClosingEndsAndMinimizedMeansMinimise
     form_->StartWindow(true);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()) || form_->isVisible());
     EXPECT_TRUE(form_->isMinimized());
-    EXPECT_EQ(form_->Tray(), nullptr);
+    EXPECT_EQ(form_->Desktop().Tray(), nullptr);
     EXPECT_FALSE(Item("MenuKeepRunning")->isEnabled());
-    EXPECT_EQ(Child<QTreeWidget>(form_.get(), "ListViewMain")->topLevelItemCount(), 1);
+    EXPECT_EQ(Child<QTreeView>(form_.get(), "ListViewMain")->model()->rowCount(), 1);
     EXPECT_TRUE(form_->close());
     EXPECT_EQ(exits_->count(), 1);
 }
@@ -209,13 +210,13 @@ TEST_F(DesktopTest, StartsHiddenInTheTrayAndNotifiesFailedStartsWithoutABox) {
     const std::string missing = dir_.File("gone.sh");
     Create(Settings("askwhenclose=1\r\n", missing), true);
     // A window that is not started yet has no icon in the notification area.
-    EXPECT_FALSE(form_->Tray()->Icon().isVisible());
+    EXPECT_FALSE(form_->Desktop().Tray()->Icon().isVisible());
     form_->StartWindow(true);
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_TRUE(form_->Tray()->Icon().isVisible());
+    EXPECT_TRUE(form_->Desktop().Tray()->Icon().isVisible());
     // Loaded as at a first show, so the tasks run.
     EXPECT_EQ(form_->TaskList().Count(), 1);
-    QSignalSpy notified(form_->Tray(), &TTrayIcon::Notified);
+    QSignalSpy notified(&form_->Desktop(), &TDesktop::Notified);
 
     clock_.Set(MakeDateTime(2026, 12, 7, 9, 0, 31));
     ASSERT_TRUE(WaitUntil([&] { return notified.count() == 1; }));

@@ -1,6 +1,6 @@
-// Writes its arguments, working folder, identity and open descriptors to the
-// file named by QMTS_REPORT (a folder when it ends in '/': one new file per
-// run). The report appears whole, by a rename, once it is complete.
+// Writes its arguments, working folder, identity, signal state and open
+// descriptors to the file named by QMTS_REPORT (a folder when it ends in '/':
+// one new file per run). The report appears whole, by a rename, once it is complete.
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -29,6 +29,15 @@ int main(int argc, char** argv) {
     std::ostringstream report;
     report << "cwd=" << fs::current_path().string() << '\n';
     report << "pid=" << pid << '\n' << "ppid=" << ppid << '\n' << "sid=" << session << '\n';
+    {
+        // "SigBlk:\t<hex mask>", "SigIgn:\t<hex mask>" as the kernel sees them.
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("SigBlk:", 0) == 0 || line.rfind("SigIgn:", 0) == 0)
+                report << (line[3] == 'B' ? "sigblk=" : "sigign=")
+                       << line.substr(line.find('\t') + 1) << '\n';
+    }
     for (int i = 1; i < argc; ++i)
         report << "arg=" << argv[i] << '\n';
     std::error_code ec;

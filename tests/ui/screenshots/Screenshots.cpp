@@ -9,6 +9,7 @@
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "ui/Desktop.h"
 #include "ui/FLogView.h"
 #include "ui/FMain.h"
 #include "ui/FTaskEdit.h"
@@ -19,7 +20,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -89,8 +90,8 @@ int main(int argc, char** argv) {
     cleanup->Active = false;
     form.FillListView();
     form.SortBy(TFormMain::ColName);
-    auto* list = form.findChild<QTreeWidget*>(QStringLiteral("ListViewMain"));
-    list->setCurrentItem(list->topLevelItem(1));
+    auto* list = form.findChild<QTreeView*>(QStringLiteral("ListViewMain"));
+    list->setCurrentIndex(list->model()->index(1, 0));
     form.Timer1Timer();
 
     bool ok = Save(form, folder + "/main-window.png");
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
 
     // The tray icon's menu, as over a hidden window, and the preferences.
     form.hide();
-    QMenu& trayMenu = form.Tray()->Menu();
+    QMenu& trayMenu = form.Desktop().Tray()->Menu();
     trayMenu.popup(QPoint(0, 0));
     ok = Save(trayMenu, folder + "/tray-menu.png") && ok;
     trayMenu.hide();

@@ -17,6 +17,7 @@
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
 #include "ui/TaskListModel.h"
+#include "ui/Version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -346,7 +347,7 @@ void TFormMain::FirstShow() {
 }
 
 void TFormMain::FormShow() {
-    StatusPanels[1]->setText(QStringLiteral("Version 2.0"));
+    StatusPanels[1]->setText(QStringLiteral("Version ") + QLatin1String(ui::ProgramVersion));
     SortColumn = -1;
     SortAscending = true;
     int width = 4;
@@ -451,10 +452,8 @@ void TFormMain::Info1Click() {
 }
 
 QString TFormMain::AboutText() {
-    return QStringLiteral("Quillmar Task Scheduler \n"
-                          "version 2.0\n"
-                          "for Windows and Linux/wine\n"
-                          "\n") +
+    return QStringLiteral("Quillmar Task Scheduler \nversion ") +
+           QLatin1String(ui::ProgramVersion) + QStringLiteral("\nfor Windows and Linux/wine\n\n") +
            QString::fromLatin1(PublisherWebAddress) +
            QStringLiteral("\nFree software, provided as it is, without any warranty.");
 }

@@ -246,6 +246,7 @@ TEST_F(DesktopTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(entry.find("\nExec=" + program.toStdString() + " --minimized\n"), std::string::npos)
         << entry;
+    EXPECT_NE(entry.find("\nTryExec=" + program.toStdString() + "\n"), std::string::npos) << entry;
     EXPECT_NE(Ini().find("startatlogin=1"), std::string::npos);
 
     // A new start finds the entry; one that starts another program does not count.

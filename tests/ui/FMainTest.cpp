@@ -11,6 +11,7 @@
 #include "ui/ByteText.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
+#include "ui/Version.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -265,7 +266,7 @@ TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow
 
     EXPECT_FALSE(Action("MenuAskwhenclose")->isChecked());
     EXPECT_TRUE(Action("MenuConfirmbeforeexecutetaskmanually")->isChecked());
-    EXPECT_EQ(Panel(1), "Version 2.0");
+    EXPECT_EQ(Panel(1), QStringLiteral("Version ") + ui::ProgramVersion);
     EXPECT_TRUE(Panel(3).isEmpty());
 
     const std::pair<const char*, const char*> buttons[] = {{"ButtonAdd", "Add new task"},
@@ -301,8 +302,9 @@ TEST_F(FormMainTest, StartsEmptyFromAnEmptyUserSettingsFileAndShowsTheAboutBox) 
     AnswerBox("MessageBox", &about);
     Action("Info1")->trigger();
     ASSERT_TRUE(modal_.Done());
-    EXPECT_TRUE(about.startsWith("Quillmar Task Scheduler \nversion 2.0\nfor Windows and "
-                                 "Linux/wine\n\n"));
+    EXPECT_TRUE(about.startsWith(QStringLiteral("Quillmar Task Scheduler \nversion ") +
+                                 ui::ProgramVersion + "\nfor Windows and Linux/wine\n\n"))
+        << about.toStdString();
 }
 
 TEST_F(FormMainTest, SortsByHeaderClicksAndByTheMenuAndKeepsTheOrderOverRefills) {

@@ -93,6 +93,8 @@ std::uint64_t Fingerprint(const TQMTask& task) {
             hash = Mix(Mix(hash, std::hash<std::string>{}(text)), text.size());
         } else if (key.Flag != nullptr) {
             hash = Mix(hash, task.*key.Flag ? 1 : 2);
+        } else if (key.Number != nullptr) {
+            hash = Mix(hash, static_cast<std::uint64_t>(task.*key.Number));
         } else {
             hash = Mix(hash, std::bit_cast<std::uint64_t>(task.*key.Stamp));
         }
@@ -104,9 +106,6 @@ std::uint64_t GuidKeyOf(const std::string& guid) {
     return std::hash<std::string>{}(ascii::Lower(guid));
 }
 
-// An identifier names the task's section in a header line: anything but
-// 40 hexadecimal digits (a "]", a blank, a hand-made short name) may not
-// come back from it, so such an identifier is replaced at the next save.
 // A whole number of minutes between 0 and a year; anything else reads as 0.
 int ParseMinutes(std::string_view text) {
     int value = 0;
@@ -130,6 +129,9 @@ bool IsDefault(const TTaskKey& key, const TQMTask& task) {
     return false;
 }
 
+// An identifier names the task's section in a header line: anything but
+// 40 hexadecimal digits (a "]", a blank, a hand-made short name) may not
+// come back from it, so such an identifier is replaced at the next save.
 bool IsTaskIdentifier(const std::string& guid) {
     return guid.size() == 40 && std::all_of(guid.begin(), guid.end(), [](char c) {
                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
@@ -265,10 +267,14 @@ void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& sectio
     text.clear();
     TQMSettings::AppendHeaderLine(text, TasksSectionPrefix + task.Guid, false);
     for (const TTaskKey& key : TaskKeys) {
+        if (key.Optional && IsDefault(key, task))
+            continue;
         if (key.Text != nullptr) {
             TQMSettings::AppendKeyLine(text, key.Name, task.*key.Text);
         } else if (key.Flag != nullptr) {
             TQMSettings::AppendKeyLine(text, key.Name, task.*key.Flag ? "1" : "0");
+        } else if (key.Number != nullptr) {
+            TQMSettings::AppendKeyLine(text, key.Name, std::to_string(task.*key.Number));
         } else {
             std::string stamp;
             TQMSettings::AppendStamp(stamp, task.*key.Stamp);

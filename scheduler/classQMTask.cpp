@@ -30,7 +30,12 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
 
 } // namespace
 
-TQMTask::TQMTask() : DateTime(dt::Now() - 1.0 / dt::HoursPerDay) {}
+TQMTask::TQMTask() {
+    const TDateTime now = dt::Now();
+    DateTime = now - 1.0 / dt::HoursPerDay;
+    // A task read from a file that has no such stamp counts from its loading.
+    ScheduleChanged = now;
+}
 
 TDateTime TQMTask::NeverDate() {
     TDateTime result = 0;
@@ -44,6 +49,7 @@ bool TQMTask::IsNeverDate(TDateTime value) {
 
 void TQMTask::ResetLastExecuted() {
     DateTimeLastExecuted = NeverDate();
+    OccurrenceServed = 0;
 }
 
 TScheduleMoment TScheduleMoment::At(TDateTime now) {
@@ -106,8 +112,19 @@ bool TQMTask::IsDue(const TScheduleMoment& moment) const {
     return false;
 }
 
+TDateTime TQMTask::RunDay() const {
+    return dt::DatePart(OccurrenceServed > 0 ? OccurrenceServed : DateTimeLastExecuted);
+}
+
 bool TQMTask::HasRunOn(TDateTime day) const {
-    return dt::DatePart(DateTimeLastExecuted) == day;
+    return RunDay() == day;
+}
+
+bool TQMTask::SameSchedule(const TQMTask& other) const {
+    return DateTime == other.DateTime && Active == other.Active && Daily == other.Daily &&
+           Weekly == other.Weekly && OneShot == other.OneShot && Monday == other.Monday &&
+           Tuesday == other.Tuesday && Wednesday == other.Wednesday && Thursday == other.Thursday &&
+           Friday == other.Friday && Saturday == other.Saturday && Sunday == other.Sunday;
 }
 
 bool TQMTask::IsInStartWindow(const TScheduleMoment& moment) const {
@@ -168,6 +185,17 @@ std::string TQMTask::RunFolder() const {
 }
 
 TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
+    return Run(stampTheRun, now, 0, kind);
+}
+
+TRunResult TQMTask::ExecuteInPlaceOf(TDateTime start, TDateTime now) {
+    return Run(true, now, start, TRunKind::CaughtUp);
+}
+
+TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TRunKind kind) {
+    const std::string note = inPlaceOf > 0 ? ", in place of its start at " +
+                                                 dt::FormatDateTime("yyyy-mmm-dd hh:nn", inPlaceOf)
+                                           : std::string();
     TRunWatch* watch = TRunWatch::Current();
     auto reportFinished = [&](TRunOutcome outcome, const std::string& detail) {
         if (!watch)
@@ -178,14 +206,16 @@ TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
         watch->ReportFinished(std::move(run), now);
     };
     if (!platform::FileExists(TaskFileName)) {
-        LogResult(RunResultText(TRunResult::FileNotFound));
+        LogResult(RunResultText(TRunResult::FileNotFound) + note);
         reportFinished(TRunOutcome::NotStarted, RunResultText(TRunResult::FileNotFound));
         return TRunResult::FileNotFound;
     }
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
-    if (stampTheRun)
+    if (stampTheRun) {
         DateTimeLastExecuted = now;
+        OccurrenceServed = inPlaceOf;
+    }
     bool started = false;
     try {
         const std::string folder = RunFolder();
@@ -199,11 +229,13 @@ TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
                 watch->StartProgram(watch->NewRun(Guid, TaskName, kind, now), plan.CommandLine,
                                     folder, TaskFileName, TimeLimitMinutes);
             if (error != 0)
-                throw Exception(TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
+                throw Exception(
+                    TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
         } else if (started) {
             const int error = platform::StartProcess(plan.CommandLine, folder, false);
             if (error != 0)
-                throw Exception(TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
+                throw Exception(
+                    TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
             // The opener's own status says nothing about the document.
             if (!plan.IsProgram)
                 reportFinished(TRunOutcome::Opened, plan.Application);
@@ -214,7 +246,7 @@ TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
         std::string reason = e.what();
         std::replace(reason.begin(), reason.end(), '\r', ' ');
         try {
-            LogResult(reason);
+            LogResult(reason + note);
             reportFinished(TRunOutcome::NotStarted, reason);
         } catch (...) {
         }
@@ -225,7 +257,7 @@ TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
     const TRunResult result = started ? TRunResult::Executed : TRunResult::NoAssociatedProgram;
     if (!started)
         reportFinished(TRunOutcome::NotStarted, RunResultText(result));
-    LogResult(RunResultText(result));
+    LogResult(RunResultText(result) + note);
     return result;
 }
 
@@ -256,6 +288,9 @@ void TQMTask::Assign(const TQMTask* other) {
     StartIn = other->StartIn;
     LastResult = other->LastResult;
     LastRunFailed = other->LastRunFailed;
+    ScheduleChanged = other->ScheduleChanged;
+    CatchUp = other->CatchUp;
+    OccurrenceServed = other->OccurrenceServed;
 }
 
 std::string TQMTask::WeekdaysText() const {

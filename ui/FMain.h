@@ -51,6 +51,9 @@ public:
     // The run history, open once the settings are loaded; null before.
     TTaskRunHistory* RunHistory() const { return runHistory_.get(); }
 
+    // How often the settings are saved to stamp that the program runs.
+    static constexpr int RunningStampIntervalMs = 10 * 60 * 1000;
+
     int SortColumn = -1;
     bool SortAscending = true;
 

@@ -137,9 +137,13 @@ void TFormTaskEdit::CreateControls() {
 
     CheckActive = Captioned<QCheckBox>(PanelMain, "CheckActive", "Active");
 
-    GroupBoxOptions = new QGroupBox(QStringLiteral("Options"), PanelMain);
-    GroupBoxOptions->setObjectName(QStringLiteral("GroupBoxOptions"));
+    // Settings beyond the schedule share one group below it.
+    GroupBoxOptions = Named<QGroupBox>(PanelMain, "GroupBoxOptions");
+    GroupBoxOptions->setTitle(QStringLiteral("Options"));
+    CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
+                                        "Run as soon as possible after a missed start");
     auto* options = new QGridLayout(GroupBoxOptions);
+    options->addWidget(CheckCatchUp, 0, 0, 1, 3);
     CheckTimeLimit = Captioned<QCheckBox>(GroupBoxOptions, "CheckTimeLimit",
                                           "Stop the task if it runs longer than");
     EditTimeLimit = Named<QSpinBox>(GroupBoxOptions, "EditTimeLimit");
@@ -151,14 +155,14 @@ void TFormTaskEdit::CreateControls() {
     limitRow->addWidget(EditTimeLimit);
     limitRow->addWidget(LabelTimeLimitUnit);
     limitRow->addStretch(1);
-    options->addLayout(limitRow, 0, 0, 1, 3);
+    options->addLayout(limitRow, 1, 0, 1, 3);
     LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start in");
     EditStartIn = Named<QLineEdit>(GroupBoxOptions, "EditStartIn");
     EditStartIn->setPlaceholderText(QStringLiteral("the scheduler's own folder"));
     ButtonStartIn = button(GroupBoxOptions, "ButtonStartIn", "...");
-    options->addWidget(LabelStartIn, 1, 0);
-    options->addWidget(EditStartIn, 1, 1);
-    options->addWidget(ButtonStartIn, 1, 2);
+    options->addWidget(LabelStartIn, 2, 0);
+    options->addWidget(EditStartIn, 2, 1);
+    options->addWidget(ButtonStartIn, 2, 2);
     EditTimeLimit->setEnabled(false);
     connect(CheckTimeLimit, &QCheckBox::toggled, EditTimeLimit, &QWidget::setEnabled);
 
@@ -303,6 +307,7 @@ void TFormTaskEdit::SetTabOrder() {
                               EditDateTime_LastExecuted,
                               Button1,
                               CheckActive,
+                              CheckCatchUp,
                               CheckTimeLimit,
                               EditTimeLimit,
                               EditStartIn,
@@ -495,6 +500,7 @@ void TFormTaskEdit::TaskToControls() {
     CheckSaturday->setChecked(task.Saturday);
     CheckSunday->setChecked(task.Sunday);
     CheckActive->setChecked(task.Active);
+    CheckCatchUp->setChecked(task.CatchUp);
     EditTaskFileName->setText(ui::ToQString(task.TaskFileName));
     EditTaskParameters->setText(ui::ToQString(task.TaskParameters));
     EditTaskName->setText(ui::ToQString(task.TaskName));
@@ -520,6 +526,7 @@ void TFormTaskEdit::ControlsToTask() {
     task.Saturday = CheckSaturday->isChecked();
     task.Sunday = CheckSunday->isChecked();
     task.Active = CheckActive->isChecked();
+    task.CatchUp = CheckCatchUp->isChecked();
     // Lossless: bytes that are no UTF-8 come back as they were stored.
     task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
     task.TaskParameters = ui::ToStdString(EditTaskParameters->text());

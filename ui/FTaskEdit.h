@@ -110,8 +110,9 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* EditTaskParameters = nullptr;
     QCheckBox* CheckActive = nullptr;
-    // Settings beyond the design's, below it.
+    // Settings beyond the design's, in one group below it.
     QGroupBox* GroupBoxOptions = nullptr;
+    QCheckBox* CheckCatchUp = nullptr;
     QCheckBox* CheckTimeLimit = nullptr;
     QSpinBox* EditTimeLimit = nullptr;
     QLabel* LabelTimeLimitUnit = nullptr;

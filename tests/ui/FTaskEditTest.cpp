@@ -471,25 +471,26 @@ QFont PixelFont(int pixels) {
 
 } // namespace
 
-TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsBelowTheActiveBox) {
+TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsGroup) {
     for (int pixels : {8, 12, 16, 24}) {
         ScopedAppFont font(PixelFont(pixels));
         TFormTaskEdit dialog;
         dialog.show();
         const auto* cancel = Child<QPushButton>(&dialog, "ButtonCancel");
         const auto* active = Child<QCheckBox>(&dialog, "CheckActive");
+        const auto* options = Child<QWidget>(&dialog, "GroupBoxOptions");
         const double scale = cancel->width() / 75.0;
         EXPECT_GE(scale, 1.0);
         if (pixels == 8) {
             // A font smaller than the design's keeps about the design's size,
-            // 702 by 426, growing only where the style's boxes need room.
+            // 702 by 426 and the options below, growing only where the
+            // style's boxes need room.
             EXPECT_LE(scale, 1.2);
             EXPECT_GE(dialog.width(), 702);
             EXPECT_GE(dialog.height(), 426);
         }
         EXPECT_NEAR(dialog.width(), cancel->x() + cancel->width() + 10 * scale, 1.0) << pixels;
         // The options sit below the design's controls, which keep their place.
-        const auto* options = Child<QWidget>(&dialog, "GroupBoxOptions");
         EXPECT_GE(options->y(), active->y() + active->height());
         EXPECT_NEAR(dialog.height(),
                     options->y() + options->height() + 12 * scale +
@@ -512,6 +513,7 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsBelowTheActive
         const QRect schedule = Child<QWidget>(&dialog, "Panel6")->geometry();
         EXPECT_LT(schedule.bottom(), task.top());
         EXPECT_LT(task.bottom(), active->y());
+        EXPECT_LT(active->geometry().bottom(), options->y());
         EXPECT_LE(Child<QWidget>(&dialog, "Label2")->geometry().right(),
                   Child<QWidget>(&dialog, "EditTaskParameters")->x())
             << pixels;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace {
@@ -101,6 +102,23 @@ void BM_RunsOfOneTask(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RunsOfOneTask)->Arg(100)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// What program start does with the history: open it, adopt runs left
+// running, forget deleted tasks; the runs themselves are not read.
+void BM_OpenAtStart(benchmark::State& state) {
+    const int tasks = static_cast<int>(state.range(0));
+    const std::string file = Databases().Of(tasks).FileName();
+    std::set<std::string> live;
+    for (int task = 0; task < tasks; ++task)
+        live.insert(Guid(task));
+    for (auto _ : state) {
+        history::THistory h(file);
+        if (!h.Open())
+            state.SkipWithError("the database did not open");
+        h.ForgetDeletedTasks(live, 46000);
+    }
+}
+BENCHMARK(BM_OpenAtStart)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -431,434 +431,434 @@ void TFormMain::MenuHistoryClick() {
             return;
         TFormHistory::ShowFor(this, runHistory_->History(), task->Guid, task->TaskName);
     });
-    void TFormMain::PlaceWindow() {
-        placed_ = true;
-        int width = 4;
-        for (int column = 0; column < ColumnCount; ++column)
-            width += ListViewMain->columnWidth(column);
-        QSize size(width, height());
-        QScreen* screen = this->screen();
-        if (screen == nullptr) {
-            resize(size);
-            return;
-        }
-        // A large desktop font on a small screen scales the window past the
-        // screen: it keeps to the free area, its title bar (not known before
-        // the first show) included.
-        const QRect free = screen->availableGeometry();
-        const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-        size = size.boundedTo(QSize(free.width(), free.height() - titleBar));
+}
+
+void TFormMain::PlaceWindow() {
+    placed_ = true;
+    int width = 4;
+    for (int column = 0; column < ColumnCount; ++column)
+        width += ListViewMain->columnWidth(column);
+    QSize size(width, height());
+    QScreen* screen = this->screen();
+    if (screen == nullptr) {
         resize(size);
-        QRect frame(QPoint(0, 0), size + QSize(0, titleBar));
-        frame.moveCenter(free.center());
-        move(std::max(frame.left(), free.left()), std::max(frame.top(), free.top()));
+        return;
     }
+    // A large desktop font on a small screen scales the window past the
+    // screen: it keeps to the free area, its title bar (not known before
+    // the first show) included.
+    const QRect free = screen->availableGeometry();
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    size = size.boundedTo(QSize(free.width(), free.height() - titleBar));
+    resize(size);
+    QRect frame(QPoint(0, 0), size + QSize(0, titleBar));
+    frame.moveCenter(free.center());
+    move(std::max(frame.left(), free.left()), std::max(frame.top(), free.top()));
+}
 
-    bool TFormMain::FormCloseQuery() {
-        if (!store_->AskWhenClose)
-            return true;
-        return ui::Confirm(this, QStringLiteral("Are you sure that you want to close ") +
-                                     windowTitle() + QStringLiteral(" ?"));
+bool TFormMain::FormCloseQuery() {
+    if (!store_->AskWhenClose)
+        return true;
+    return ui::Confirm(this, QStringLiteral("Are you sure that you want to close ") +
+                                 windowTitle() + QStringLiteral(" ?"));
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (!exitRequested_ && desktop_->PutAwayOnClose()) {
+        // Closing the window is not ending the program: no question.
+        event->ignore();
+        return;
     }
+    bool mayClose = true;
+    if (askOnExit_)
+        Run([this, &mayClose] { mayClose = FormCloseQuery(); });
+    event->setAccepted(mayClose);
+    if (mayClose) {
+        // The moment the program stopped running, for the starts it misses.
+        if (shown_)
+            SaveSettings();
+        emit ExitAccepted();
+    }
+}
 
-    void TFormMain::closeEvent(QCloseEvent * event) {
-        if (!exitRequested_ && desktop_->PutAwayOnClose()) {
-            // Closing the window is not ending the program: no question.
-            event->ignore();
-            return;
+void TFormMain::Exit1Click() {
+    RequestExit(true);
+}
+
+void TFormMain::Info1Click() {
+    Run([this] { ui::ShowMessage(this, AboutText()); });
+}
+
+QString TFormMain::AboutText() {
+    return QStringLiteral("Quillmar Task Scheduler \nversion ") +
+           QLatin1String(ui::ProgramVersion) + QStringLiteral("\nfor Windows and Linux/wine\n\n") +
+           QString::fromLatin1(PublisherWebAddress) +
+           QStringLiteral("\nFree software, provided as it is, without any warranty.");
+}
+
+void TFormMain::Timer1Timer() {
+    const auto panel = StatusPanels.size() - 2;
+    StatusPanels[panel]->setText(
+        ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
+}
+
+// --- The list ---
+
+void TFormMain::TasksExecuted(QObject* /*sender*/) {
+    // A scheduled run is no command of the user's: the task the user
+    // selected stays selected, found again by its identifier, so that a
+    // command right after it still has its task.
+    std::string selected;
+    if (const TQMTask* task = HasSelection() ? TaskAtRow(SelectedRow()) : nullptr)
+        selected = task->Guid;
+    FillListView();
+    for (int i = 0; !selected.empty() && i < taskList_->Count(); ++i)
+        if (taskList_->GetTask(i)->Guid == selected) {
+            SelectTask(taskList_->GetTask(i));
+            break;
         }
-        bool mayClose = true;
-        if (askOnExit_)
-            Run([this, &mayClose] { mayClose = FormCloseQuery(); });
-        event->setAccepted(mayClose);
-        if (mayClose) {
-            // The moment the program stopped running, for the starts it misses.
-            if (shown_)
-                SaveSettings();
-            emit ExitAccepted();
-        }
+    SaveSettings();
+}
+
+void TFormMain::PollError(const std::string& message) {
+    if (desktop_->TellPollError(message)) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
     }
-
-    void TFormMain::Exit1Click() {
-        RequestExit(true);
+    // Polls go on while the error box is open; one box at a time is enough,
+    // later errors of that time go to standard error.
+    if (pollErrorShown_) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return;
     }
+    pollErrorShown_ = true;
+    ui::ShowError(this, ui::ToDisplayText(message));
+    pollErrorShown_ = false;
+}
 
-    void TFormMain::Info1Click() {
-        Run([this] { ui::ShowMessage(this, AboutText()); });
-    }
+void TFormMain::SaveSettings() {
+    const TStoreResult saved = store_->Save();
+    // The tasks of a settings file that could not be read and was set aside
+    // no longer run: the panel keeps saying so until the program ends.
+    if (saved && !store_->SetAsideFileName().empty())
+        ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
+                         ui::ToDisplayText(store_->SetAsideFileName()));
+    else if (saved)
+        ShowStoreProblem(QString());
+    else
+        ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
+                         ui::ToDisplayText(saved.Error));
+}
 
-    QString TFormMain::AboutText() {
-        return QStringLiteral("Quillmar Task Scheduler \nversion ") +
-               QLatin1String(ui::ProgramVersion) +
-               QStringLiteral("\nfor Windows and Linux/wine\n\n") +
-               QString::fromLatin1(PublisherWebAddress) +
-               QStringLiteral("\nFree software, provided as it is, without any warranty.");
-    }
+void TFormMain::ShowStoreProblem(const QString& text) {
+    // The panel is narrow; its tool tip holds the whole text.
+    StatusPanels[3]->setText(text);
+    StatusPanels[3]->setToolTip(text);
+}
 
-    void TFormMain::Timer1Timer() {
-        const auto panel = StatusPanels.size() - 2;
-        StatusPanels[panel]->setText(
-            ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", dt::Now())));
-    }
+void TFormMain::FillListView() {
+    const TQMTask* keyTask = KeyTask();
+    listModel_->Refill(SortColumn, SortAscending);
+    ShowSortIndicator();
+    KeepKeysOn(keyTask);
+}
 
-    // --- The list ---
+const TQMTask* TFormMain::KeyTask() const {
+    if (const int selected = SelectedRow(); selected >= 0)
+        return listModel_->TaskAt(selected);
+    return listModel_->TaskAt(ListViewMain->currentIndex().row());
+}
 
-    void TFormMain::TasksExecuted(QObject * /*sender*/) {
-        // A scheduled run is no command of the user's: the task the user
-        // selected stays selected, found again by its identifier, so that a
-        // command right after it still has its task.
-        std::string selected;
-        if (const TQMTask* task = HasSelection() ? TaskAtRow(SelectedRow()) : nullptr)
-            selected = task->Guid;
-        FillListView();
-        for (int i = 0; !selected.empty() && i < taskList_->Count(); ++i)
-            if (taskList_->GetTask(i)->Guid == selected) {
-                SelectTask(taskList_->GetTask(i));
-                break;
-            }
-        SaveSettings();
-    }
+void TFormMain::KeepKeysOn(const TQMTask* task) {
+    // Inserted or removed rows leave the selection of the others as it was.
+    ListViewMain->selectionModel()->clearSelection();
+    int row = listModel_->RowOf(task);
+    if (row < 0)
+        row = 0;
+    if (row < listModel_->rowCount())
+        ListViewMain->selectionModel()->setCurrentIndex(listModel_->index(row, 0),
+                                                        QItemSelectionModel::NoUpdate);
+}
 
-    void TFormMain::PollError(const std::string& message) {
-        if (desktop_->TellPollError(message)) {
-            std::fprintf(stderr, "%s\n", message.c_str());
-            return;
-        }
-        // Polls go on while the error box is open; one box at a time is enough,
-        // later errors of that time go to standard error.
-        if (pollErrorShown_) {
-            std::fprintf(stderr, "%s\n", message.c_str());
-            return;
-        }
-        pollErrorShown_ = true;
-        ui::ShowError(this, ui::ToDisplayText(message));
-        pollErrorShown_ = false;
-    }
+TQMTask* TFormMain::TaskAtRow(int row) const {
+    return listModel_->TaskAt(row);
+}
 
-    void TFormMain::SaveSettings() {
-        const TStoreResult saved = store_->Save();
-        // The tasks of a settings file that could not be read and was set aside
-        // no longer run: the panel keeps saying so until the program ends.
-        if (saved && !store_->SetAsideFileName().empty())
-            ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
-                             ui::ToDisplayText(store_->SetAsideFileName()));
-        else if (saved)
-            ShowStoreProblem(QString());
-        else
-            ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
-                             ui::ToDisplayText(saved.Error));
-    }
+bool TFormMain::HasSelection() const {
+    return ListViewMain->selectionModel()->hasSelection();
+}
 
-    void TFormMain::ShowStoreProblem(const QString& text) {
-        // The panel is narrow; its tool tip holds the whole text.
-        StatusPanels[3]->setText(text);
-        StatusPanels[3]->setToolTip(text);
-    }
+int TFormMain::SelectedRow() const {
+    const QModelIndexList selected = ListViewMain->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
+}
 
-    void TFormMain::FillListView() {
-        const TQMTask* keyTask = KeyTask();
-        listModel_->Refill(SortColumn, SortAscending);
-        ShowSortIndicator();
+void TFormMain::RequireSelection() const {
+    if (!HasSelection())
+        throw Exception("No task has been selected.");
+}
+
+TQMTask* TFormMain::SelectedTask() const {
+    RequireSelection();
+    return TaskAtRow(SelectedRow());
+}
+
+QString TFormMain::TaskNameAtRow(int row) const {
+    const TQMTask* task = TaskAtRow(row);
+    return task == nullptr ? QString() : ui::ToQString(task->TaskName);
+}
+
+void TFormMain::ShowSelectFirst() {
+    ui::ShowMessage(this, QStringLiteral("Please first select a task."));
+}
+
+void TFormMain::SelectTask(const TQMTask* task) {
+    const int row = listModel_->RowOf(task);
+    if (row < 0)
+        return;
+    const QModelIndex index = listModel_->index(row, 0);
+    ListViewMain->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    ListViewMain->scrollTo(index);
+}
+
+TQMTask* TFormMain::TaskStillListed(const TQMTask* task) const {
+    const int index = taskList_->IndexOf(task);
+    if (index < 0)
+        throw Exception("The task is no longer in the task list.");
+    return taskList_->GetTask(index);
+}
+
+// --- Sorting ---
+
+void TFormMain::ListViewMainColumnClick(int column) {
+    SortBy(column);
+}
+
+void TFormMain::SortBy(int column) {
+    if (column < 0 || column >= ColumnCount)
+        return;
+    if (column != SortColumn)
+        SortAscending = true;
+    else
+        SortAscending = !SortAscending;
+    SortColumn = column;
+    SortRows();
+}
+
+void TFormMain::ShowSortIndicator() {
+    QHeaderView* header = ListViewMain->header();
+    header->setSortIndicatorShown(SortColumn >= 0);
+    if (SortColumn >= 0)
+        header->setSortIndicator(SortColumn,
+                                 SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void TFormMain::SortRows() {
+    ShowSortIndicator();
+    // A selected row stays selected where the order puts it; without one,
+    // the keyboard stays on its task's row.
+    const bool selected = HasSelection();
+    const TQMTask* keyTask = KeyTask();
+    listModel_->SetSort(SortColumn, SortAscending);
+    if (selected)
+        SelectTask(keyTask);
+    else
         KeepKeysOn(keyTask);
-    }
+}
 
-    const TQMTask* TFormMain::KeyTask() const {
-        if (const int selected = SelectedRow(); selected >= 0)
-            return listModel_->TaskAt(selected);
-        return listModel_->TaskAt(ListViewMain->currentIndex().row());
-    }
+// --- Input ---
 
-    void TFormMain::KeepKeysOn(const TQMTask* task) {
-        // Inserted or removed rows leave the selection of the others as it was.
-        ListViewMain->selectionModel()->clearSelection();
-        int row = listModel_->RowOf(task);
-        if (row < 0)
-            row = 0;
-        if (row < listModel_->rowCount())
-            ListViewMain->selectionModel()->setCurrentIndex(listModel_->index(row, 0),
-                                                            QItemSelectionModel::NoUpdate);
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    // With a current row but nothing selected, the first move key selects
+    // that row, and Space selects it before its shortcut modifies the
+    // selected task: both work at once after a refill, also with one row.
+    if (watched == ListViewMain &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+        !HasSelection() && ListViewMain->currentIndex().isValid()) {
+        const auto& key = static_cast<const QKeyEvent&>(*event);
+        const auto selectCurrent = [this] {
+            ListViewMain->selectionModel()->select(ListViewMain->currentIndex(),
+                                                   QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+        };
+        if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
+            selectCurrent();
+            return true;
+        }
+        if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
+            key.modifiers() == Qt::NoModifier)
+            selectCurrent();
     }
-
-    TQMTask* TFormMain::TaskAtRow(int row) const {
-        return listModel_->TaskAt(row);
+    if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        // After the click has been handled, so that it has selected its row.
+        QTimer::singleShot(0, this, [this] { ListViewMainDblClick(); });
     }
+    return QMainWindow::eventFilter(watched, event);
+}
 
-    bool TFormMain::HasSelection() const {
-        return ListViewMain->selectionModel()->hasSelection();
-    }
+void TFormMain::ListViewMainDblClick() {
+    ActionModifyTaskExecute();
+}
 
-    int TFormMain::SelectedRow() const {
-        const QModelIndexList selected = ListViewMain->selectionModel()->selectedRows();
-        return selected.isEmpty() ? -1 : selected.first().row();
-    }
+// --- Commands ---
 
-    void TFormMain::RequireSelection() const {
-        if (!HasSelection())
-            throw Exception("No task has been selected.");
-    }
-
-    TQMTask* TFormMain::SelectedTask() const {
-        RequireSelection();
-        return TaskAtRow(SelectedRow());
-    }
-
-    QString TFormMain::TaskNameAtRow(int row) const {
-        const TQMTask* task = TaskAtRow(row);
-        return task == nullptr ? QString() : ui::ToQString(task->TaskName);
-    }
-
-    void TFormMain::ShowSelectFirst() {
-        ui::ShowMessage(this, QStringLiteral("Please first select a task."));
-    }
-
-    void TFormMain::SelectTask(const TQMTask* task) {
-        const int row = listModel_->RowOf(task);
-        if (row < 0)
+void TFormMain::ActionAddTaskExecute() {
+    Run([this] {
+        TFormTaskEdit editor(this);
+        editor.setWindowTitle(QStringLiteral("Define new task"));
+        if (editor.exec() != 1)
             return;
-        const QModelIndex index = listModel_->index(row, 0);
-        ListViewMain->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                                   QItemSelectionModel::Rows);
-        ListViewMain->scrollTo(index);
-    }
-
-    TQMTask* TFormMain::TaskStillListed(const TQMTask* task) const {
-        const int index = taskList_->IndexOf(task);
-        if (index < 0)
-            throw Exception("The task is no longer in the task list.");
-        return taskList_->GetTask(index);
-    }
-
-    // --- Sorting ---
-
-    void TFormMain::ListViewMainColumnClick(int column) {
-        SortBy(column);
-    }
-
-    void TFormMain::SortBy(int column) {
-        if (column < 0 || column >= ColumnCount)
-            return;
-        if (column != SortColumn)
-            SortAscending = true;
-        else
-            SortAscending = !SortAscending;
-        SortColumn = column;
-        SortRows();
-    }
-
-    void TFormMain::ShowSortIndicator() {
-        QHeaderView* header = ListViewMain->header();
-        header->setSortIndicatorShown(SortColumn >= 0);
-        if (SortColumn >= 0)
-            header->setSortIndicator(SortColumn,
-                                     SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
-    }
-
-    void TFormMain::SortRows() {
-        ShowSortIndicator();
-        // A selected row stays selected where the order puts it; without one,
-        // the keyboard stays on its task's row.
-        const bool selected = HasSelection();
+        TWaitCursor wait;
         const TQMTask* keyTask = KeyTask();
-        listModel_->SetSort(SortColumn, SortAscending);
-        if (selected)
-            SelectTask(keyTask);
-        else
-            KeepKeysOn(keyTask);
-    }
-
-    // --- Input ---
-
-    bool TFormMain::eventFilter(QObject * watched, QEvent * event) {
-        // With a current row but nothing selected, the first move key selects
-        // that row, and Space selects it before its shortcut modifies the
-        // selected task: both work at once after a refill, also with one row.
-        if (watched == ListViewMain &&
-            (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
-            !HasSelection() && ListViewMain->currentIndex().isValid()) {
-            const auto& key = static_cast<const QKeyEvent&>(*event);
-            const auto selectCurrent = [this] {
-                ListViewMain->selectionModel()->select(ListViewMain->currentIndex(),
-                                                       QItemSelectionModel::ClearAndSelect |
-                                                           QItemSelectionModel::Rows);
-            };
-            if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
-                selectCurrent();
-                return true;
-            }
-            if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
-                key.modifiers() == Qt::NoModifier)
-                selectCurrent();
-        }
-        if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            // After the click has been handled, so that it has selected its row.
-            QTimer::singleShot(0, this, [this] { ListViewMainDblClick(); });
-        }
-        return QMainWindow::eventFilter(watched, event);
-    }
-
-    void TFormMain::ListViewMainDblClick() {
-        ActionModifyTaskExecute();
-    }
-
-    // --- Commands ---
-
-    void TFormMain::ActionAddTaskExecute() {
-        Run([this] {
-            TFormTaskEdit editor(this);
-            editor.setWindowTitle(QStringLiteral("Define new task"));
-            if (editor.exec() != 1)
-                return;
-            TWaitCursor wait;
-            const TQMTask* keyTask = KeyTask();
-            TQMTask* added = taskList_->AddCopy(&editor.Task());
-            added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
-            // No start before this moment was missed.
-            added->ScheduleChanged = dt::Now();
-            listModel_->TaskAppended(added);
-            KeepKeysOn(keyTask);
-            SaveSettings();
-        });
-    }
-
-    void TFormMain::ActionRemoveTaskExecute() {
-        Run([this] {
-            if (!HasSelection()) {
-                ShowSelectFirst();
-                return;
-            }
-            const TQMTask* task = SelectedTask();
-            if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
-                                       ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
-                                       QStringLiteral(" ?")))
-                return;
-            TWaitCursor wait;
-            // A poll may have refilled the list while the question was open.
-            taskList_->RemoveTask(TaskStillListed(task));
-            listModel_->TaskRemoved(task);
-            KeepKeysOn(nullptr);
-            SaveSettings();
-        });
-    }
-
-    void TFormMain::ActionModifyTaskExecute() {
-        Run([this] {
-            const TQMTask* opened = SelectedTask();
-            TFormTaskEdit editor(this);
-            editor.setWindowTitle(QStringLiteral("Modify task"));
-            editor.Task().Assign(opened);
-            const TDateTime lastRunAtOpen = opened->DateTimeLastExecuted;
-            if (editor.exec() != 1)
-                return;
-            TWaitCursor wait;
-            // Polls keep running while the editor is open and may have refilled the
-            // list, so the edit goes back to the task it came from, not to the row
-            // selected now. A run stamped meanwhile is kept unless the user reset the
-            // last run in the editor; otherwise the task would run a second time.
-            TQMTask* task = TaskStillListed(opened);
-            const TDateTime lastRunNow = task->DateTimeLastExecuted;
-            // A run that ended while the editor was open keeps its result.
-            editor.Task().LastResult = task->LastResult;
-            editor.Task().LastRunFailed = task->LastRunFailed;
-            const TDateTime servedNow = task->OccurrenceServed;
-            const bool rescheduled = !task->SameSchedule(editor.Task());
-            task->Assign(&editor.Task());
-            if (editor.Task().DateTimeLastExecuted == lastRunAtOpen &&
-                lastRunNow != lastRunAtOpen) {
-                task->DateTimeLastExecuted = lastRunNow;
-                task->OccurrenceServed = servedNow;
-            }
-            // Starts of the old schedule are neither told missed nor caught up.
-            if (rescheduled)
-                task->ScheduleChanged = dt::Now();
-            listModel_->TaskChanged(task);
-            SelectTask(task);
-            SaveSettings();
-        });
-    }
-
-    void TFormMain::ActionExecuteTask_notimeExecute() {
-        // The scheduled run of today still happens: the run is not stamped.
-        Run([this] { ExecuteSelectedTask(store_->AskWhenExecuteTaskManually, false); });
-    }
-
-    void TFormMain::ActionExecuteTask_withtimeExecute() {
-        // Always asked: the run counts as today's and replaces the scheduled one.
-        Run([this] { ExecuteSelectedTask(true, true); });
-    }
-
-    void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
-        const TQMTask* task = SelectedTask();
-        if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
-                                          ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
-                                          QStringLiteral(" now?")))
-            return;
-        TQMTask* listed = TaskStillListed(task);
-        listed->Execute(stampTheRun);
+        TQMTask* added = taskList_->AddCopy(&editor.Task());
+        added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        // No start before this moment was missed.
+        added->ScheduleChanged = dt::Now();
+        listModel_->TaskAppended(added);
+        KeepKeysOn(keyTask);
         SaveSettings();
-        listModel_->TaskChanged(listed);
-        KeepKeysOn(listed);
-    }
+    });
+}
 
-    QString TFormMain::ChooseImportFile() {
-        ui::TOpenFileDialog dialog(this);
-        dialog.setObjectName(QStringLiteral("OpenDialogImportFromVersion1"));
-        dialog.setNameFilter(QStringLiteral(".ini files (*.ini)"));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return {};
-        return dialog.selectedFiles().first();
-    }
-
-    void TFormMain::MenuImporTasksFromVersion1Click() {
-        Run([this] {
-            const QString path = ChooseImportFile();
-            if (path.isEmpty())
-                return;
-            taskList_->ImportVersion1(ui::ChosenPath(path));
-            FillListView();
-            SaveSettings();
-        });
-    }
-
-    // The toolkit has already inverted the item's check when its handler runs.
-    void TFormMain::MenuAskwhencloseClick() {
-        Run([this] {
-            store_->AskWhenClose = MenuAskwhenclose->isChecked();
-            SaveSettings();
-        });
-    }
-
-    void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
-        Run([this] {
-            store_->AskWhenExecuteTaskManually = MenuConfirmbeforeexecutetaskmanually->isChecked();
-            SaveSettings();
-        });
-    }
-
-    // --- Living on the desktop ---
-
-    void TFormMain::StartWindow(bool minimized) {
-        // Placed before it is shown: some window managers restore a minimised
-        // window that is moved or resized.
-        PlaceWindow();
-        if (!minimized) {
-            show();
+void TFormMain::ActionRemoveTaskExecute() {
+    Run([this] {
+        if (!HasSelection()) {
+            ShowSelectFirst();
             return;
         }
-        if (desktop_->HasNotificationArea()) {
-            // Hidden in the notification area: load as a first show would.
-            FirstShow();
+        const TQMTask* task = SelectedTask();
+        if (!ui::Confirm(this, QStringLiteral("Do you want to delete the task ") +
+                                   ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
+                                   QStringLiteral(" ?")))
             return;
-        }
-        desktop_->StartedMinimized();
-        showMinimized();
-    }
+        TWaitCursor wait;
+        // A poll may have refilled the list while the question was open.
+        taskList_->RemoveTask(TaskStillListed(task));
+        listModel_->TaskRemoved(task);
+        KeepKeysOn(nullptr);
+        SaveSettings();
+    });
+}
 
-    bool TFormMain::RequestExit(bool ask) {
-        exitRequested_ = true;
-        askOnExit_ = ask;
-        const bool closed = close();
-        exitRequested_ = false;
-        askOnExit_ = true;
-        return closed;
+void TFormMain::ActionModifyTaskExecute() {
+    Run([this] {
+        const TQMTask* opened = SelectedTask();
+        TFormTaskEdit editor(this);
+        editor.setWindowTitle(QStringLiteral("Modify task"));
+        editor.Task().Assign(opened);
+        const TDateTime lastRunAtOpen = opened->DateTimeLastExecuted;
+        if (editor.exec() != 1)
+            return;
+        TWaitCursor wait;
+        // Polls keep running while the editor is open and may have refilled the
+        // list, so the edit goes back to the task it came from, not to the row
+        // selected now. A run stamped meanwhile is kept unless the user reset the
+        // last run in the editor; otherwise the task would run a second time.
+        TQMTask* task = TaskStillListed(opened);
+        const TDateTime lastRunNow = task->DateTimeLastExecuted;
+        // A run that ended while the editor was open keeps its result.
+        editor.Task().LastResult = task->LastResult;
+        editor.Task().LastRunFailed = task->LastRunFailed;
+        const TDateTime servedNow = task->OccurrenceServed;
+        const bool rescheduled = !task->SameSchedule(editor.Task());
+        task->Assign(&editor.Task());
+        if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen) {
+            task->DateTimeLastExecuted = lastRunNow;
+            task->OccurrenceServed = servedNow;
+        }
+        // Starts of the old schedule are neither told missed nor caught up.
+        if (rescheduled)
+            task->ScheduleChanged = dt::Now();
+        listModel_->TaskChanged(task);
+        SelectTask(task);
+        SaveSettings();
+    });
+}
+
+void TFormMain::ActionExecuteTask_notimeExecute() {
+    // The scheduled run of today still happens: the run is not stamped.
+    Run([this] { ExecuteSelectedTask(store_->AskWhenExecuteTaskManually, false); });
+}
+
+void TFormMain::ActionExecuteTask_withtimeExecute() {
+    // Always asked: the run counts as today's and replaces the scheduled one.
+    Run([this] { ExecuteSelectedTask(true, true); });
+}
+
+void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
+    const TQMTask* task = SelectedTask();
+    if (ask && !ui::Confirm(this, QStringLiteral("Do you want to execute the task ") +
+                                      ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
+                                      QStringLiteral(" now?")))
+        return;
+    TQMTask* listed = TaskStillListed(task);
+    listed->Execute(stampTheRun);
+    SaveSettings();
+    listModel_->TaskChanged(listed);
+    KeepKeysOn(listed);
+}
+
+QString TFormMain::ChooseImportFile() {
+    ui::TOpenFileDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("OpenDialogImportFromVersion1"));
+    dialog.setNameFilter(QStringLiteral(".ini files (*.ini)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
+}
+
+void TFormMain::MenuImporTasksFromVersion1Click() {
+    Run([this] {
+        const QString path = ChooseImportFile();
+        if (path.isEmpty())
+            return;
+        taskList_->ImportVersion1(ui::ChosenPath(path));
+        FillListView();
+        SaveSettings();
+    });
+}
+
+// The toolkit has already inverted the item's check when its handler runs.
+void TFormMain::MenuAskwhencloseClick() {
+    Run([this] {
+        store_->AskWhenClose = MenuAskwhenclose->isChecked();
+        SaveSettings();
+    });
+}
+
+void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
+    Run([this] {
+        store_->AskWhenExecuteTaskManually = MenuConfirmbeforeexecutetaskmanually->isChecked();
+        SaveSettings();
+    });
+}
+
+// --- Living on the desktop ---
+
+void TFormMain::StartWindow(bool minimized) {
+    // Placed before it is shown: some window managers restore a minimised
+    // window that is moved or resized.
+    PlaceWindow();
+    if (!minimized) {
+        show();
+        return;
     }
+    if (desktop_->HasNotificationArea()) {
+        // Hidden in the notification area: load as a first show would.
+        FirstShow();
+        return;
+    }
+    desktop_->StartedMinimized();
+    showMinimized();
+}
+
+bool TFormMain::RequestExit(bool ask) {
+    exitRequested_ = true;
+    askOnExit_ = ask;
+    const bool closed = close();
+    exitRequested_ = false;
+    askOnExit_ = true;
+    return closed;
+}

@@ -53,7 +53,10 @@ int Run(char* programPath, const ui::TCommandLine& command) {
         std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
     if (single.Role() != TSingleInstance::TRole::First)
         return single.Role() == TSingleInstance::TRole::Second ? 0 : 1;
-    single.OnShowRequest([&formMain] {
+    single.OnShowRequest([&formMain](const QString& activationToken) {
+        // Qt's Wayland back end activates the window with this token, once.
+        if (!activationToken.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
         ui::BringToFront(&formMain);
         std::fprintf(stderr, "QMTaskScheduler2: another start asked for the window: %s\n",
                      formMain.isMinimized() ? "still minimised" : "shown, not minimised");

@@ -69,8 +69,11 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const {
             return ToDisplayText(task->LastExecutedText());
         }
     case Qt::ToolTipRole: {
-        // From the clock of the moment the pointer rests on the row.
-        QString tip = NextStartText(*task, dt::Now());
+        // The frequency column keeps its width and elides a long weekday
+        // list, so the row's tip holds the whole frequency; the next start
+        // comes from the clock of the moment the pointer rests on the row.
+        QString tip =
+            ToDisplayText(task->FrequencyText()) + u'\n' + NextStartText(*task, dt::Now());
         if (!task->LastResult.empty())
             tip += QStringLiteral("\nLast run: ") + ToDisplayText(task->LastResult);
         return tip;

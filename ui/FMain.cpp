@@ -415,12 +415,14 @@ void TFormMain::OpenRunHistory() {
     runHistory_ = std::make_unique<TTaskRunHistory>(*taskList_, store_->Settings().ChosenFolder());
     runHistory_->OnRunEnded = [this](const TRunRecord& run) { RunEnded(run); };
     runHistory_->OnSetAside = [this](const std::string& file) {
-        ShowStoreProblem(QStringLiteral("The run history was damaged; set aside as ") +
-                         ui::ToDisplayText(file));
+        SetStanding(QStringLiteral("history-set-aside"), TImportance::Warning,
+                    QStringLiteral("The run history was damaged; set aside as ") +
+                        ui::ToDisplayText(file));
     };
     if (!runHistory_->Open())
-        ShowStoreProblem(QStringLiteral("The run history could not be opened: ") +
-                         ui::ToDisplayText(runHistory_->History().Problem()));
+        SetStanding(QStringLiteral("history-unopened"), TImportance::Warning,
+                    QStringLiteral("The run history could not be opened: ") +
+                        ui::ToDisplayText(runHistory_->History().Problem()));
 }
 
 void TFormMain::RunEnded(const TRunRecord& run) {

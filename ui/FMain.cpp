@@ -414,6 +414,7 @@ void TFormMain::FormShow() {
 void TFormMain::OpenRunHistory() {
     runHistory_ = std::make_unique<TTaskRunHistory>(*taskList_, store_->Settings().ChosenFolder());
     runHistory_->OnRunEnded = [this](const TRunRecord& run) { RunEnded(run); };
+    // Said until the program ends: a save that works does not mend it.
     runHistory_->OnSetAside = [this](const std::string& file) {
         SetStanding(QStringLiteral("history-set-aside"), TImportance::Warning,
                     QStringLiteral("The run history was damaged; set aside as ") +

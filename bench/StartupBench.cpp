@@ -11,6 +11,7 @@
 #include "ui/FMain.h"
 
 #include <QApplication>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include <benchmark/benchmark.h>
@@ -24,8 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-QTreeWidget* ListOf(const TFormMain& window) {
-    auto* list = window.findChild<QTreeWidget*>(QStringLiteral("ListViewMain"));
+QTreeView* ListOf(const TFormMain& window) {
+    auto* list = window.findChild<QTreeView*>(QStringLiteral("ListViewMain"));
     if (list == nullptr)
         throw std::runtime_error("no ListViewMain");
     return list;
@@ -61,7 +62,7 @@ void BM_StartToFilledWindow(benchmark::State& state) {
         auto window = std::make_unique<TFormMain>();
         window->show();
         QApplication::processEvents(); // the first paint
-        if (ListOf(*window)->topLevelItemCount() != count)
+        if (ListOf(*window)->model()->rowCount() != count)
             state.SkipWithError("the list is not filled");
         state.PauseTiming();
         window.reset();
@@ -76,7 +77,7 @@ std::unique_ptr<TFormMain> LoadedWindow(int count) {
     auto window = std::make_unique<TFormMain>();
     window->show();
     QApplication::processEvents();
-    if (ListOf(*window)->topLevelItemCount() != count)
+    if (ListOf(*window)->model()->rowCount() != count)
         throw std::runtime_error("the list is not filled");
     return window;
 }

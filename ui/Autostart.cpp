@@ -158,6 +158,9 @@ TAutostartResult WriteAutostartEntry(const QString& programPath) {
                                         "Comment=Starts the scheduled tasks\n"
                                         "Exec=") +
                          AutostartExecValue(programPath) +
+                         // Once the program is gone (a removed package), the
+                         // login skips the entry instead of failing to start it.
+                         QStringLiteral("\nTryExec=") + EscapeValue(programPath) +
                          QStringLiteral("\n"
                                         "Icon=qmtaskscheduler2\n"
                                         "Terminal=false\n"

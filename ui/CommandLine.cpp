@@ -1,5 +1,7 @@
 #include "ui/CommandLine.h"
 
+#include "ui/Version.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
@@ -49,7 +51,8 @@ TCommandLine ParseCommandLine(const QStringList& arguments) {
         command.Text = usage;
     } else if (parser.isSet(version)) {
         command.Action = TCommandLine::TAction::Version;
-        command.Text = QStringLiteral("Quillmar Task Scheduler\nVersion 2.0\n");
+        command.Text = QStringLiteral("Quillmar Task Scheduler\nVersion ") +
+                       QLatin1String(ProgramVersion) + u'\n';
     }
     command.Minimized = parser.isSet(minimized);
     return command;

@@ -11,9 +11,10 @@
 #include "ui/Dialogs.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
-#include "ui/ListViewRow.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
+#include "ui/TaskListModel.h"
+#include "ui/Version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,7 +31,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -40,12 +41,8 @@
 
 namespace {
 
-const char* const ColumnCaptions[TFormMain::ColumnCount] = {"Taak name", "Frequency", "Time",
-                                                            "Active", "Last started on"};
 constexpr std::array<int, TFormMain::ColumnCount> ColumnWidths{300, 150, 50, 80, 120};
 constexpr std::array<int, 4> PanelWidths{200, 100, 200, 160};
-// Sort key of the task ordering for each column.
-constexpr std::array<int, TFormMain::ColumnCount> ColumnSortKeys{2, 4, 0, 3, 1};
 
 const char* const PublisherNotice = "(c) Quillmar";
 const char* const PublisherWebAddress = "www.quillmar.example";
@@ -58,36 +55,6 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
-
-// Suspends a widget's redrawing for the length of a scope.
-class TUpdatesSuspended {
-public:
-    explicit TUpdatesSuspended(QWidget* widget) : widget_(widget) {
-        widget_->setUpdatesEnabled(false);
-    }
-    ~TUpdatesSuspended() { widget_->setUpdatesEnabled(true); }
-    TUpdatesSuspended(const TUpdatesSuspended&) = delete;
-    TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
-
-private:
-    QWidget* widget_;
-};
-
-// Makes the task's row (else the first) the current one without selecting
-// it, so that the keys have a row to start from.
-void MakeCurrentRow(QTreeWidget* list, const TQMTask* task) {
-    QTreeWidgetItem* current = list->topLevelItem(0);
-    for (int row = 0; task != nullptr && row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        if (item->data(0, Qt::UserRole).value<TQMTask*>() == task) {
-            current = item;
-            break;
-        }
-    }
-    if (current != nullptr)
-        list->selectionModel()->setCurrentIndex(list->indexFromItem(current),
-                                                QItemSelectionModel::NoUpdate);
-}
 
 bool IsRowMoveKey(const QKeyEvent& key) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
@@ -177,13 +144,10 @@ void TFormMain::CreateControls() {
     panel1->setFixedHeight(Px(18));
     layout->addWidget(panel1);
 
-    ListViewMain = new QTreeWidget(central);
+    ListViewMain = new QTreeView(central);
     ListViewMain->setObjectName(QStringLiteral("ListViewMain"));
-    ListViewMain->setColumnCount(ColumnCount);
-    QStringList captions;
-    for (const char* caption : ColumnCaptions)
-        captions << QString::fromLatin1(caption);
-    ListViewMain->setHeaderLabels(captions);
+    listModel_ = new ui::TTaskListModel(*taskList_, ListViewMain);
+    ListViewMain->setModel(listModel_);
     for (int column = 0; column < ColumnCount; ++column)
         ListViewMain->setColumnWidth(column, Px(ColumnWidths[static_cast<size_t>(column)]));
     ListViewMain->setRootIsDecorated(false);
@@ -375,7 +339,7 @@ void TFormMain::FirstShow() {
 }
 
 void TFormMain::FormShow() {
-    StatusPanels[1]->setText(QStringLiteral("Version 2.0"));
+    StatusPanels[1]->setText(QStringLiteral("Version ") + QLatin1String(ui::ProgramVersion));
     SortColumn = -1;
     SortAscending = true;
     int width = 4;
@@ -433,10 +397,8 @@ void TFormMain::Info1Click() {
 }
 
 QString TFormMain::AboutText() {
-    return QStringLiteral("Quillmar Task Scheduler \n"
-                          "version 2.0\n"
-                          "for Windows and Linux/wine\n"
-                          "\n") +
+    return QStringLiteral("Quillmar Task Scheduler \nversion ") +
+           QLatin1String(ui::ProgramVersion) + QStringLiteral("\nfor Windows and Linux/wine\n\n") +
            QString::fromLatin1(PublisherWebAddress) +
            QStringLiteral("\nFree software, provided as it is, without any warranty.");
 }
@@ -490,61 +452,41 @@ void TFormMain::ShowStoreProblem(const QString& text) {
     StatusPanels[3]->setToolTip(text);
 }
 
-void TFormMain::ClearListView() {
-    ListViewMain->clear();
-}
-
 void TFormMain::FillListView() {
-    // The keyboard keeps its row over the refill: the selected task's, else
-    // the current one's.
-    const QTreeWidgetItem* keyRow = ListViewMain->currentItem();
-    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
-        keyRow = items.first();
-    const TQMTask* keyTask = keyRow ? keyRow->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
-    {
-        TUpdatesSuspended suspended(ListViewMain);
-        ClearListView();
-        QList<QTreeWidgetItem*> rows;
-        const int count = taskList_->Count();
-        rows.reserve(count);
-        for (int i = 0; i < count; ++i) {
-            TQMTask* task = taskList_->GetTask(i);
-            auto* row = new ui::TTaskRow(QStringList{
-                ui::ToDisplayText(task->TaskName), ui::ToDisplayText(task->FrequencyText()),
-                ui::ToDisplayText(task->TimeText()), ui::ToDisplayText(task->ActiveText()),
-                ui::ToDisplayText(task->LastExecutedText())});
-            row->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-            row->setData(0, Qt::UserRole, QVariant::fromValue(task));
-            rows.append(row);
-        }
-        ListViewMain->addTopLevelItems(rows);
-    }
-    SortRows();
-    MakeCurrentRow(ListViewMain, keyTask);
+    const TQMTask* keyTask = KeyTask();
+    listModel_->Refill(SortColumn, SortAscending);
+    ShowSortIndicator();
+    KeepKeysOn(keyTask);
 }
 
-TQMTask* TFormMain::TaskOfItem(const QTreeWidgetItem* item) const {
-    if (item == nullptr)
-        throw Exception("TFormMain listitem not assigned");
-    auto* task = item->data(0, Qt::UserRole).value<TQMTask*>();
-    if (task == nullptr)
-        throw Exception("TFormMain listitem.data = nil");
-    return task;
+const TQMTask* TFormMain::KeyTask() const {
+    if (const int selected = SelectedRow(); selected >= 0)
+        return listModel_->TaskAt(selected);
+    return listModel_->TaskAt(ListViewMain->currentIndex().row());
+}
+
+void TFormMain::KeepKeysOn(const TQMTask* task) {
+    // Inserted or removed rows leave the selection of the others as it was.
+    ListViewMain->selectionModel()->clearSelection();
+    int row = listModel_->RowOf(task);
+    if (row < 0)
+        row = 0;
+    if (row < listModel_->rowCount())
+        ListViewMain->selectionModel()->setCurrentIndex(listModel_->index(row, 0),
+                                                        QItemSelectionModel::NoUpdate);
 }
 
 TQMTask* TFormMain::TaskAtRow(int row) const {
-    if (row < 0 || row >= ListViewMain->topLevelItemCount())
-        return nullptr;
-    return TaskOfItem(ListViewMain->topLevelItem(row));
+    return listModel_->TaskAt(row);
 }
 
 bool TFormMain::HasSelection() const {
-    return !ListViewMain->selectedItems().isEmpty();
+    return ListViewMain->selectionModel()->hasSelection();
 }
 
 int TFormMain::SelectedRow() const {
-    const QList<QTreeWidgetItem*> selected = ListViewMain->selectedItems();
-    return selected.isEmpty() ? -1 : ListViewMain->indexOfTopLevelItem(selected.first());
+    const QModelIndexList selected = ListViewMain->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 void TFormMain::RequireSelection() const {
@@ -567,14 +509,13 @@ void TFormMain::ShowSelectFirst() {
 }
 
 void TFormMain::SelectTask(const TQMTask* task) {
-    for (int row = 0; row < ListViewMain->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = ListViewMain->topLevelItem(row);
-        if (TaskOfItem(item) == task) {
-            ListViewMain->setCurrentItem(item);
-            ListViewMain->scrollToItem(item);
-            return;
-        }
-    }
+    const int row = listModel_->RowOf(task);
+    if (row < 0)
+        return;
+    const QModelIndex index = listModel_->index(row, 0);
+    ListViewMain->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    ListViewMain->scrollTo(index);
 }
 
 TQMTask* TFormMain::TaskStillListed(const TQMTask* task) const {
@@ -601,53 +542,25 @@ void TFormMain::SortBy(int column) {
     SortRows();
 }
 
-int TFormMain::ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const {
-    if (SortColumn < 0 || SortColumn >= ColumnCount)
-        return 0;
-    const int key = ColumnSortKeys[static_cast<size_t>(SortColumn)];
-    const TQMTask* taskA = TaskOfItem(a);
-    const TQMTask* taskB = TaskOfItem(b);
-    if (taskA->IsLessThan(taskB, key))
-        return SortAscending ? -1 : 1;
-    if (taskB->IsLessThan(taskA, key))
-        return SortAscending ? 1 : -1;
-    return 0;
+void TFormMain::ShowSortIndicator() {
+    QHeaderView* header = ListViewMain->header();
+    header->setSortIndicatorShown(SortColumn >= 0);
+    if (SortColumn >= 0)
+        header->setSortIndicator(SortColumn,
+                                 SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void TFormMain::SortRows() {
-    QHeaderView* header = ListViewMain->header();
-    if (SortColumn < 0) {
-        // Rows that all compare equal keep the task list's order.
-        header->setSortIndicatorShown(false);
-        return;
-    }
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(SortColumn, SortAscending ? Qt::AscendingOrder : Qt::DescendingOrder);
-
-    QTreeWidgetItem* selected = nullptr;
-    if (const QList<QTreeWidgetItem*> items = ListViewMain->selectedItems(); !items.isEmpty())
-        selected = items.first();
-    const QTreeWidgetItem* current = ListViewMain->currentItem();
-    const TQMTask* currentTask =
-        current ? current->data(0, Qt::UserRole).value<TQMTask*>() : nullptr;
-    TUpdatesSuspended suspended(ListViewMain);
-    QList<QTreeWidgetItem*> rows = ListViewMain->invisibleRootItem()->takeChildren();
-    try {
-        std::stable_sort(rows.begin(), rows.end(),
-                         [this](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-                             return ListViewMainCompare(a, b) < 0;
-                         });
-    } catch (...) {
-        ListViewMain->addTopLevelItems(rows);
-        throw;
-    }
-    ListViewMain->addTopLevelItems(rows);
-    if (selected != nullptr) {
-        ListViewMain->setCurrentItem(selected);
-        ListViewMain->scrollToItem(selected);
-    } else if (currentTask != nullptr) {
-        MakeCurrentRow(ListViewMain, currentTask);
-    }
+    ShowSortIndicator();
+    // A selected row stays selected where the order puts it; without one,
+    // the keyboard stays on its task's row.
+    const bool selected = HasSelection();
+    const TQMTask* keyTask = KeyTask();
+    listModel_->SetSort(SortColumn, SortAscending);
+    if (selected)
+        SelectTask(keyTask);
+    else
+        KeepKeysOn(keyTask);
 }
 
 // --- Input ---
@@ -658,15 +571,20 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
     // selected task: both work at once after a refill, also with one row.
     if (watched == ListViewMain &&
         (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
-        !HasSelection() && ListViewMain->currentItem() != nullptr) {
+        !HasSelection() && ListViewMain->currentIndex().isValid()) {
         const auto& key = static_cast<const QKeyEvent&>(*event);
+        const auto selectCurrent = [this] {
+            ListViewMain->selectionModel()->select(ListViewMain->currentIndex(),
+                                                   QItemSelectionModel::ClearAndSelect |
+                                                       QItemSelectionModel::Rows);
+        };
         if (event->type() == QEvent::KeyPress && IsRowMoveKey(key)) {
-            ListViewMain->currentItem()->setSelected(true);
+            selectCurrent();
             return true;
         }
         if (event->type() == QEvent::ShortcutOverride && key.key() == Qt::Key_Space &&
             key.modifiers() == Qt::NoModifier)
-            ListViewMain->currentItem()->setSelected(true);
+            selectCurrent();
     }
     if (watched == ListViewMain->viewport() && event->type() == QEvent::MouseButtonDblClick &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -689,9 +607,11 @@ void TFormMain::ActionAddTaskExecute() {
         if (editor.exec() != 1)
             return;
         TWaitCursor wait;
+        const TQMTask* keyTask = KeyTask();
         TQMTask* added = taskList_->AddCopy(&editor.Task());
         added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
-        FillListView();
+        listModel_->TaskAppended(added);
+        KeepKeysOn(keyTask);
         SaveSettings();
     });
 }
@@ -710,7 +630,8 @@ void TFormMain::ActionRemoveTaskExecute() {
         TWaitCursor wait;
         // A poll may have refilled the list while the question was open.
         taskList_->RemoveTask(TaskStillListed(task));
-        FillListView();
+        listModel_->TaskRemoved(task);
+        KeepKeysOn(nullptr);
         SaveSettings();
     });
 }
@@ -734,7 +655,7 @@ void TFormMain::ActionModifyTaskExecute() {
         task->Assign(&editor.Task());
         if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen)
             task->DateTimeLastExecuted = lastRunNow;
-        FillListView();
+        listModel_->TaskChanged(task);
         SelectTask(task);
         SaveSettings();
     });
@@ -756,9 +677,11 @@ void TFormMain::ExecuteSelectedTask(bool ask, bool stampTheRun) {
                                       ui::NameForBox(this, ui::ToDisplayText(task->TaskName)) +
                                       QStringLiteral(" now?")))
         return;
-    TaskStillListed(task)->Execute(stampTheRun);
+    TQMTask* listed = TaskStillListed(task);
+    listed->Execute(stampTheRun);
     SaveSettings();
-    FillListView();
+    listModel_->TaskChanged(listed);
+    KeepKeysOn(listed);
 }
 
 QString TFormMain::ChooseImportFile() {

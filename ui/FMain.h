@@ -16,18 +16,18 @@ class QMenu;
 class QPushButton;
 class QShowEvent;
 class QTimer;
-class QTreeWidget;
-class QTreeWidgetItem;
+class QTreeView;
 class TQMTaskScheduler;
 class TDesktop;
 class TQMTaskSchedulerSettings;
 
-// Rows hold their task (not owned) under Qt::UserRole of column 0.
-Q_DECLARE_METATYPE(TQMTask*)
+namespace ui {
+class TTaskListModel;
+}
 
 // The program's main window: owns the task list and the application store,
 // lists the tasks in five sortable columns and carries out every command.
-// After every change it refills the list and saves everything at once.
+// After a change it updates the rows of the tasks that changed and saves.
 class TFormMain : public QMainWindow {
     Q_OBJECT
 
@@ -51,9 +51,9 @@ public:
 
     // Callback of the task list after a poll in which a task ran.
     void TasksExecuted(QObject* sender);
+    // Rows again for every task: nothing stays selected, the keyboard keeps
+    // the row of the task it was on.
     void FillListView();
-    void ClearListView();
-    TQMTask* TaskOfItem(const QTreeWidgetItem* item) const;
     TQMTask* TaskAtRow(int row) const;
     bool HasSelection() const;
     int SelectedRow() const;
@@ -62,8 +62,6 @@ public:
     QString TaskNameAtRow(int row) const;
     void ShowSelectFirst();
     void SortBy(int column);
-    // <0, 0 or >0 as row a sorts before, with or after row b.
-    int ListViewMainCompare(const QTreeWidgetItem* a, const QTreeWidgetItem* b) const;
 
     // The commands (each shows its own errors).
     void ActionAddTaskExecute();
@@ -112,7 +110,13 @@ private:
     void FirstShow();
     void FormShow();
     void SortRows();
+    void ShowSortIndicator();
     void SelectTask(const TQMTask* task);
+    // The selected task, else the one of the current row; nullptr for none.
+    const TQMTask* KeyTask() const;
+    // After a change of the rows, as after a refill: nothing selected, the
+    // keyboard on the task's row, else on the first.
+    void KeepKeysOn(const TQMTask* task);
     // Saves everything; a failure stays in status panel 3 until a save succeeds.
     void SaveSettings();
     // Runs the selected task by hand, after the question when asked to.
@@ -138,7 +142,8 @@ private:
     bool askOnExit_ = true;
     QString loadProblem_; // why the settings file could not be read, if so
 
-    QTreeWidget* ListViewMain = nullptr;
+    QTreeView* ListViewMain = nullptr;
+    ui::TTaskListModel* listModel_ = nullptr;
     std::array<QLabel*, 4> StatusPanels{};
     QPushButton* ButtonAdd = nullptr;
     QPushButton* ButtonDelete = nullptr;

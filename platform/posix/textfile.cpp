@@ -215,9 +215,10 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
     }
 
     int err = 0;
-    // Only root may hand a file on to its old owner; otherwise it stays ours.
-    if (exists)
-        static_cast<void>(fchown(fd, old.st_uid, old.st_gid));
+    if (exists && fchown(fd, old.st_uid, old.st_gid) != 0) {
+        // Only root may hand a file on to its old owner; otherwise it stays
+        // ours, which is no reason to fail the save.
+    }
     const mode_t mode = exists ? (old.st_mode & 0777) : 0600;
     if (fchmod(fd, mode) != 0)
         err = errno;

@@ -34,8 +34,7 @@ DESTDIR="$root" cmake --install "$build" --prefix /usr >/dev/null
 for f in usr/bin/QMTaskScheduler2 \
          usr/share/applications/qmtaskscheduler2.desktop \
          usr/share/icons/hicolor/scalable/apps/qmtaskscheduler2.svg \
-         usr/share/icons/hicolor/64x64/apps/qmtaskscheduler2.png \
-         usr/share/icons/hicolor/128x128/apps/qmtaskscheduler2.png \
+         usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128}/apps/qmtaskscheduler2.png \
          usr/share/metainfo/example.quillmar.QMTaskScheduler2.metainfo.xml \
          usr/share/man/man1/QMTaskScheduler2.1.gz \
          usr/share/doc/qmtaskscheduler2/copyright \

@@ -1,6 +1,7 @@
 // The command line, through the real program started as a process.
 
 #include "tests/support/TestSupport.h"
+#include "ui/Version.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -42,7 +43,8 @@ TEST(CommandLine, HelpVersionAndWrongArgumentsEndBeforeAnythingStarts) {
     TempDir home;
     const Outcome version = RunProgram({"--version"}, home);
     EXPECT_EQ(version.Status, 0);
-    EXPECT_EQ(version.Out, "Quillmar Task Scheduler\nVersion 2.0\n");
+    EXPECT_EQ(version.Out,
+              QStringLiteral("Quillmar Task Scheduler\nVersion ") + ui::ProgramVersion + "\n");
     EXPECT_EQ(RunProgram({"-v"}, home).Out, version.Out);
 
     const Outcome help = RunProgram({"--help"}, home);

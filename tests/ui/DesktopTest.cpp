@@ -26,7 +26,7 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -201,7 +201,7 @@ TEST_F(DesktopTest, WithoutANotificationAreaClosingEndsAndMinimizedMeansMinimise
     EXPECT_TRUE(form_->isMinimized());
     EXPECT_EQ(form_->Desktop().Tray(), nullptr);
     EXPECT_FALSE(Item("MenuKeepRunning")->isEnabled());
-    EXPECT_EQ(Child<QTreeWidget>(form_.get(), "ListViewMain")->topLevelItemCount(), 1);
+    EXPECT_EQ(Child<QTreeView>(form_.get(), "ListViewMain")->model()->rowCount(), 1);
     EXPECT_TRUE(form_->close());
     EXPECT_EQ(exits_->count(), 1);
 }
@@ -246,6 +246,7 @@ TEST_F(DesktopTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
     EXPECT_NE(entry.find("[Desktop Entry]\n"), std::string::npos);
     EXPECT_NE(entry.find("\nExec=" + program.toStdString() + " --minimized\n"), std::string::npos)
         << entry;
+    EXPECT_NE(entry.find("\nTryExec=" + program.toStdString() + "\n"), std::string::npos) << entry;
     EXPECT_NE(Ini().find("startatlogin=1"), std::string::npos);
 
     // A new start finds the entry; one that starts another program does not count.

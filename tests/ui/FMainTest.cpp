@@ -11,6 +11,7 @@
 #include "ui/ByteText.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
+#include "ui/Version.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -27,7 +28,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <gtest/gtest.h>
 
@@ -164,7 +165,7 @@ protected:
         form_->show();
         form_->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-        list_ = Child<QTreeWidget>(form_.get(), "ListViewMain");
+        list_ = Child<QTreeView>(form_.get(), "ListViewMain");
     }
 
     std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
@@ -172,19 +173,21 @@ protected:
 
     QStringList RowNames() const {
         QStringList names;
-        for (int row = 0; row < list_->topLevelItemCount(); ++row)
-            names << list_->topLevelItem(row)->text(0);
+        for (int row = 0; row < RowCount(); ++row)
+            names << Cell(row, 0).data().toString();
         return names;
     }
 
     QStringList RowTexts(int row) const {
         QStringList texts;
-        for (int column = 0; column < list_->columnCount(); ++column)
-            texts << list_->topLevelItem(row)->text(column);
+        for (int column = 0; column < list_->model()->columnCount(); ++column)
+            texts << Cell(row, column).data().toString();
         return texts;
     }
 
     int RowOf(const QString& name) const { return RowNames().indexOf(name); }
+    int RowCount() const { return list_->model()->rowCount(); }
+    QModelIndex Cell(int row, int column) const { return list_->model()->index(row, column); }
 
     // Keys reach the window's shortcuts only while it is the active window;
     // offscreen, no window manager gives it back after a modal box.
@@ -195,9 +198,8 @@ protected:
     }
 
     void ClickRow(int row) {
-        QTreeWidgetItem* item = list_->topLevelItem(row);
         QTest::mouseClick(list_->viewport(), Qt::LeftButton, {},
-                          list_->visualItemRect(item).center());
+                          list_->visualRect(Cell(row, 0)).center());
         ASSERT_EQ(form_->SelectedRow(), row);
     }
 
@@ -230,7 +232,7 @@ protected:
     std::string runs_;
     std::string probe_;
     std::unique_ptr<TFormMain> form_;
-    QTreeWidget* list_ = nullptr;
+    QTreeView* list_ = nullptr;
 };
 
 TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow) {
@@ -239,24 +241,24 @@ TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow
     EXPECT_EQ(form_->windowTitle(), "Quillmar Task Scheduler");
     // The design's column widths plus 4, in the design's proportions.
     int columns = 0;
-    for (int column = 0; column < list_->columnCount(); ++column)
+    for (int column = 0; column < list_->model()->columnCount(); ++column)
         columns += list_->columnWidth(column);
     EXPECT_EQ(form_->width(), columns + 4);
     EXPECT_NEAR(list_->columnWidth(0) * 150.0 / 300.0, list_->columnWidth(1), 1.0);
     QStringList captions;
-    for (int column = 0; column < list_->columnCount(); ++column)
-        captions << list_->headerItem()->text(column);
+    for (int column = 0; column < list_->model()->columnCount(); ++column)
+        captions << list_->model()->headerData(column, Qt::Horizontal).toString();
     EXPECT_EQ(captions,
               QStringList({"Taak name", "Frequency", "Time", "Active", "Last started on"}));
 
     // File order, each row referring to its task of the list.
-    ASSERT_EQ(list_->topLevelItemCount(), 3);
+    ASSERT_EQ(RowCount(), 3);
     EXPECT_EQ(RowTexts(0), QStringList({"Backup", "daily", "22:00", "Yes", "2026-Dec-06 / 22:00"}));
     EXPECT_EQ(RowTexts(1), QStringList({"archive", "weekly (mo we )", "08:30", "No", "unknown"}));
     EXPECT_EQ(RowTexts(2), QStringList({"Cleanup", "one shot (2026-Dec-24)", "07:15", "Yes",
                                         "2026-Dec-01 / 07:15"}));
     for (int row = 0; row < 3; ++row)
-        EXPECT_EQ(list_->topLevelItem(row)->data(0, Qt::UserRole).value<TQMTask*>(),
+        EXPECT_EQ(Cell(row, 0).data(Qt::UserRole).value<TQMTask*>(),
                   form_->TaskList().GetTask(row));
     EXPECT_FALSE(form_->HasSelection());
     EXPECT_EQ(form_->SortColumn, -1);
@@ -264,7 +266,7 @@ TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow
 
     EXPECT_FALSE(Action("MenuAskwhenclose")->isChecked());
     EXPECT_TRUE(Action("MenuConfirmbeforeexecutetaskmanually")->isChecked());
-    EXPECT_EQ(Panel(1), "Version 2.0");
+    EXPECT_EQ(Panel(1), QStringLiteral("Version ") + ui::ProgramVersion);
     EXPECT_TRUE(Panel(3).isEmpty());
 
     const std::pair<const char*, const char*> buttons[] = {{"ButtonAdd", "Add new task"},
@@ -290,8 +292,8 @@ TEST_F(FormMainTest, StartsEmptyFromAnEmptyUserSettingsFileAndShowsTheAboutBox) 
     form_->Store().Settings().ProgramFolder = dir_.Path();
     form_->Store().Settings().UserFolder = userDir_.Path();
     form_->show();
-    list_ = Child<QTreeWidget>(form_.get(), "ListViewMain");
-    EXPECT_EQ(list_->topLevelItemCount(), 0);
+    list_ = Child<QTreeView>(form_.get(), "ListViewMain");
+    EXPECT_EQ(RowCount(), 0);
     EXPECT_EQ(form_->SortColumn, -1);
     EXPECT_TRUE(Action("MenuAskwhenclose")->isChecked());
     EXPECT_TRUE(Action("MenuConfirmbeforeexecutetaskmanually")->isChecked());
@@ -300,8 +302,9 @@ TEST_F(FormMainTest, StartsEmptyFromAnEmptyUserSettingsFileAndShowsTheAboutBox) 
     AnswerBox("MessageBox", &about);
     Action("Info1")->trigger();
     ASSERT_TRUE(modal_.Done());
-    EXPECT_TRUE(about.startsWith("Quillmar Task Scheduler \nversion 2.0\nfor Windows and "
-                                 "Linux/wine\n\n"));
+    EXPECT_TRUE(about.startsWith(QStringLiteral("Quillmar Task Scheduler \nversion ") +
+                                 ui::ProgramVersion + "\nfor Windows and Linux/wine\n\n"))
+        << about.toStdString();
 }
 
 TEST_F(FormMainTest, SortsByHeaderClicksAndByTheMenuAndKeepsTheOrderOverRefills) {
@@ -440,7 +443,7 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
     });
     QTest::mouseDClick(list_->viewport(), Qt::LeftButton, {},
-                       list_->visualItemRect(list_->topLevelItem(0)).center());
+                       list_->visualRect(Cell(0, 0)).center());
     ASSERT_TRUE(WaitUntil([&] { return modal_.Done(); }));
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "zebra"}));
     EXPECT_EQ(Ini(), before);
@@ -448,7 +451,7 @@ TEST_F(FormMainTest, ModifiesTheSelectedTaskBySpaceAndByDoubleClick) {
     // Only the left button's double click opens it (an editor opened here
     // would be an unanswered window the helper reports).
     QTest::mouseDClick(list_->viewport(), Qt::RightButton, {},
-                       list_->visualItemRect(list_->topLevelItem(0)).center());
+                       list_->visualRect(Cell(0, 0)).center());
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
@@ -487,7 +490,7 @@ TEST_F(FormMainTest, AfterEveryRefillTheKeysStartFromARowWithoutSelectingIt) {
     ClickHeader(0); // archive, Backup, Cleanup
     form_->FillListView();
     EXPECT_FALSE(form_->HasSelection());
-    EXPECT_EQ(form_->TaskOfItem(list_->currentItem())->TaskName, "Backup");
+    EXPECT_EQ(form_->TaskAtRow(list_->currentIndex().row())->TaskName, "Backup");
     // So does sorting without a selection.
     ClickHeader(2); // Cleanup 07:15, archive 08:30, Backup 22:00
     PressKey(Qt::Key_Up);
@@ -503,8 +506,7 @@ TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
     Start(SettingsFile(false, true, tasks));
     // What the view shows when the pointer rests on a row's cell.
     const auto tip = [this](int row, int column) {
-        QTreeWidgetItem* item = list_->topLevelItem(row);
-        const QRect cell = list_->visualRect(list_->indexFromItem(item, column));
+        const QRect cell = list_->visualRect(Cell(row, column));
         QHelpEvent event(QEvent::ToolTip, cell.center(),
                          list_->viewport()->mapToGlobal(cell.center()));
         QApplication::sendEvent(list_->viewport(), &event);
@@ -720,7 +722,7 @@ TEST_F(FormMainTest, ImportsVersion1TasksAfterTheExistingOnes) {
     });
     Action("MenuImporTasksFromVersion1")->trigger();
     ASSERT_TRUE(modal_.Done());
-    ASSERT_EQ(list_->topLevelItemCount(), 5);
+    ASSERT_EQ(RowCount(), 5);
     EXPECT_EQ(RowTexts(3), QStringList({"Mail check", "daily", "07:45", "Yes", "unknown"}));
     EXPECT_EQ(RowTexts(4), QStringList({"Old", "", "12:00", "No", "unknown"}));
     EXPECT_EQ(CountOf(Ini(), "taskname="), 5);

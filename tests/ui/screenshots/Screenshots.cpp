@@ -20,7 +20,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
     cleanup->Active = false;
     form.FillListView();
     form.SortBy(TFormMain::ColName);
-    auto* list = form.findChild<QTreeWidget*>(QStringLiteral("ListViewMain"));
-    list->setCurrentItem(list->topLevelItem(1));
+    auto* list = form.findChild<QTreeView*>(QStringLiteral("ListViewMain"));
+    list->setCurrentIndex(list->model()->index(1, 0));
     form.Timer1Timer();
 
     bool ok = Save(form, folder + "/main-window.png");

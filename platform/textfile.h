@@ -1,6 +1,8 @@
 #pragma once
 
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -26,6 +28,9 @@ namespace platform {
 // removes the temporaries of earlier writes of the same file whose writer is gone (a killed
 // process): see RemoveStaleTemporaries.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& content);
+// The same with the content given as pieces, written in order.
+[[nodiscard]] int WriteFileAtomically(const std::string& path,
+                                      std::span<const std::string_view> pieces);
 
 // Removes the temporary files that writes of the file at path left behind:
 // regular files of this user in the same folder named exactly "." + file

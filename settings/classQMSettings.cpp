@@ -43,6 +43,17 @@ std::string NormalName(std::string_view name) {
     return normal;
 }
 
+// "key=value" as written: the key normalised, CR, LF and NUL in the value
+// as blanks.
+void AppendKeyText(std::string& line, std::string_view key, std::string_view value) {
+    AppendNormalName(line, key);
+    line += '=';
+    const std::size_t valueAt = line.size();
+    line += value;
+    std::replace_if(line.begin() + static_cast<std::ptrdiff_t>(valueAt), line.end(), BreaksLine,
+                    ' ');
+}
+
 std::string Header(std::string_view section) {
     std::string header;
     header.reserve(section.size() + 2);
@@ -132,8 +143,9 @@ bool ParseField(std::string_view text, std::size_t pos, std::size_t len, int& va
 TQMSettingsLines& TQMSettingsLines::Assign(std::vector<std::string> lines) {
     ++changes_;
     lines_ = std::move(lines);
-    text_.clear();
-    views_.clear();
+    // Released, not only emptied: after a load this is the whole file.
+    text_ = std::string();
+    views_ = std::vector<std::string_view>();
     viewed_ = false;
     return *this;
 }
@@ -205,12 +217,14 @@ bool TQMSettings::LoadFromFile(const std::string& path) {
     return true;
 }
 
-void TQMSettings::SaveToFile(const std::string& path) {
+void TQMSettings::MakeFolderOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash > 0) {
-        // A folder that cannot be made is reported by the write below.
+    if (slash != std::string::npos && slash > 0)
         static_cast<void>(platform::ForceDirectories(path.substr(0, slash)));
-    }
+}
+
+void TQMSettings::SaveToFile(const std::string& path) {
+    MakeFolderOf(path);
     WriteString("System", "initype", IniType);
 
     std::string content;
@@ -234,13 +248,48 @@ void TQMSettings::Load() {
 }
 
 void TQMSettings::Save() {
+    SaveWith([this](const std::string& path) { SaveToFile(path); });
+}
+
+void TQMSettings::SavePieces(std::span<const std::string_view> pieces) {
+    SaveWith([this, pieces](const std::string& path) {
+        MakeFolderOf(path);
+        bool first = true;
+        for (const std::string_view piece : pieces)
+            first = first && piece.empty();
+        std::string system;
+        AppendHeaderLine(system, "System", first);
+        AppendKeyLine(system, "initype", IniType);
+        std::vector<std::string_view> all;
+        all.reserve(pieces.size() + 1);
+        all.assign(pieces.begin(), pieces.end());
+        all.push_back(system);
+        if (int err = platform::WriteFileAtomically(path, all))
+            throw io::MakeInOutError(err, true, "Cannot create file \"" + path + "\". ");
+    });
+}
+
+void TQMSettings::AppendHeaderLine(std::string& out, std::string_view section, bool first) {
+    if (!first)
+        out += "\r\n";
+    out += '[';
+    AppendNormalName(out, section);
+    out += "]\r\n";
+}
+
+void TQMSettings::AppendKeyLine(std::string& out, std::string_view key, std::string_view value) {
+    AppendKeyText(out, key, value);
+    out += "\r\n";
+}
+
+void TQMSettings::SaveWith(const std::function<void(const std::string& path)>& write) {
     const bool inProgramFolder = ProgramFolderFileExists();
     if (!inProgramFolder && UserFolder.empty())
         throw Exception("No folder is known for the settings file " + FileName +
                         ": no home folder and none beside the program.");
     const std::string target = inProgramFolder ? ProgramFolderFileName() : UserFolderFileName();
     const std::string other = inProgramFolder ? UserFolderFileName() : ProgramFolderFileName();
-    SaveToFile(target);
+    write(target);
     // Both names may lead to the one file (equal folders, a link); deleting
     // "the other copy" would then delete what was just written.
     if (platform::FileExists(other) && !platform::IsSameFile(other, target))
@@ -460,12 +509,7 @@ void TQMSettings::WriteString(const std::string& section, const std::string& key
                               const std::string& value) {
     std::string line;
     line.reserve(key.size() + 1 + value.size());
-    AppendNormalName(line, key);
-    line += '=';
-    const std::size_t valueAt = line.size();
-    line += value;
-    std::replace_if(line.begin() + static_cast<std::ptrdiff_t>(valueAt), line.end(), BreaksLine,
-                    ' ');
+    AppendKeyText(line, key, value);
 
     TIndexedSection* entry = FindSection(section);
     if (entry == nullptr) {
@@ -521,11 +565,16 @@ bool TQMSettings::ReadDateTime(const std::string& section, const std::string& ke
 
 void TQMSettings::WriteDateTime(const std::string& section, const std::string& key,
                                 TDateTime value) {
+    std::string stamp;
+    stamp.reserve(18);
+    AppendStamp(stamp, value);
+    WriteString(section, key, stamp);
+}
+
+void TQMSettings::AppendStamp(std::string& stamp, TDateTime value) {
     const dt::DateTimeFields f = dt::DecodeDateTime(value);
     const int ms = f.Millisecond > 999 ? 0 : f.Millisecond;
     using S = TZQStringUtil;
-    std::string stamp;
-    stamp.reserve(18);
     S::AppendZeroPad(stamp, f.Year, 4);
     S::AppendZeroPad(stamp, f.Month, 2);
     S::AppendZeroPad(stamp, f.Day, 2);
@@ -534,7 +583,6 @@ void TQMSettings::WriteDateTime(const std::string& section, const std::string& k
     S::AppendZeroPad(stamp, f.Minute, 2);
     S::AppendZeroPad(stamp, f.Second, 2);
     S::AppendZeroPad(stamp, ms, 3);
-    WriteString(section, key, stamp);
 }
 
 TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {

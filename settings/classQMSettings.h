@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -141,6 +142,19 @@ public:
     // as it was and EInOutError is raised.
     void SaveToFile(const std::string& path);
 
+    // As Save, with the file's text given as pieces (each ending in CR LF)
+    // instead of the lines, followed by the IniType section as SaveToFile
+    // adds it. The pieces are written as they are, without a copy; the lines
+    // stay as they were.
+    void SavePieces(std::span<const std::string_view> pieces);
+
+    // The lines as a save writes them, each with its CR LF: a header, with
+    // its blank line before when `first` is false, and a key line.
+    static void AppendHeaderLine(std::string& out, std::string_view section, bool first);
+    static void AppendKeyLine(std::string& out, std::string_view key, std::string_view value);
+    // The 18-character stamp YYYYMMDD-HHNNSSZZZ that WriteDateTime writes.
+    static void AppendStamp(std::string& out, TDateTime value);
+
     // Loads from the program folder when a settings file exists there,
     // otherwise from the user folder; no file leaves an empty store.
     void Load();
@@ -242,6 +256,11 @@ private:
     std::int32_t FindKey(TIndexedSection& entry, const std::string& normalKey) const;
     std::int32_t InsertPoint(TIndexedSection& entry) const;
     void AppendLine(std::string line);
+    // The folder of the path made when missing; a folder that cannot be
+    // made is reported by the write that follows.
+    static void MakeFolderOf(const std::string& path);
+    // Save's location rule around a write of the chosen file.
+    void SaveWith(const std::function<void(const std::string& path)>& write);
     // Appends the header of a section that does not exist yet.
     void AppendSection(const std::string& section);
 

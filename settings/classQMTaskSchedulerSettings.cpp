@@ -16,11 +16,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -57,6 +60,42 @@ const TTaskKey TaskKeys[] = {
     {"datetime_lastexecuted", nullptr, nullptr, &TQMTask::DateTimeLastExecuted},
 };
 constexpr std::size_t TaskKeyCount = std::size(TaskKeys);
+
+// The preferences, in the order they are written.
+struct TPreferenceKey {
+    const char* Name;
+    bool TQMTaskSchedulerSettings::*Flag;
+};
+const TPreferenceKey PreferenceKeys[] = {
+    {"askwhenclose", &TQMTaskSchedulerSettings::AskWhenClose},
+    {"askwhenexecutetaskmanually", &TQMTaskSchedulerSettings::AskWhenExecuteTaskManually},
+    {"keeprunning", &TQMTaskSchedulerSettings::KeepRunning},
+    {"startatlogin", &TQMTaskSchedulerSettings::StartAtLogin},
+};
+
+std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) {
+    return (std::rotl(hash, 5) ^ value) * 0x9E3779B97F4A7C15ULL;
+}
+
+// Changes whenever a value the task's section shows changes.
+std::uint64_t Fingerprint(const TQMTask& task) {
+    std::uint64_t hash = 0;
+    for (const TTaskKey& key : TaskKeys) {
+        if (key.Text != nullptr) {
+            const std::string& text = task.*key.Text;
+            hash = Mix(Mix(hash, std::hash<std::string>{}(text)), text.size());
+        } else if (key.Flag != nullptr) {
+            hash = Mix(hash, task.*key.Flag ? 1 : 2);
+        } else {
+            hash = Mix(hash, std::bit_cast<std::uint64_t>(task.*key.Stamp));
+        }
+    }
+    return hash;
+}
+
+std::uint64_t GuidKeyOf(const std::string& guid) {
+    return std::hash<std::string>{}(ascii::Lower(guid));
+}
 
 // An identifier names the task's section in a header line: anything but
 // 40 hexadecimal digits (a "]", a blank, a hand-made short name) may not
@@ -136,8 +175,18 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
             return {false, "The settings file " + unreadableFile_ +
                                " could not be read and could not be set aside; it is kept "
                                "unchanged."};
-        WriteToSettings();
-        settings_->Save();
+        // The lines of the last load are not the file any more; a large
+        // file's text is not kept beside its sections.
+        settings_->Clear();
+        if (!RenderChangedSections())
+            RenderAllSections();
+        const std::string preferences = RenderPreferences();
+        std::vector<std::string_view> pieces;
+        pieces.reserve(static_cast<std::size_t>(taskList_.Count()) + 1);
+        pieces.push_back(preferences);
+        for (int i = 0; i < taskList_.Count(); ++i)
+            pieces.push_back(sections_.at(taskList_.GetTask(i)).Text);
+        settings_->SavePieces(pieces);
     } catch (const Exception& e) {
         return {false, e.Message};
     }
@@ -169,7 +218,7 @@ bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
     // placeholder keeps that choice for the save that follows.
     // It is a new file, so it is made for its owner only, like any new
     // settings file.
-    if (inProgramFolder && platform::WriteFileAtomically(unreadableFile_, {}) != 0)
+    if (inProgramFolder && platform::WriteFileAtomically(unreadableFile_, std::string()) != 0)
         return false;
     unreadableFile_.clear();
     return true;
@@ -177,22 +226,107 @@ bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
 
 void TQMTaskSchedulerSettings::ReadFromSettings() {
     SetDefaults();
-    settings_->ReadBool(PreferencesSection, "askwhenclose", AskWhenClose);
-    settings_->ReadBool(PreferencesSection, "askwhenexecutetaskmanually",
-                        AskWhenExecuteTaskManually);
-    settings_->ReadBool(PreferencesSection, "keeprunning", KeepRunning);
-    settings_->ReadBool(PreferencesSection, "startatlogin", StartAtLogin);
+    for (const TPreferenceKey& key : PreferenceKeys)
+        settings_->ReadBool(PreferencesSection, key.Name, this->*key.Flag);
     ReadTasks();
 }
 
 void TQMTaskSchedulerSettings::WriteToSettings() {
     settings_->Clear();
-    settings_->WriteBool(PreferencesSection, "askwhenclose", AskWhenClose);
-    settings_->WriteBool(PreferencesSection, "askwhenexecutetaskmanually",
-                         AskWhenExecuteTaskManually);
-    settings_->WriteBool(PreferencesSection, "keeprunning", KeepRunning);
-    settings_->WriteBool(PreferencesSection, "startatlogin", StartAtLogin);
+    for (const TPreferenceKey& key : PreferenceKeys)
+        settings_->WriteBool(PreferencesSection, key.Name, this->*key.Flag);
     WriteTasks();
+}
+
+std::string TQMTaskSchedulerSettings::RenderPreferences() const {
+    std::string text;
+    TQMSettings::AppendHeaderLine(text, PreferencesSection, true);
+    for (const TPreferenceKey& key : PreferenceKeys)
+        TQMSettings::AppendKeyLine(text, key.Name, this->*key.Flag ? "1" : "0");
+    return text;
+}
+
+void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& section) {
+    std::string& text = section.Text;
+    text.clear();
+    TQMSettings::AppendHeaderLine(text, TasksSectionPrefix + task.Guid, false);
+    for (const TTaskKey& key : TaskKeys) {
+        if (key.Text != nullptr) {
+            TQMSettings::AppendKeyLine(text, key.Name, task.*key.Text);
+        } else if (key.Flag != nullptr) {
+            TQMSettings::AppendKeyLine(text, key.Name, task.*key.Flag ? "1" : "0");
+        } else {
+            std::string stamp;
+            TQMSettings::AppendStamp(stamp, task.*key.Stamp);
+            TQMSettings::AppendKeyLine(text, key.Name, stamp);
+        }
+    }
+    text.shrink_to_fit();
+    section.Fingerprint = Fingerprint(task);
+    section.GuidKey = GuidKeyOf(task.Guid);
+}
+
+bool TQMTaskSchedulerSettings::RenderChangedSections() {
+    ++saves_;
+    std::size_t listed = 0;
+    for (int i = 0; i < taskList_.Count(); ++i) {
+        TQMTask& task = *taskList_.GetTask(i);
+        const auto [it, added] = sections_.try_emplace(&task);
+        TSectionText& section = it->second;
+        section.Seen = saves_;
+        ++listed;
+        if (!added && section.Fingerprint == Fingerprint(task))
+            continue;
+        if (!IsTaskIdentifier(task.Guid))
+            task.Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        // Another task's section carries this identifier: which of the two
+        // keeps it depends on their order, which a full render settles.
+        const std::uint64_t guidKey = GuidKeyOf(task.Guid);
+        const auto owner = guidOwners_.find(guidKey);
+        if (owner != guidOwners_.end() && owner->second != &task)
+            return false;
+        if (!added) {
+            const auto old = guidOwners_.find(section.GuidKey);
+            if (old != guidOwners_.end() && old->second == &task)
+                guidOwners_.erase(old);
+        }
+        RenderSection(task, section);
+        guidOwners_[guidKey] = &task;
+    }
+    // The sections of tasks no longer listed go, and with them their claim
+    // on an identifier.
+    if (listed != sections_.size()) {
+        for (auto it = sections_.begin(); it != sections_.end();) {
+            if (it->second.Seen == saves_) {
+                ++it;
+                continue;
+            }
+            const auto owner = guidOwners_.find(it->second.GuidKey);
+            if (owner != guidOwners_.end() && owner->second == it->first)
+                guidOwners_.erase(owner);
+            it = sections_.erase(it);
+        }
+    }
+    return true;
+}
+
+void TQMTaskSchedulerSettings::RenderAllSections() {
+    // As WriteTasks: in list order, a later task gives up a clashing identifier.
+    sections_.clear();
+    guidOwners_.clear();
+    std::unordered_set<std::string> used;
+    used.reserve(static_cast<std::size_t>(taskList_.Count()));
+    for (int i = 0; i < taskList_.Count(); ++i) {
+        TQMTask& task = *taskList_.GetTask(i);
+        if (!IsTaskIdentifier(task.Guid))
+            task.Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        while (!used.insert(ascii::Lower(task.Guid)).second)
+            task.Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        TSectionText& section = sections_[&task];
+        RenderSection(task, section);
+        section.Seen = saves_;
+        guidOwners_[section.GuidKey] = &task;
+    }
 }
 
 void TQMTaskSchedulerSettings::ReadTasks() {

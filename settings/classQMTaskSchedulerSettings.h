@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 class TQMSettings;
 class TQMSettingsSection;
@@ -36,9 +38,13 @@ public:
     virtual void SetDefaults();
 
     [[nodiscard]] TStoreResult Load();
+    // Writes the whole file, re-rendering only the sections of the tasks
+    // added or changed since the last save; the bytes are those that
+    // WriteToSettings and a save of the settings' lines would give.
     [[nodiscard]] TStoreResult Save();
 
     void ReadFromSettings();
+    // Renders preferences and every task into the settings' lines.
     void WriteToSettings();
     void ReadTasks();
     void WriteTasks();
@@ -53,6 +59,20 @@ public:
     void Log(const std::string& text);
 
 private:
+    // A task's section as the file has it, with what it was rendered from.
+    struct TSectionText {
+        std::uint64_t Fingerprint = 0; // of the task's values
+        std::uint64_t GuidKey = 0;     // of its identifier, without letter case
+        std::uint64_t Seen = 0;        // the save that last found the task listed
+        std::string Text;              // blank line, header and key lines
+    };
+    // Brings every listed task's section up to date; false when identifiers
+    // clash, which only a render of all of them in list order settles.
+    bool RenderChangedSections();
+    void RenderAllSections();
+    void RenderSection(TQMTask& task, TSectionText& section);
+    std::string RenderPreferences() const;
+
     // Fills one task from the lines of one section entry.
     void ReadTaskSection(const TQMSettingsSection& section, TQMTask& task);
 
@@ -64,4 +84,9 @@ private:
     std::unique_ptr<TQMSettings> settings_;
     std::string unreadableFile_; // set by a failed load, until set aside
     std::string setAsideFile_;
+    // By task; kept from save to save.
+    std::unordered_map<const TQMTask*, TSectionText> sections_;
+    // Which task's section carries an identifier (by GuidKey).
+    std::unordered_map<std::uint64_t, const TQMTask*> guidOwners_;
+    std::uint64_t saves_ = 0;
 };

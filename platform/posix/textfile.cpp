@@ -1,29 +1,49 @@
 #include "platform/textfile.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace platform {
 
 namespace {
 
-int WriteAll(int fd, const std::string& text) {
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
+// The pieces one after the other, up to IOV_MAX of them per call: a settings
+// file of many sections is written without joining it first.
+int WriteAll(int fd, std::span<const std::string_view> pieces) {
+    std::vector<iovec> batch;
+    std::size_t next = 0;
+    while (next < pieces.size()) {
+        batch.clear();
+        for (; next < pieces.size() && batch.size() < IOV_MAX; ++next)
+            if (!pieces[next].empty())
+                batch.push_back({const_cast<char*>(pieces[next].data()), pieces[next].size()});
+        std::size_t first = 0;
+        while (first < batch.size()) {
+            const ssize_t n =
+                writev(fd, batch.data() + first, static_cast<int>(batch.size() - first));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return errno;
+            }
+            // A short write: drop what went out and go on with the rest.
+            auto done = static_cast<std::size_t>(n);
+            while (first < batch.size() && done >= batch[first].iov_len)
+                done -= batch[first++].iov_len;
+            if (first < batch.size()) {
+                batch[first].iov_base = static_cast<char*>(batch[first].iov_base) + done;
+                batch[first].iov_len -= done;
+            }
         }
-        p += n;
-        left -= static_cast<std::size_t>(n);
     }
     return 0;
 }
@@ -159,6 +179,11 @@ int ReadWholeFile(const std::string& path, std::string& content) {
 }
 
 int WriteFileAtomically(const std::string& path, const std::string& content) {
+    const std::string_view whole = content;
+    return WriteFileAtomically(path, std::span<const std::string_view>(&whole, 1));
+}
+
+int WriteFileAtomically(const std::string& path, std::span<const std::string_view> pieces) {
     if (path.empty())
         return ENOENT;
     const std::string target = ResolveLink(path);
@@ -223,7 +248,7 @@ int WriteFileAtomically(const std::string& path, const std::string& content) {
     if (fchmod(fd, mode) != 0)
         err = errno;
     if (!err)
-        err = WriteAll(fd, content);
+        err = WriteAll(fd, pieces);
     if (!err && fsync(fd) != 0)
         err = errno;
     if (close(fd) != 0 && !err)
@@ -245,7 +270,8 @@ int AppendToFile(const std::string& path, const std::string& text) {
     int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return errno;
-    int err = WriteAll(fd, text);
+    const std::string_view whole = text;
+    int err = WriteAll(fd, std::span<const std::string_view>(&whole, 1));
     if (close(fd) != 0 && !err)
         err = errno;
     return err;

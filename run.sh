@@ -6,7 +6,14 @@ cd "$(dirname "$0")"
 
 scripts/setup-deps.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A new build folder is configured for the program alone; one that ./test.sh
+# configured keeps its tests.
+if [ -f build/CMakeCache.txt ]; then
+    cmake -S . -B build >/dev/null
+else
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQMTS_TESTS=OFF -DQMTS_BENCHMARKS=OFF \
+        >/dev/null
+fi
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target QMTaskScheduler2
 
 PROGRAM=build/ui/QMTaskScheduler2

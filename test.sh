@@ -2,7 +2,7 @@
 # Builds with warnings as errors and runs every test through CTest; then does
 # the same in a second build with AddressSanitizer and UndefinedBehaviorSanitizer;
 # then runs the fuzz targets briefly (scripts/fuzz.sh); last, builds the
-# Debian package and checks it (scripts/package.sh).
+# Debian source and binary packages and checks them (scripts/package.sh).
 #   ./test.sh                 all of it
 #   QMTS_FAST=1 ./test.sh     the plain build only
 #   QMTS_FUZZ_SECONDS=60 ./test.sh   fuzz each target longer
@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-scripts/setup-deps.sh
+scripts/setup-deps.sh --test
 
 JOBS=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
@@ -27,19 +27,20 @@ run_suite() {
 CTEST_ARGS=("$@")
 
 echo "== build and test (warnings as errors)"
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQMTS_TESTS=ON -DQMTS_BENCHMARKS=ON
 
 if [ "${QMTS_FAST:-0}" != "1" ]; then
     echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
     export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
     export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
     export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
-    run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQMTS_SANITIZE=ON -DQMTS_BENCHMARKS=OFF
+    run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQMTS_SANITIZE=ON -DQMTS_TESTS=ON \
+        -DQMTS_BENCHMARKS=OFF
 
     echo "== fuzz targets: every seed, then ${QMTS_FUZZ_SECONDS:-20} s each"
     scripts/fuzz.sh "${QMTS_FUZZ_SECONDS:-20}"
 
-    echo "== Debian package: release build, contents, lintian"
-    scripts/package.sh build-release/dist
+    echo "== Debian package: source and binary packages, lintian, metainfo, desktop entry, manual page"
+    scripts/package.sh build-package/dist
 fi
 echo "== all tests passed"

@@ -200,6 +200,26 @@ void SetClock(std::function<TDateTime()> clock) {
 
 namespace {
 
+std::function<ClockReadings()>& ReadingsSlot() {
+    static std::function<ClockReadings()> slot;
+    return slot;
+}
+
+} // namespace
+
+ClockReadings ReadClocks() {
+    if (ReadingsSlot())
+        return ReadingsSlot()();
+    const platform::ClockReadings r = platform::ReadClocks();
+    return {r.RealtimeMs, r.MonotonicMs, r.BoottimeMs - r.MonotonicMs};
+}
+
+void SetClockReadings(std::function<ClockReadings()> readings) {
+    ReadingsSlot() = std::move(readings);
+}
+
+namespace {
+
 struct KeptSkippedTimes {
     bool Valid = false;
     TDateTime Day = 0;

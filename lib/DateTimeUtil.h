@@ -64,6 +64,18 @@ TDateTime Today();
 // Replaces the clock (tests). An empty function restores the machine clock.
 void SetClock(std::function<TDateTime()> clock);
 
+// What the machine's clocks say about the time between two polls: wall time
+// (UTC) and monotonic time in milliseconds, and the time spent suspended so
+// far (boot time minus monotonic time).
+struct ClockReadings {
+    long long WallMs = 0;
+    long long MonotonicMs = 0;
+    long long SuspendedMs = 0;
+};
+ClockReadings ReadClocks();
+// Replaces the clock readings (tests, simulations); empty restores the machine's.
+void SetClockReadings(std::function<ClockReadings()> readings);
+
 // Local times of day that a date does not have because the clock jumps
 // forward over them (daylight saving begins): [StartMs, EndMs) in
 // milliseconds since the local midnight; EndMs is the first local time after

@@ -1,49 +1,63 @@
 #!/usr/bin/env bash
-# Checks a built .deb: its control fields, the files a desktop and Debian
-# expect in it, and lintian without errors (warnings are printed).
-#   packaging/check-package.sh <package.deb>
+# Checks the packages of a .changes: lintian --pedantic on the source and
+# binary packages (every tag fails unless overridden, with its reason, in
+# debian/), the relations dpkg-shlibdeps cannot find, the files a desktop and
+# Debian expect, and those files with the desktop's and Debian's checkers.
+#   packaging/check-package.sh <package .changes>
 set -euo pipefail
 
-deb=$1
+changes=$1
+dir=$(dirname "$changes")
 problems=0
 problem() {
     echo "package: $*" >&2
     problems=$((problems + 1))
 }
 
+deb=$(ls "$dir"/qmtaskscheduler2_*.deb)
+ls "$dir"/qmtaskscheduler2-dbgsym_*.deb >/dev/null 2>&1 || problem "no -dbgsym package"
+ls "$dir"/qmtaskscheduler2_*.dsc >/dev/null 2>&1 || problem "no source package"
+
 field() { dpkg-deb --field "$deb" "$1"; }
-name=$(field Package)
-[ "$name" = qmtaskscheduler2 ] || problem "package name is '$name'"
 [ "$(field Section)" = utils ] || problem "section is '$(field Section)'"
-[ -n "$(field Maintainer)" ] || problem "no maintainer"
-# Found by dpkg-shlibdeps from the libraries the program links.
 depends=$(field Depends)
-for lib in libqt6widgets6 libqt6gui6 libqt6core6 libglib2.0-0 libc6; do
-    grep -Eq "(^|, )$lib( |,|$)" <<<"$depends" || problem "Depends lacks $lib: $depends"
+# From dpkg-shlibdeps, and the plugins Qt loads at run time.
+for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libglib2.0-0 libc6 qt6-qpa-plugins libqt6svg6 \
+           shared-mime-info; do
+    grep -Eq "(^|, )$pkg( |,|$)" <<<"$depends" || problem "Depends lacks $pkg: $depends"
 done
-# A summary line and a long description below it.
-[ "$(field Description | wc -l)" -ge 3 ] || problem "no long description"
+[ "$(field Recommends)" = xdg-utils ] || problem "Recommends: $(field Recommends)"
+[ "$(field Suggests)" = x-terminal-emulator ] || problem "Suggests: $(field Suggests)"
 
-listing=$(dpkg-deb --contents "$deb" | awk '{print $6}' | sed 's|^\./|/|')
-for f in /usr/bin/QMTaskScheduler2 \
-         /usr/share/applications/qmtaskscheduler2.desktop \
-         /usr/share/icons/hicolor/scalable/apps/qmtaskscheduler2.svg \
-         /usr/share/icons/hicolor/64x64/apps/qmtaskscheduler2.png \
-         /usr/share/icons/hicolor/128x128/apps/qmtaskscheduler2.png \
-         /usr/share/metainfo/example.quillmar.QMTaskScheduler2.metainfo.xml \
-         /usr/share/man/man1/QMTaskScheduler2.1.gz \
-         "/usr/share/doc/$name/copyright" \
-         "/usr/share/doc/$name/changelog.gz"; do
-    grep -qxF "$f" <<<"$listing" || problem "missing $f"
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+for f in usr/bin/QMTaskScheduler2 \
+         usr/share/applications/qmtaskscheduler2.desktop \
+         usr/share/icons/hicolor/scalable/apps/qmtaskscheduler2.svg \
+         usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128}/apps/qmtaskscheduler2.png \
+         usr/share/metainfo/example.quillmar.QMTaskScheduler2.metainfo.xml \
+         usr/share/man/man1/QMTaskScheduler2.1.gz \
+         usr/share/doc/qmtaskscheduler2/copyright \
+         usr/share/doc/qmtaskscheduler2/changelog.Debian.gz; do
+    [ -f "$root/$f" ] || problem "missing /$f"
 done
 
-# lintian reads the overrides shipped in the package itself.
-if ! lintian --fail-on error --tag-display-limit 0 "$deb"; then
-    problem "lintian reports errors"
+desktop-file-validate "$root/usr/share/applications/qmtaskscheduler2.desktop" ||
+    problem "desktop-file-validate"
+appstreamcli validate --pedantic --no-net "$root"/usr/share/metainfo/*.metainfo.xml ||
+    problem "appstreamcli validate"
+mandoc -T lint "$root/usr/share/man/man1/QMTaskScheduler2.1.gz" || problem "mandoc -T lint"
+
+# lintian reads the overrides shipped in the packages.
+if ! lintian --pedantic --display-info --fail-on error,warning,info,pedantic \
+        --tag-display-limit 0 "$changes"; then
+    problem "lintian reports tags that are neither mended nor overridden"
 fi
 
 if [ "$problems" -ne 0 ]; then
-    echo "package: $problems problem(s) in $deb" >&2
+    echo "package: $problems problem(s) in $changes" >&2
     exit 1
 fi
-echo "package: $deb holds $(wc -l <<<"$listing") entries; contents, control fields and lintian OK"
+echo "package: $(basename "$changes"): relations, contents, desktop entry, metainfo," \
+     "manual page and lintian OK"

@@ -20,6 +20,17 @@ struct LocalTime {
 // which tests can set; only that seam calls this.
 LocalTime ReadLocalClock();
 
+// The machine's three clocks at one moment, in milliseconds. Boot time minus
+// monotonic time grows only while the computer is suspended, and no change
+// of the wall clock moves either of them; the wall clock (UTC, so daylight
+// saving never shows) moving much more than monotonic time is a clock step.
+struct ClockReadings {
+    std::int64_t RealtimeMs = 0;
+    std::int64_t MonotonicMs = 0;
+    std::int64_t BoottimeMs = 0;
+};
+ClockReadings ReadClocks();
+
 // The local time, in the process's zone, of an instant given in milliseconds
 // since 1970-01-01 00:00 UTC. Lets tests and simulations walk real time across
 // daylight-saving changes and see the local clock jump.

@@ -8,7 +8,7 @@ namespace {
 // `now` and the task has not run that day; for days after today only the
 // last-run test matters.
 bool OpensOn(const TQMTask& task, const TScheduleMoment& moment, TDateTime day, TDateTime& when) {
-    if (dt::DatePart(task.DateTimeLastExecuted) == day)
+    if (task.HasRunOn(day))
         return false;
     const TQMTask::TWindow window =
         task.StartWindowOn(day == moment.Day ? moment.Skipped : dt::SkippedOn(day));

@@ -29,7 +29,12 @@ TDateTime ComposeDateTime(TDateTime date, TDateTime time) {
 
 } // namespace
 
-TQMTask::TQMTask() : DateTime(dt::Now() - 1.0 / dt::HoursPerDay) {}
+TQMTask::TQMTask() {
+    const TDateTime now = dt::Now();
+    DateTime = now - 1.0 / dt::HoursPerDay;
+    // A task read from a file that has no such stamp counts from its loading.
+    ScheduleChanged = now;
+}
 
 TDateTime TQMTask::NeverDate() {
     TDateTime result = 0;
@@ -43,6 +48,7 @@ bool TQMTask::IsNeverDate(TDateTime value) {
 
 void TQMTask::ResetLastExecuted() {
     DateTimeLastExecuted = NeverDate();
+    OccurrenceServed = 0;
 }
 
 TScheduleMoment TScheduleMoment::At(TDateTime now) {
@@ -105,8 +111,19 @@ bool TQMTask::IsDue(const TScheduleMoment& moment) const {
     return false;
 }
 
+TDateTime TQMTask::RunDay() const {
+    return dt::DatePart(OccurrenceServed > 0 ? OccurrenceServed : DateTimeLastExecuted);
+}
+
 bool TQMTask::HasRunOn(TDateTime day) const {
-    return dt::DatePart(DateTimeLastExecuted) == day;
+    return RunDay() == day;
+}
+
+bool TQMTask::SameSchedule(const TQMTask& other) const {
+    return DateTime == other.DateTime && Active == other.Active && Daily == other.Daily &&
+           Weekly == other.Weekly && OneShot == other.OneShot && Monday == other.Monday &&
+           Tuesday == other.Tuesday && Wednesday == other.Wednesday && Thursday == other.Thursday &&
+           Friday == other.Friday && Saturday == other.Saturday && Sunday == other.Sunday;
 }
 
 bool TQMTask::IsInStartWindow(const TScheduleMoment& moment) const {
@@ -163,14 +180,27 @@ TRunResult TQMTask::Execute(bool stampTheRun) {
 }
 
 TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now) {
+    return Run(stampTheRun, now, 0);
+}
+
+TRunResult TQMTask::ExecuteInPlaceOf(TDateTime start, TDateTime now) {
+    return Run(true, now, start);
+}
+
+TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf) {
+    const std::string note = inPlaceOf > 0 ? ", in place of its start at " +
+                                                 dt::FormatDateTime("yyyy-mmm-dd hh:nn", inPlaceOf)
+                                           : std::string();
     if (!platform::FileExists(TaskFileName)) {
-        LogResult(RunResultText(TRunResult::FileNotFound));
+        LogResult(RunResultText(TRunResult::FileNotFound) + note);
         return TRunResult::FileNotFound;
     }
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
-    if (stampTheRun)
+    if (stampTheRun) {
         DateTimeLastExecuted = now;
+        OccurrenceServed = inPlaceOf;
+    }
     bool started = false;
     try {
         started = TQMTaskSchedulerFileUtils::RunProgram(TaskFileName, TaskParameters, false, false);
@@ -180,7 +210,7 @@ TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now) {
         std::string reason = e.what();
         std::replace(reason.begin(), reason.end(), '\r', ' ');
         try {
-            LogResult(reason);
+            LogResult(reason + note);
         } catch (...) {
         }
         throw;
@@ -188,7 +218,7 @@ TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now) {
     // Nothing opens the document: saying "executed" would report a failure
     // as a success.
     const TRunResult result = started ? TRunResult::Executed : TRunResult::NoAssociatedProgram;
-    LogResult(RunResultText(result));
+    LogResult(RunResultText(result) + note);
     return result;
 }
 
@@ -215,6 +245,9 @@ void TQMTask::Assign(const TQMTask* other) {
     TaskName = other->TaskName;
     Guid = other->Guid;
     DateTimeLastExecuted = other->DateTimeLastExecuted;
+    ScheduleChanged = other->ScheduleChanged;
+    CatchUp = other->CatchUp;
+    OccurrenceServed = other->OccurrenceServed;
 }
 
 std::string TQMTask::WeekdaysText() const {

@@ -53,6 +53,15 @@ public:
     std::string TaskFileName;
     std::string Guid;
     std::string TaskParameters;
+    // When the schedule (frequency, days, date, time, active flag) was set
+    // or last changed: no start before it counts as missed.
+    TDateTime ScheduleChanged = 0;
+    // A missed start is run as soon as the program may. Off by default.
+    bool CatchUp = false;
+    // The start that the last run stood in for when it was a catch-up; 0 when
+    // the last run was a start of its own. The once-a-day rule counts that
+    // start's day, so a catch-up never takes the place of today's run.
+    TDateTime OccurrenceServed = 0;
 
     static TDateTime NeverDate();
     static bool IsNeverDate(TDateTime value);
@@ -85,6 +94,9 @@ public:
     // logged before its error goes on.
     TRunResult Execute(bool stampTheRun);
     TRunResult Execute(bool stampTheRun, TDateTime now);
+    // Runs the task in place of a start it missed: stamped now, counted for
+    // the day of `start`; the log line names the start it stands in for.
+    TRunResult ExecuteInPlaceOf(TDateTime start, TDateTime now);
     // Writes "task (<name>): <result> (<file>)" to the run log.
     void LogResult(const std::string& resultText) const;
 
@@ -110,8 +122,16 @@ public:
     TDateTime DatePart() const;
     void SetDateAndTime(TDateTime date, TDateTime time);
 
+    // Same frequency, days, date, time and active flag.
+    bool SameSchedule(const TQMTask& other) const;
+
     // The schedule rule's tests against a moment split once.
+    // The day the last run counts for (a catch-up: the day of its start).
+    TDateTime RunDay() const;
     bool HasRunOn(TDateTime day) const;
     bool IsInStartWindow(const TScheduleMoment& moment) const;
     bool IsWeekdayChecked(int weekday) const;
+
+private:
+    TRunResult Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf);
 };

@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <iostream>
 #include <optional>
@@ -24,18 +26,25 @@ std::string MessageOf(const std::exception_ptr& error) {
 
 } // namespace
 
-TQMTaskScheduler::TQMTaskScheduler() : timer_(std::make_unique<QTimer>()) {
+TQMTaskScheduler::TQMTaskScheduler()
+    : timer_(std::make_unique<QTimer>()), precise_(std::make_unique<QTimer>()) {
     timer_->stop();
     timer_->setInterval(PollIntervalMs);
     // The timer is freed before the tasks and before this object is gone, so
     // the connection never outlives either.
     QObject::connect(timer_.get(), &QTimer::timeout, timer_.get(), [this] { TimerTick(); });
+    // Coarse timers may fire up to 5 % early or late; this one is for the
+    // millisecond, and the poll it runs checks the clock again anyway.
+    precise_->setSingleShot(true);
+    precise_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(precise_.get(), &QTimer::timeout, precise_.get(), [this] { TimerTick(); });
     timer_->start();
 }
 
 TQMTaskScheduler::~TQMTaskScheduler() {
     timer_->stop();
     timer_.reset();
+    precise_.reset();
     while (!tasks_.empty())
         tasks_.pop_back();
 }
@@ -82,6 +91,9 @@ TQMTask* TQMTaskScheduler::AddCopy(const TQMTask* task) {
 
 void TQMTaskScheduler::DeleteTask(int index) {
     CheckIndex(index);
+    const TQMTask* task = tasks_[static_cast<std::size_t>(index)].get();
+    std::erase_if(owed_, [task](const TOwed& owed) { return owed.Task == task; });
+    told_.erase(task);
     tasks_.erase(tasks_.begin() + index);
 }
 
@@ -119,35 +131,172 @@ int TQMTaskScheduler::Count() const {
     return static_cast<int>(tasks_.size());
 }
 
+void TQMTaskScheduler::LookForStartsMissedSince(TDateTime lastRunning) {
+    offSince_ = lastRunning;
+}
+
 void TQMTaskScheduler::Tick(QObject* sender) {
     // One reading of the clock serves every task of the poll.
     const TScheduleMoment moment = TScheduleMoment::At(dt::Now());
+    const dt::ClockReadings clocks = dt::ReadClocks();
+    ArmPreciseTimer(moment);
+    LookForMissedStarts(moment, clocks);
     bool anyRan = false;
     // The count is read again on every step: a run may not change the list,
     // but nothing here relies on that.
     for (int i = 0; i < Count(); ++i) {
-        const TQMTask& task = *GetTask(i);
-        std::optional<TRunResult> result;
-        try {
-            result = GetTask(i)->ExecuteIfDue(true, moment);
-        } catch (...) {
-            if (OnRunFailed)
-                OnRunFailed(task, MessageOf(std::current_exception()));
-            // The failing task and those that ran before it carry new stamps:
-            // they are saved with this poll, or a restart the same day would
-            // run them again. The tasks after it wait for the next poll.
-            if (OnTasksExecuted)
-                OnTasksExecuted(sender);
-            throw;
-        }
-        if (!result)
-            continue;
-        anyRan = true;
-        if (*result != TRunResult::Executed && OnRunFailed)
-            OnRunFailed(task, RunResultText(*result));
+        TQMTask& task = *GetTask(i);
+        anyRan = RunOne(task, sender, [&] { return task.ExecuteIfDue(true, moment); }) || anyRan;
+    }
+    if (const std::optional<TOwed> owed = TakeCatchUp(moment, clocks)) {
+        TQMTask& task = *owed->Task;
+        anyRan = RunOne(task, sender,
+                        [&]() -> std::optional<TRunResult> {
+                            return task.ExecuteInPlaceOf(owed->Start, moment.Now);
+                        }) ||
+                 anyRan;
     }
     if (anyRan && OnTasksExecuted)
         OnTasksExecuted(sender);
+}
+
+bool TQMTaskScheduler::RunOne(const TQMTask& task, QObject* sender,
+                              const std::function<std::optional<TRunResult>()>& run) {
+    std::optional<TRunResult> result;
+    try {
+        result = run();
+    } catch (...) {
+        if (OnRunFailed)
+            OnRunFailed(task, MessageOf(std::current_exception()));
+        // The failing task and those that ran before it carry new stamps:
+        // they are saved with this poll, or a restart the same day would
+        // run them again. The tasks after it wait for the next poll.
+        if (OnTasksExecuted)
+            OnTasksExecuted(sender);
+        throw;
+    }
+    if (!result)
+        return false;
+    if (*result != TRunResult::Executed && OnRunFailed)
+        OnRunFailed(task, RunResultText(*result));
+    return true;
+}
+
+void TQMTaskScheduler::ArmPreciseTimer(const TScheduleMoment& moment) {
+    // A window that opens before the poll after next gets its own timer.
+    // Each poll decides again, so an edit or a clock step leaves no timer
+    // behind; a task that is due now runs in this poll.
+    constexpr long long horizonMs = 2 * PollIntervalMs;
+    const TScheduleMoment ahead =
+        TScheduleMoment::At(moment.Now + static_cast<double>(horizonMs) / dt::MSecsPerDay);
+    std::optional<TDateTime> soonest;
+    for (const std::unique_ptr<TQMTask>& task : tasks_) {
+        if (task->IsDue(moment) || !task->IsDue(ahead))
+            continue;
+        const TDateTime day = ahead.Day;
+        const TScheduleMoment& on = day == moment.Day ? moment : ahead;
+        const TDateTime open =
+            day + static_cast<double>(task->StartWindowOn(on.Skipped).OpenMs) / dt::MSecsPerDay;
+        if (!soonest || open < *soonest)
+            soonest = open;
+    }
+    if (!soonest) {
+        precise_->stop();
+        return;
+    }
+    // Rounded up: the timer never fires before the window opens by itself.
+    const double waitMs = std::ceil((*soonest - moment.Now) * dt::MSecsPerDay);
+    precise_->start(static_cast<int>(std::clamp(waitMs, 0.0, static_cast<double>(horizonMs))));
+}
+
+void TQMTaskScheduler::LookForMissedStarts(const TScheduleMoment& moment,
+                                           const dt::ClockReadings& clocks) {
+    TPollGap gap;
+    gap.Now = moment.Now;
+    gap.After = clocks;
+    if (offSince_) {
+        gap.Since = *offSince_;
+        gap.ProgramWasOff = true;
+        offSince_.reset();
+    } else if (polled_) {
+        gap.Since = lastPoll_;
+        gap.Before = lastClocks_;
+    } else {
+        gap.Since = moment.Now; // the first poll has nothing to look back on
+    }
+    // The desktop and the network settle after a start or a resume before
+    // anything is caught up.
+    if (gap.ProgramWasOff ||
+        (polled_ && clocks.SuspendedMs - lastClocks_.SuspendedMs >= StartWindowMs))
+        catchUpNotBeforeMs_ = clocks.MonotonicMs + CatchUpSettleMs;
+    polled_ = true;
+    lastPoll_ = moment.Now;
+    lastClocks_ = clocks;
+    if (!CanHideAWindow(gap))
+        return;
+
+    std::vector<TMissedReport> reports;
+    for (const std::unique_ptr<TQMTask>& task : tasks_) {
+        const std::optional<TMissedStart> missed = DecideMissedStart(*task, gap);
+        if (!missed)
+            continue;
+        // A clock set back and forward again shows the same start twice.
+        auto [told, isNew] = told_.try_emplace(task.get(), missed->Start);
+        if (!isNew && told->second == missed->Start)
+            continue;
+        told->second = missed->Start;
+        task->LogResult("missed its start at " +
+                        dt::FormatDateTime("yyyy-mmm-dd hh:nn", missed->Start) + ": " +
+                        MissCauseText(missed->Cause));
+        switch (missed->CatchUp) {
+        case TCatchUp::Run: {
+            std::erase_if(owed_, [&](const TOwed& owed) { return owed.Task == task.get(); });
+            owed_.insert(std::upper_bound(
+                             owed_.begin(), owed_.end(), missed->Start,
+                             [](TDateTime start, const TOwed& owed) { return start < owed.Start; }),
+                         {task.get(), missed->Start});
+            break;
+        }
+        case TCatchUp::NextStartServes:
+            task->LogResult("not caught up: the next start serves it");
+            break;
+        case TCatchUp::TooOld:
+            task->LogResult("not caught up: the start is more than 7 days old");
+            break;
+        case TCatchUp::No:
+            break;
+        }
+        reports.push_back({task.get(), *missed});
+    }
+    if (!reports.empty() && OnStartsMissed)
+        OnStartsMissed(reports);
+}
+
+std::optional<TQMTaskScheduler::TOwed>
+TQMTaskScheduler::TakeCatchUp(const TScheduleMoment& moment, const dt::ClockReadings& clocks) {
+    while (!owed_.empty() && clocks.MonotonicMs >= catchUpNotBeforeMs_) {
+        const TOwed owed = owed_.front();
+        owed_.erase(owed_.begin());
+        TQMTask& task = *owed.Task;
+        // Changed, switched off or run meanwhile: nothing is owed any more.
+        if (!task.Active || task.ScheduleChanged >= owed.Start ||
+            task.HasRunOn(dt::DatePart(owed.Start)))
+            continue;
+        switch (CatchUpAt(task, owed.Start, moment.Now)) {
+        case TCatchUp::Run:
+            catchUpNotBeforeMs_ = clocks.MonotonicMs + CatchUpSpacingMs;
+            return owed;
+        case TCatchUp::NextStartServes:
+            task.LogResult("not caught up: the next start serves it");
+            break;
+        case TCatchUp::TooOld:
+            task.LogResult("not caught up: the start is more than 7 days old");
+            break;
+        case TCatchUp::No:
+            break;
+        }
+    }
+    return std::nullopt;
 }
 
 void TQMTaskScheduler::TimerTick() {
@@ -181,4 +330,8 @@ void TQMTaskScheduler::ReportPollError(const std::string& message) {
 
 QTimer* TQMTaskScheduler::Timer() const {
     return timer_.get();
+}
+
+QTimer* TQMTaskScheduler::PreciseTimer() const {
+    return precise_.get();
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "scheduler/MissedStart.h"
 #include "scheduler/classQMTask.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class QObject;
@@ -21,6 +24,12 @@ public:
     using TErrorEvent = std::function<void(const std::string& message)>;
     // Gets a task of a poll whose start failed and the reason, in words.
     using TRunFailedEvent = std::function<void(const TQMTask& task, const std::string& reason)>;
+    // Gets the starts that one look found missed, one per task.
+    struct TMissedReport {
+        const TQMTask* Task = nullptr;
+        TMissedStart Missed;
+    };
+    using TStartsMissedEvent = std::function<void(const std::vector<TMissedReport>& missed)>;
 
     static constexpr int PollIntervalMs = 2000;
 
@@ -49,6 +58,12 @@ public:
     void ImportVersion1(const std::string& path);
     int Count() const;
 
+    // The program last ran until `lastRunning` (from the settings file): the
+    // next poll looks for starts missed since then.
+    void LookForStartsMissedSince(TDateTime lastRunning);
+    // Catch-ups waiting for their turn.
+    std::size_t OwedCatchUps() const { return owed_.size(); }
+
     // One poll: every due task runs, in list order, then one notification.
     void Tick(QObject* sender);
 
@@ -59,6 +74,9 @@ public:
 
     // The polling timer (owned).
     QTimer* Timer() const;
+    // The single-shot timer for a window that opens before the next poll:
+    // the task starts then, not up to a poll later. Set again by every poll.
+    QTimer* PreciseTimer() const;
 
     TNotifyEvent OnTasksExecuted;
     // Set by the main window to show the error; without it the message goes
@@ -67,10 +85,37 @@ public:
     // Told of every failed start of a poll (missing file, nothing to open it,
     // a launcher error), before a launcher error goes on to OnPollError.
     TRunFailedEvent OnRunFailed;
+    // Told of the starts a poll found missed (after their log lines).
+    TStartsMissedEvent OnStartsMissed;
 
 private:
+    struct TOwed {
+        TQMTask* Task = nullptr;
+        TDateTime Start = 0;
+    };
+
     void ReportPollError(const std::string& message);
+    void ArmPreciseTimer(const TScheduleMoment& moment);
+    void LookForMissedStarts(const TScheduleMoment& moment, const dt::ClockReadings& clocks);
+    // The next catch-up whose turn has come and that still stands; nothing
+    // when none. Catch-ups that no longer stand are dropped.
+    std::optional<TOwed> TakeCatchUp(const TScheduleMoment& moment,
+                                     const dt::ClockReadings& clocks);
+    // Runs one task of the poll; a start that failed is told, an error goes
+    // on after the runs so far are saved.
+    bool RunOne(const TQMTask& task, QObject* sender,
+                const std::function<std::optional<TRunResult>()>& run);
 
     std::unique_ptr<QTimer> timer_;
+    std::unique_ptr<QTimer> precise_;
     std::vector<std::unique_ptr<TQMTask>> tasks_;
+
+    bool polled_ = false;
+    TDateTime lastPoll_ = 0;
+    dt::ClockReadings lastClocks_;
+    std::optional<TDateTime> offSince_;
+    std::vector<TOwed> owed_;          // in start order
+    long long catchUpNotBeforeMs_ = 0; // monotonic
+    // The last start told missed, per task: each is told once.
+    std::unordered_map<const TQMTask*, TDateTime> told_;
 };

@@ -19,7 +19,7 @@ if [ ${#TARGETS[@]} -eq 0 ]; then
              fuzz_command_line)
 fi
 
-scripts/setup-deps.sh
+scripts/setup-deps.sh --test
 LAUNCHER=()
 if command -v ccache >/dev/null; then
     LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

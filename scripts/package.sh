@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds a release build in build-release/ and writes the Debian package
-# (qmtaskscheduler2_<version>_<arch>.deb) into the folder, then checks that it
-# holds what a desktop and Debian expect and that lintian finds no error.
+# Builds the Debian source package and the binary packages of the commit that
+# is checked out (HEAD, not uncommitted changes) with dpkg-buildpackage, puts
+# them into the folder and checks them (packaging/check-package.sh).
 #   scripts/package.sh [folder]     (default: dist/)
+# The upstream tarball is `git archive` of the commit without debian/; the
+# build happens in build-package/.
 set -euo pipefail
 
 # A folder given on the command line is taken from where the script was called.
@@ -12,27 +14,43 @@ if [ -n "$OUT" ]; then
     OUT=$(cd "$OUT" && pwd)
 fi
 cd "$(dirname "$0")/.."
-OUT=${OUT:-dist}
-JOBS=$(nproc 2>/dev/null || echo 2)
-scripts/setup-deps.sh
+OUT=${OUT:-$PWD/dist}
+scripts/setup-deps.sh --test
 
-# Debian's own build flags with every hardening feature; no debug
-# information, since the package strips it anyway.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all DEB_CXXFLAGS_MAINT_STRIP=-g
-CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
-LDFLAGS="$(dpkg-buildflags --get LDFLAGS)"
-export CXXFLAGS LDFLAGS
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+if ! git diff --quiet HEAD -- 2>/dev/null; then
+    echo "package: uncommitted changes are not in the package (it is built from HEAD)" >&2
+fi
 
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DQMTS_TESTS=OFF \
-    -DQMTS_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
-cmake --build build-release -j "$JOBS"
-rm -rf build-release/package
-cpack --config build-release/CPackConfig.cmake -B build-release/package >/dev/null
+source=$(dpkg-parsechangelog -l debian/changelog -S Source)
+version=$(dpkg-parsechangelog -l debian/changelog -S Version)
+upstream=${version%-*}
+work=$PWD/build-package
+rm -rf "$work"
+mkdir -p "$work"
+git archive --format=tar --prefix="$source-$upstream/" HEAD -- . ':(exclude)debian' |
+    gzip -9n >"$work/${source}_$upstream.orig.tar.gz"
+tar -xzf "$work/${source}_$upstream.orig.tar.gz" -C "$work"
+git archive --format=tar HEAD debian | tar -xf - -C "$work/$source-$upstream"
+
+echo "package: dpkg-buildpackage of $source $version (log: build-package/build.log)"
+if ! (cd "$work/$source-$upstream" &&
+      DEB_BUILD_OPTIONS="parallel=$(nproc 2>/dev/null || echo 2) ${DEB_BUILD_OPTIONS:-}" \
+          dpkg-buildpackage -us -uc) >"$work/build.log" 2>&1; then
+    tail -n 40 "$work/build.log"
+    echo "package: dpkg-buildpackage failed" >&2
+    exit 1
+fi
+# The compiler's warnings, if any, show in the log.
+if grep -E '(warning|error): ' "$work/build.log" | grep -v '^dpkg-' ; then
+    echo "package: the build warns (above)" >&2
+    exit 1
+fi
 
 mkdir -p "$OUT"
-deb=$(find build-release/package -maxdepth 1 -name '*.deb' | head -n 1)
-[ -n "$deb" ] || { echo "cpack wrote no .deb" >&2; exit 1; }
-cp "$deb" "$OUT/"
-packaging/check-package.sh "$OUT/$(basename "$deb")"
+changes=$work/${source}_${version}_$(dpkg-architecture -q DEB_HOST_ARCH).changes
+files=$(sed -n '/^Files:/,/^[^ ]/{s/^ .* \([^ ]*\)$/\1/p}' "$changes")
+for f in $files; do
+    cp "$work/$f" "$OUT/"
+done
+cp "$changes" "$OUT/"
+packaging/check-package.sh "$OUT/$(basename "$changes")"

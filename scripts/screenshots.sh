@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 OUT=${1:-screenshots}
-scripts/setup-deps.sh
+scripts/setup-deps.sh --test
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target ui_screenshots
 QT_QPA_PLATFORM=offscreen build/tests/ui/ui_screenshots "$OUT"

@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 KILLS=${1:-1000}
-scripts/setup-deps.sh
+scripts/setup-deps.sh --test
 LAUNCHER=()
 if command -v ccache >/dev/null; then
     LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

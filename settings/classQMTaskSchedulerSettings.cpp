@@ -58,6 +58,10 @@ const TTaskKey TaskKeys[] = {
     {"saturday", nullptr, &TQMTask::Saturday},
     {"sunday", nullptr, &TQMTask::Sunday},
     {"datetime_lastexecuted", nullptr, nullptr, &TQMTask::DateTimeLastExecuted},
+    // Older versions ignore these three and drop them when they save.
+    {"schedulechanged", nullptr, nullptr, &TQMTask::ScheduleChanged},
+    {"catchup", nullptr, &TQMTask::CatchUp},
+    {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed},
 };
 constexpr std::size_t TaskKeyCount = std::size(TaskKeys);
 
@@ -72,6 +76,8 @@ const TPreferenceKey PreferenceKeys[] = {
     {"keeprunning", &TQMTaskSchedulerSettings::KeepRunning},
     {"startatlogin", &TQMTaskSchedulerSettings::StartAtLogin},
 };
+// When the program last ran; written with every save.
+const char* const LastRunningKey = "lastrunning";
 
 std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) {
     return (std::rotl(hash, 5) ^ value) * 0x9E3779B97F4A7C15ULL;
@@ -228,13 +234,19 @@ void TQMTaskSchedulerSettings::ReadFromSettings() {
     SetDefaults();
     for (const TPreferenceKey& key : PreferenceKeys)
         settings_->ReadBool(PreferencesSection, key.Name, this->*key.Flag);
+    TDateTime lastRunning = 0;
+    const bool known = settings_->ReadDateTime(PreferencesSection, LastRunningKey, lastRunning);
     ReadTasks();
+    // Without the stamp (a new or an older file) every task counts from now.
+    if (known)
+        taskList_.LookForStartsMissedSince(lastRunning);
 }
 
 void TQMTaskSchedulerSettings::WriteToSettings() {
     settings_->Clear();
     for (const TPreferenceKey& key : PreferenceKeys)
         settings_->WriteBool(PreferencesSection, key.Name, this->*key.Flag);
+    settings_->WriteDateTime(PreferencesSection, LastRunningKey, dt::Now());
     WriteTasks();
 }
 
@@ -243,6 +255,11 @@ std::string TQMTaskSchedulerSettings::RenderPreferences() const {
     TQMSettings::AppendHeaderLine(text, PreferencesSection, true);
     for (const TPreferenceKey& key : PreferenceKeys)
         TQMSettings::AppendKeyLine(text, key.Name, this->*key.Flag ? "1" : "0");
+    // The program ran until at least now: a start after it that no run
+    // stands for was missed while the program was not running.
+    std::string stamp;
+    TQMSettings::AppendStamp(stamp, dt::Now());
+    TQMSettings::AppendKeyLine(text, LastRunningKey, stamp);
     return text;
 }
 

@@ -87,6 +87,7 @@ void TDesktop::TaskFailed(const TQMTask& task, const std::string& reason) {
     const TDateTime today = dt::DatePart(dt::Now());
     if (today != notifiedDay_) {
         notifiedToday_.clear();
+        missedToday_.clear();
         notifiedDay_ = today;
     }
     if (!notifiedToday_.insert(task.Guid + '|' + reason).second)
@@ -97,6 +98,44 @@ void TDesktop::TaskFailed(const TQMTask& task, const std::string& reason) {
     Notify(QStringLiteral("A task could not start"),
            QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) + QStringLiteral("\": ") +
                text.simplified());
+}
+
+void TDesktop::StartsMissed(const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
+    if (!NotifiesInsteadOfBoxes())
+        return;
+    const TDateTime today = dt::DatePart(dt::Now());
+    if (today != notifiedDay_) {
+        notifiedToday_.clear();
+        missedToday_.clear();
+        notifiedDay_ = today;
+    }
+    std::vector<const TQMTaskScheduler::TMissedReport*> fresh;
+    for (const TQMTaskScheduler::TMissedReport& report : missed)
+        if (missedToday_.insert(report.Task->Guid + '|' + report.Task->TaskName).second)
+            fresh.push_back(&report);
+    if (fresh.empty())
+        return;
+    const QString cause = QString::fromLatin1(MissCauseText(fresh.front()->Missed.Cause));
+    if (fresh.size() == 1) {
+        const TQMTaskScheduler::TMissedReport& one = *fresh.front();
+        Notify(QStringLiteral("A task missed its start"),
+               QStringLiteral("Task \"") + ui::ToDisplayText(one.Task->TaskName) +
+                   QStringLiteral("\" missed its start at ") +
+                   ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn", one.Missed.Start)) +
+                   QStringLiteral(": ") + cause + QStringLiteral("."));
+        return;
+    }
+    // After a long absence one notification sums up.
+    QStringList names;
+    for (std::size_t i = 0; i < fresh.size() && i < 5; ++i)
+        names << QStringLiteral("\"") + ui::ToDisplayText(fresh[i]->Task->TaskName) +
+                     QStringLiteral("\"");
+    QString text = QString::number(fresh.size()) + QStringLiteral(" starts were missed (") + cause +
+                   QStringLiteral("): ") + names.join(QStringLiteral(", "));
+    if (fresh.size() > 5)
+        text +=
+            QStringLiteral(" and ") + QString::number(fresh.size() - 5) + QStringLiteral(" more");
+    Notify(QStringLiteral("Starts were missed"), text + QStringLiteral("."));
 }
 
 bool TDesktop::TellPollError(const std::string& message) {

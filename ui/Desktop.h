@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lib/DateTimeUtil.h"
+#include "scheduler/classQMTaskScheduler.h"
 
 #include <QObject>
 #include <QString>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -67,6 +69,9 @@ public:
     // TaskFailed has just told the same reason. False when the window is in
     // sight, so that the caller shows its box.
     bool TellPollError(const std::string& message);
+    // Starts that one poll found missed, while the window is out of sight:
+    // told once per task and day, several at once in one notification.
+    void StartsMissed(const std::vector<TQMTaskScheduler::TMissedReport>& missed);
 
 signals:
     // "Exit" of the icon's menu was chosen.
@@ -96,4 +101,6 @@ private:
     // file fails again on every poll of its start window.
     std::set<std::string> notifiedToday_;
     TDateTime notifiedDay_ = 0;
+    // Tasks told today to have missed a start (identifier and name).
+    std::set<std::string> missedToday_;
 };

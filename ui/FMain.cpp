@@ -89,6 +89,9 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     taskList_->OnRunFailed = [this](const TQMTask& task, const std::string& reason) {
         desktop_->TaskFailed(task, reason);
     };
+    taskList_->OnStartsMissed = [this](const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
+        desktop_->StartsMissed(missed);
+    };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
 
     CreateControls();
@@ -106,6 +109,17 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, [this] { Run([this] { Timer1Timer(); }); });
     Timer1->start();
+
+    // A save stamps when the program last ran; a crash or a power cut thus
+    // loses at most this much, and no start of that time is taken as missed.
+    auto* stampTimer = new QTimer(this);
+    stampTimer->setObjectName(QStringLiteral("TimerRunningStamp"));
+    stampTimer->setInterval(RunningStampIntervalMs);
+    connect(stampTimer, &QTimer::timeout, this, [this] {
+        if (shown_)
+            SaveSettings();
+    });
+    stampTimer->start();
 }
 
 TFormMain::~TFormMain() {
@@ -114,6 +128,7 @@ TFormMain::~TFormMain() {
     taskList_->OnTasksExecuted = nullptr;
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
+    taskList_->OnStartsMissed = nullptr;
     desktop_.reset();
     store_.reset();
     taskList_.reset();
@@ -384,8 +399,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     if (askOnExit_)
         Run([this, &mayClose] { mayClose = FormCloseQuery(); });
     event->setAccepted(mayClose);
-    if (mayClose)
+    if (mayClose) {
+        // The moment the program stopped running, for the starts it misses.
+        if (shown_)
+            SaveSettings();
         emit ExitAccepted();
+    }
 }
 
 void TFormMain::Exit1Click() {
@@ -610,6 +629,8 @@ void TFormMain::ActionAddTaskExecute() {
         const TQMTask* keyTask = KeyTask();
         TQMTask* added = taskList_->AddCopy(&editor.Task());
         added->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        // No start before this moment was missed.
+        added->ScheduleChanged = dt::Now();
         listModel_->TaskAppended(added);
         KeepKeysOn(keyTask);
         SaveSettings();
@@ -652,9 +673,16 @@ void TFormMain::ActionModifyTaskExecute() {
         // last run in the editor; otherwise the task would run a second time.
         TQMTask* task = TaskStillListed(opened);
         const TDateTime lastRunNow = task->DateTimeLastExecuted;
+        const TDateTime servedNow = task->OccurrenceServed;
+        const bool rescheduled = !task->SameSchedule(editor.Task());
         task->Assign(&editor.Task());
-        if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen)
+        if (editor.Task().DateTimeLastExecuted == lastRunAtOpen && lastRunNow != lastRunAtOpen) {
             task->DateTimeLastExecuted = lastRunNow;
+            task->OccurrenceServed = servedNow;
+        }
+        // Starts of the old schedule are neither told missed nor caught up.
+        if (rescheduled)
+            task->ScheduleChanged = dt::Now();
         listModel_->TaskChanged(task);
         SelectTask(task);
         SaveSettings();

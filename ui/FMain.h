@@ -46,6 +46,9 @@ public:
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
 
+    // How often the settings are saved to stamp that the program runs.
+    static constexpr int RunningStampIntervalMs = 10 * 60 * 1000;
+
     int SortColumn = -1;
     bool SortAscending = true;
 

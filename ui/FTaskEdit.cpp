@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -132,6 +133,12 @@ void TFormTaskEdit::CreateControls() {
 
     CheckActive = Captioned<QCheckBox>(PanelMain, "CheckActive", "Active");
 
+    // Settings beyond the schedule share one group below it.
+    GroupBoxOptions = Named<QGroupBox>(PanelMain, "GroupBoxOptions");
+    GroupBoxOptions->setTitle(QStringLiteral("Options"));
+    CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
+                                        "Run as soon as possible after a missed start");
+
     // Drawn like a tool tip, over the controls below the name box.
     LabelNameHint = Captioned<QLabel>(
         this, "LabelNameHint", "A task name takes only letters A-Z, digits, \".\" and \"_\".");
@@ -237,6 +244,10 @@ void TFormTaskEdit::PlaceControls() {
     place(EditTaskParameters, 136, 84, 497, 21);
 
     place(CheckActive, 40, 350, 57, 17);
+
+    place(GroupBoxOptions, 24, 380, 657, 49);
+    CheckCatchUp->move(Px(16), Px(22));
+    CheckCatchUp->resize(CheckCatchUp->sizeHint());
 }
 
 std::array<QCheckBox*, 7> TFormTaskEdit::WeekdayBoxes() const {
@@ -267,7 +278,8 @@ void TFormTaskEdit::SetTabOrder() {
                               CheckSunday,
                               EditDateTime_LastExecuted,
                               Button1,
-                              CheckActive};
+                              CheckActive,
+                              CheckCatchUp};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -334,7 +346,7 @@ void TFormTaskEdit::FormShow() {
     TaskToControls();
     const int clientWidth = ButtonCancel->x() + ButtonCancel->width() + Px(10);
     const int clientHeight =
-        CheckActive->y() + CheckActive->height() + Px(20) + PanelBottom->height();
+        GroupBoxOptions->y() + GroupBoxOptions->height() + Px(12) + PanelBottom->height();
     // Never smaller than the design, which would hide Save and Cancel.
     setMinimumSize(clientWidth, clientHeight);
     resize(clientWidth, clientHeight);
@@ -449,6 +461,7 @@ void TFormTaskEdit::TaskToControls() {
     CheckSaturday->setChecked(task.Saturday);
     CheckSunday->setChecked(task.Sunday);
     CheckActive->setChecked(task.Active);
+    CheckCatchUp->setChecked(task.CatchUp);
     EditTaskFileName->setText(ui::ToQString(task.TaskFileName));
     EditTaskParameters->setText(ui::ToQString(task.TaskParameters));
     EditTaskName->setText(ui::ToQString(task.TaskName));
@@ -470,6 +483,7 @@ void TFormTaskEdit::ControlsToTask() {
     task.Saturday = CheckSaturday->isChecked();
     task.Sunday = CheckSunday->isChecked();
     task.Active = CheckActive->isChecked();
+    task.CatchUp = CheckCatchUp->isChecked();
     // Lossless: bytes that are no UTF-8 come back as they were stored.
     task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
     task.TaskParameters = ui::ToStdString(EditTaskParameters->text());

@@ -12,6 +12,7 @@ class QCheckBox;
 class QDateEdit;
 class QFileDialog;
 class QFrame;
+class QGroupBox;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -107,6 +108,8 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* EditTaskParameters = nullptr;
     QCheckBox* CheckActive = nullptr;
+    QGroupBox* GroupBoxOptions = nullptr;
+    QCheckBox* CheckCatchUp = nullptr;
     // Under the name box while it refuses a typed character.
     QLabel* LabelNameHint = nullptr;
     QTimer* NameHintTimer = nullptr;

@@ -59,6 +59,20 @@ LocalTime ReadLocalClock() {
     return FromTm(tm, static_cast<int>(ts.tv_nsec / 1000000));
 }
 
+namespace {
+
+std::int64_t ReadMs(clockid_t id) {
+    timespec ts{};
+    clock_gettime(id, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+} // namespace
+
+ClockReadings ReadClocks() {
+    return {ReadMs(CLOCK_REALTIME), ReadMs(CLOCK_MONOTONIC), ReadMs(CLOCK_BOOTTIME)};
+}
+
 LocalTime LocalTimeAt(std::int64_t unixMs) {
     std::int64_t seconds = unixMs / 1000;
     std::int64_t ms = unixMs % 1000;

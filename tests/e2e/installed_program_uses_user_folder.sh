@@ -36,9 +36,7 @@ for f in usr/bin/QMTaskScheduler2 \
          usr/share/icons/hicolor/scalable/apps/qmtaskscheduler2.svg \
          usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128}/apps/qmtaskscheduler2.png \
          usr/share/metainfo/example.quillmar.QMTaskScheduler2.metainfo.xml \
-         usr/share/man/man1/QMTaskScheduler2.1.gz \
-         usr/share/doc/qmtaskscheduler2/copyright \
-         usr/share/doc/qmtaskscheduler2/changelog.gz; do
+         usr/share/man/man1/QMTaskScheduler2.1; do
     [ -f "$root/$f" ] || fail "not installed: /$f"
 done
 # The metainfo's launchable must name the desktop entry that is installed.
@@ -53,8 +51,8 @@ icon=$(sed -n 's/^Icon=//p' "$entry")
     fail "the desktop entry's icon '$icon' is not installed"
 grep -q "<binary>$exe</binary>" "$root"/usr/share/metainfo/*.metainfo.xml ||
     fail "the metainfo does not provide '$exe'"
-# The compressed page is the page, readable by man.
-man -l "$root/usr/share/man/man1/QMTaskScheduler2.1.gz" 2>/dev/null | grep -q '^NAME' ||
+# The installed page renders.
+man -l "$root/usr/share/man/man1/QMTaskScheduler2.1" 2>/dev/null | grep -q '^NAME' ||
     fail "the installed manual page does not render"
 
 bindir="$root/usr/bin"

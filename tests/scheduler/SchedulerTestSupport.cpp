@@ -3,6 +3,10 @@
 #include "lib/QMException.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -52,6 +56,18 @@ Report ParseReport(const std::string& text) {
             report.IgnoredSignals = value;
     }
     return report;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return condition();
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
 }
 
 bool WaitForFile(const std::string& path, int seconds) {

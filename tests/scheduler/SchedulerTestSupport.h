@@ -54,6 +54,11 @@ public:
     std::vector<std::string> Lines;
 };
 
+// Lets the event loop run (timers fire) until the condition holds or the
+// time is up; true when it holds. For timers and started programs, never for
+// the program's clock, which the test moves itself.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
 // Process ids of this process's children (running or zombie).
 std::vector<long> ChildProcesses();
 

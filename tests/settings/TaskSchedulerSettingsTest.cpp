@@ -124,6 +124,7 @@ TEST_F(StoreFixture, SaveThenLoadGivesBackPreferencesAndEveryTaskInOrder) {
 }
 
 TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
+    TestClock clock(MakeDateTime(2024, 3, 7, 8, 30, 0, 5));
     TQMTask* t = tasks.AddNewTask();
     t->TaskName = "Nightly backup";
     t->Guid = "8F3A62C4D91B07E5A2C8F46D13B9E07A5C2D8F41";
@@ -134,6 +135,8 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
     t->Monday = t->Wednesday = t->Friday = true;
     t->DateTime = MakeDateTime(2024, 3, 4, 23, 0, 0, 0);
     t->DateTimeLastExecuted = MakeDateTime(2024, 3, 6, 23, 0, 1, 42);
+    t->CatchUp = true;
+    t->OccurrenceServed = MakeDateTime(2024, 3, 4, 23, 0);
     store.AskWhenClose = true;
     store.AskWhenExecuteTaskManually = false;
     store.KeepRunning = true;
@@ -144,6 +147,7 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
                                  "askwhenexecutetaskmanually=0\r\n"
                                  "keeprunning=1\r\n"
                                  "startatlogin=0\r\n"
+                                 "lastrunning=20240307-083000005\r\n"
                                  "\r\n"
                                  "[tasks\\8f3a62c4d91b07e5a2c8f46d13b9e07a5c2d8f41]\r\n"
                                  "taskname=Nightly backup\r\n"
@@ -163,6 +167,9 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
                                  "saturday=0\r\n"
                                  "sunday=0\r\n"
                                  "datetime_lastexecuted=20240306-230001042\r\n"
+                                 "schedulechanged=20240307-083000005\r\n"
+                                 "catchup=1\r\n"
+                                 "occurrence_served=20240304-230000000\r\n"
                                  "\r\n"
                                  "[system]\r\n"
                                  "initype=qmtaskscheduler\r\n";

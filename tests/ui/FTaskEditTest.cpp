@@ -471,25 +471,27 @@ QFont PixelFont(int pixels) {
 
 } // namespace
 
-TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
+TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsGroup) {
     for (int pixels : {8, 12, 16, 24}) {
         ScopedAppFont font(PixelFont(pixels));
         TFormTaskEdit dialog;
         dialog.show();
         const auto* cancel = Child<QPushButton>(&dialog, "ButtonCancel");
         const auto* active = Child<QCheckBox>(&dialog, "CheckActive");
+        const auto* options = Child<QWidget>(&dialog, "GroupBoxOptions");
         const double scale = cancel->width() / 75.0;
         EXPECT_GE(scale, 1.0);
         if (pixels == 8) {
             // A font smaller than the design's keeps about the design's size,
-            // 702 by 426, growing only where the style's boxes need room.
+            // 702 by 426 and the options below, growing only where the
+            // style's boxes need room.
             EXPECT_LE(scale, 1.2);
             EXPECT_GE(dialog.width(), 702);
             EXPECT_GE(dialog.height(), 426);
         }
         EXPECT_NEAR(dialog.width(), cancel->x() + cancel->width() + 10 * scale, 1.0) << pixels;
         EXPECT_NEAR(dialog.height(),
-                    active->y() + active->height() + 20 * scale +
+                    options->y() + options->height() + 12 * scale +
                         Child<QWidget>(&dialog, "PanelBottom")->height(),
                     1.0)
             << pixels;
@@ -509,6 +511,7 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheActiveBox) {
         const QRect schedule = Child<QWidget>(&dialog, "Panel6")->geometry();
         EXPECT_LT(schedule.bottom(), task.top());
         EXPECT_LT(task.bottom(), active->y());
+        EXPECT_LT(active->geometry().bottom(), options->y());
         EXPECT_LE(Child<QWidget>(&dialog, "Label2")->geometry().right(),
                   Child<QWidget>(&dialog, "EditTaskParameters")->x())
             << pixels;

@@ -191,7 +191,8 @@ void TQMTaskScheduler::ArmPreciseTimer(const TScheduleMoment& moment) {
         TScheduleMoment::At(moment.Now + static_cast<double>(horizonMs) / dt::MSecsPerDay);
     std::optional<TDateTime> soonest;
     for (const std::unique_ptr<TQMTask>& task : tasks_) {
-        if (task->IsDue(moment) || !task->IsDue(ahead))
+        // Hardly any task is due a few seconds ahead: that test comes first.
+        if (!task->IsDue(ahead) || task->IsDue(moment))
             continue;
         const TDateTime day = ahead.Day;
         const TScheduleMoment& on = day == moment.Day ? moment : ahead;

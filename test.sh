@@ -41,6 +41,6 @@ if [ "${QMTS_FAST:-0}" != "1" ]; then
     scripts/fuzz.sh "${QMTS_FUZZ_SECONDS:-20}"
 
     echo "== Debian package: source and binary packages, lintian, metainfo, desktop entry, manual page"
-    scripts/package.sh build-package/dist
+    scripts/package.sh
 fi
 echo "== all tests passed"

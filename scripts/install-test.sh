@@ -17,6 +17,7 @@ command -v debootstrap >/dev/null ||
 skip_near_midnight
 
 root=$(mktemp -d /var/tmp/install-test.XXXXXX)
+chmod 755 "$root" # the root folder of the system, which its users walk through
 cleanup() {
     umount "$root/proc" 2>/dev/null || true
     rm -rf --one-file-system "$root"

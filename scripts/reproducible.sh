@@ -7,11 +7,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+commit=$(git rev-parse HEAD)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 for clone in first second-clone; do
     git clone -q --no-hardlinks "$PWD" "$work/$clone/src"
-    git -C "$work/$clone/src" checkout -q "$(git rev-parse HEAD)"
+    git -C "$work/$clone/src" checkout -q "$commit"
     "$work/$clone/src/scripts/package.sh" "$work/$clone/dist" >"$work/$clone.log" 2>&1 ||
         { tail -n 40 "$work/$clone.log"; echo "reproducible: the $clone build failed" >&2; exit 1; }
     sleep 1 # a later second for every file of the next clone

@@ -11,7 +11,7 @@ set -euo pipefail
 # packaging tool, and the run-time pieces the package depends on.
 PACKAGES=(
     build-essential cmake pkgconf
-    qt6-base-dev libgl-dev libglib2.0-dev
+    qt6-base-dev libgl-dev libglib2.0-dev libxcb1-dev
     qt6-qpa-plugins libqt6svg6 shared-mime-info xdg-utils
 )
 if [ "${1:-}" = --test ]; then
@@ -21,6 +21,7 @@ if [ "${1:-}" = --test ]; then
         desktop-file-utils appstream man-db
         clang libclang-rt-14-dev
         git dpkg-dev debhelper lintian mandoc
+        xvfb xauth x11-utils dbus python3-dbusmock trayer
     )
 fi
 

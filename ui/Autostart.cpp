@@ -144,6 +144,12 @@ bool AutostartEntryStartsProgram(const QString& programPath) {
 }
 
 TAutostartResult WriteAutostartEntry(const QString& programPath) {
+    // Qt gives an empty path, or one with replacement characters, for a
+    // file name that is not text in the locale's code set; a desktop entry
+    // is UTF-8 and cannot name such a file.
+    if (programPath.isEmpty() || programPath.contains(QChar::ReplacementCharacter))
+        return {false, QStringLiteral("the name of the program's folder is not UTF-8 text, which "
+                                      "a login entry cannot hold")};
     const QString path = AutostartEntryPath();
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return {false,

@@ -25,7 +25,8 @@ QString AutostartExecValue(const QString& programPath);
 bool AutostartEntryStartsProgram(const QString& programPath);
 
 // Writes the entry for that program (replacing one that is there), creating
-// the folder.
+// the folder. Refuses a path that is empty or not UTF-8 text (Qt's answer
+// for a folder named in another code set).
 [[nodiscard]] TAutostartResult WriteAutostartEntry(const QString& programPath);
 
 // Removes the entry; no entry is no failure.

@@ -4,25 +4,68 @@
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/Autostart.h"
 #include "ui/ByteText.h"
+#include "ui/NotificationAreaWatch.h"
+#include "ui/Notifications.h"
+#include "ui/SingleInstance.h"
 #include "ui/TrayIcon.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
-bool TDesktop::NotificationAreaAvailable() {
-    return TTrayIcon::Available();
+#include <cstdio>
+
+namespace {
+
+// A window started minimised at login goes to a notification area that
+// comes this soon; a later one leaves it where the user may have put it.
+constexpr qint64 LateAreaMs = 2 * 60 * 1000;
+
+} // namespace
+
+TDesktop::TDesktop(QWidget* window, QAction* addTask, TQMTaskSchedulerSettings& store, TArea area)
+    : window_(window), store_(store),
+      notifications_(std::make_unique<TNotifications>(window->windowTitle(),
+                                                      QStringLiteral("qmtaskscheduler2"))) {
+    setObjectName(QStringLiteral("Desktop"));
+    connect(notifications_.get(), &TNotifications::ShowRequested, this,
+            [this] { ui::BringToFront(window_); });
+    tray_ = std::make_unique<TTrayIcon>(window, addTask);
+    connect(tray_.get(), &TTrayIcon::ExitRequested, this, &TDesktop::ExitRequested);
+    if (area == TArea::Assumed) {
+        tray_->SetHost(TTrayIcon::THost::XEmbed);
+        return;
+    }
+    watch_ = std::make_unique<TNotificationAreaWatch>();
+    connect(watch_.get(), &TNotificationAreaWatch::Changed, this, &TDesktop::AreaChanged);
 }
 
-TDesktop::TDesktop(QWidget* window, QAction* addTask, TQMTaskSchedulerSettings& store,
-                   bool hasNotificationArea)
-    : window_(window), store_(store) {
-    setObjectName(QStringLiteral("Desktop"));
-    if (hasNotificationArea) {
-        tray_ = std::make_unique<TTrayIcon>(window, addTask);
-        connect(tray_.get(), &TTrayIcon::ExitRequested, this, &TDesktop::ExitRequested);
+bool TDesktop::HasNotificationArea() const {
+    return tray_->Host() != TTrayIcon::THost::None;
+}
+
+void TDesktop::AreaChanged() {
+    // A host that shows XEmbed icons through a proxy also runs a watcher:
+    // the StatusNotifierItem then is the one icon.
+    const bool had = HasNotificationArea();
+    tray_->SetHost(watch_->StatusNotifierHost() ? TTrayIcon::THost::StatusNotifier
+                   : watch_->XEmbedTray()       ? TTrayIcon::THost::XEmbed
+                                                : TTrayIcon::THost::None);
+    const bool has = HasNotificationArea();
+    if (had && !has && !window_->isVisible()) {
+        // The panel went away: the hidden window must not be left unreachable.
+        window_->showNormal();
+    } else if (!had && has && startedMinimized_.isValid()) {
+        if (startedMinimized_.elapsed() < LateAreaMs && window_->isMinimized())
+            window_->hide();
+        startedMinimized_.invalidate();
     }
+}
+
+void TDesktop::StartedMinimized() {
+    startedMinimized_.start();
 }
 
 TDesktop::~TDesktop() {
@@ -30,22 +73,35 @@ TDesktop::~TDesktop() {
     tray_.reset();
 }
 
-void TDesktop::Notify(const QString& title, const QString& text) {
-    if (tray_)
-        tray_->ShowBalloon(title, text);
+void TDesktop::Notify(const QString& title, const QString& text, TKind kind) {
+    notifications_->Send(title, text, [this, title, text, kind](const QString& error) {
+        NotificationFailed(title, text, kind, error);
+    });
     emit Notified(title, text);
 }
 
+void TDesktop::NotificationFailed(const QString& title, const QString& text, TKind kind,
+                                  const QString& error) {
+    // A missing name on the bus proves nothing (many services start on
+    // their first call), so the balloon waits for the call's failure.
+    if (tray_->QtIcon() != nullptr && tray_->QtIcon()->isVisible()) {
+        tray_->ShowBalloon(title, text, kind == TKind::Warning);
+        emit NotificationFellBack(title, QStringLiteral("balloon"));
+        return;
+    }
+    std::fprintf(stderr, "QMTaskScheduler2: notification not shown (%s): %s: %s\n",
+                 qPrintable(error), qPrintable(title), qPrintable(text));
+    emit NotificationFellBack(title, QStringLiteral("none"));
+}
+
 bool TDesktop::NotifiesInsteadOfBoxes() const {
-    return tray_ != nullptr && (!window_->isVisible() || window_->isMinimized());
+    return !window_->isVisible() || window_->isMinimized();
 }
 
 void TDesktop::AddPreferenceItems(QMenu* preferences) {
     keepRunning_ = preferences->addAction(QStringLiteral("Keep running when the window is closed"));
     keepRunning_->setObjectName(QStringLiteral("MenuKeepRunning"));
     keepRunning_->setCheckable(true);
-    // Without a notification area a hidden window could not be brought back.
-    keepRunning_->setEnabled(tray_ != nullptr);
     connect(keepRunning_, &QAction::triggered, this, [this] { KeepRunningClicked(); });
     startAtLogin_ = preferences->addAction(QStringLiteral("Start at login"));
     startAtLogin_->setObjectName(QStringLiteral("MenuStartAtLogin"));
@@ -63,19 +119,24 @@ void TDesktop::PreferencesLoaded() {
 
 void TDesktop::WindowStarted() {
     // Only a window that is really starting takes a place in the notification area.
-    if (tray_)
-        tray_->Show();
+    tray_->Show();
 }
 
 bool TDesktop::PutAwayOnClose() {
-    if (tray_ == nullptr || !store_.KeepRunning)
+    if (!store_.KeepRunning)
         return false;
+    if (!tray_->IsVisible()) {
+        // On the taskbar or in the overview, the one way back without an icon.
+        window_->showMinimized();
+        return true;
+    }
     window_->hide();
     if (!toldStillRunning_) {
         toldStillRunning_ = true;
         Notify(window_->windowTitle(),
                QStringLiteral("Still running in the notification area, so your tasks "
-                              "keep running. \"Exit\" in its menu ends it."));
+                              "keep running. \"Exit\" in its menu ends it."),
+               TKind::Information);
     }
     return true;
 }

@@ -3,6 +3,7 @@
 #include "lib/DateTimeUtil.h"
 #include "scheduler/classQMTaskScheduler.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -15,6 +16,8 @@ class QAction;
 class QMenu;
 class QWidget;
 class TQMTask;
+class TNotificationAreaWatch;
+class TNotifications;
 class TQMTaskSchedulerSettings;
 class TTrayIcon;
 
@@ -25,26 +28,32 @@ class TDesktop : public QObject {
     Q_OBJECT
 
 public:
-    // Whether the desktop offers a notification area now.
-    static bool NotificationAreaAvailable();
+    // Where the notification area is learnt of: watched on the desktop
+    // (the program), or taken as an XEmbed tray that is there (window tests
+    // on a platform without one).
+    enum class TArea { Watched, Assumed };
 
     // `window` is the main window, `addTask` its add command, `store` holds
-    // the two preferences of this unit. With `hasNotificationArea` the icon
-    // is made, shown once the window starts.
-    TDesktop(QWidget* window, QAction* addTask, TQMTaskSchedulerSettings& store,
-             bool hasNotificationArea);
+    // the two preferences of this unit. The icon appears in the area once
+    // the window starts, whenever the area comes.
+    TDesktop(QWidget* window, QAction* addTask, TQMTaskSchedulerSettings& store, TArea area);
     ~TDesktop() override;
 
     // The one way the program tells the user something outside its window
-    // (a failed start, a missed run, ...); never blocks.
-    void Notify(const QString& title, const QString& text);
+    // (a failed start, a missed run, ...); never blocks. Goes to the
+    // desktop's notification service; when that does not take it, to the
+    // tray icon's balloon; without an icon to standard error alone.
+    enum class TKind { Information, Warning };
+    void Notify(const QString& title, const QString& text, TKind kind = TKind::Warning);
 
-    // The window is hidden or minimised with a notification area to come
-    // back from: news then go out as notifications, not as boxes.
+    // The window is hidden or minimised: news then go out as notifications,
+    // not as boxes nobody sees.
     bool NotifiesInsteadOfBoxes() const;
 
-    // The icon in the notification area; none without one.
-    TTrayIcon* Tray() const { return tray_.get(); }
+    // The icon for the notification area (out of it while there is none).
+    TTrayIcon& Tray() const { return *tray_; }
+    // The desktop has a notification area now.
+    bool HasNotificationArea() const;
 
     // Adds "Keep running when the window is closed" and "Start at login".
     void AddPreferenceItems(QMenu* preferences);
@@ -54,12 +63,13 @@ public:
 
     // The window starts, shown or hidden: the icon appears.
     void WindowStarted();
-    // Starts the window hidden: in the notification area when there is one,
-    // else minimised. False when the window has to be shown minimised.
-    bool StartsHidden() const { return tray_ != nullptr; }
+    // The window starts minimised for want of a notification area: it goes
+    // there if one comes within two minutes.
+    void StartedMinimized();
 
     // The user closes the window. True when the program keeps running: the
-    // window has been put away instead of closed.
+    // window has been put away instead of closed, hidden to the notification
+    // area or, without one, minimised.
     bool PutAwayOnClose();
 
     // A task could not start: told once per task, reason and day while the
@@ -80,16 +90,27 @@ signals:
     void PreferenceChanged();
     // A failure for the status bar.
     void Problem(const QString& text);
-    // A notification went out.
+    // A notification went out (before the service has answered).
     void Notified(const QString& title, const QString& text);
+    // The notification service did not take one: `fallback` says where it
+    // went instead ("balloon" or "none").
+    void NotificationFellBack(const QString& title, const QString& fallback);
 
 private:
+    void AreaChanged();
     void KeepRunningClicked();
     void StartAtLoginClicked();
+    void NotificationFailed(const QString& title, const QString& text, TKind kind,
+                            const QString& error);
 
     QWidget* window_;
     TQMTaskSchedulerSettings& store_;
+    std::unique_ptr<TNotifications> notifications_;
     std::unique_ptr<TTrayIcon> tray_;
+    std::unique_ptr<TNotificationAreaWatch> watch_;
+    // Since a start minimised for want of a notification area; invalid
+    // otherwise.
+    QElapsedTimer startedMinimized_;
     QAction* keepRunning_ = nullptr;
     QAction* startAtLogin_ = nullptr;
     // The first close to the tray of a run says where the program went.

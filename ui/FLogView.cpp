@@ -31,6 +31,7 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
 
     MemoLog = new QPlainTextEdit(this);
     MemoLog->setObjectName(QStringLiteral("MemoLog"));
+    MemoLog->setAccessibleName(QStringLiteral("Log lines"));
     MemoLog->setReadOnly(true);
     MemoLog->setUndoRedoEnabled(false);
     MemoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -43,6 +44,7 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     ButtonOpenFolder->setToolTip(QStringLiteral("Show the log's folder in the file manager"));
     LabelProblem = new QLabel(this);
     LabelProblem->setObjectName(QStringLiteral("LabelProblem"));
+    LabelProblem->setWordWrap(true);
     ButtonClose = new QPushButton(QStringLiteral("Close"), this);
     ButtonClose->setObjectName(QStringLiteral("ButtonClose"));
     buttons->addWidget(ButtonOpenFolder);

@@ -78,7 +78,7 @@ template <class Handler> void TFormMain::Run(Handler&& handler) {
     ui::Guarded(this, std::forward<Handler>(handler));
 }
 
-TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(parent) {
+TFormMain::TFormMain(QWidget* parent, TDesktop::TArea area) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Quillmar Task Scheduler"));
 
@@ -96,7 +96,7 @@ TFormMain::TFormMain(QWidget* parent, bool hasNotificationArea) : QMainWindow(pa
 
     CreateControls();
     CreateActions();
-    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, hasNotificationArea);
+    desktop_ = std::make_unique<TDesktop>(this, ActionAddTask, *store_, area);
     connect(desktop_.get(), &TDesktop::ExitRequested, this, [this] { RequestExit(true); });
     connect(desktop_.get(), &TDesktop::PreferenceChanged, this,
             [this] { Run([this] { SaveSettings(); }); });
@@ -161,6 +161,7 @@ void TFormMain::CreateControls() {
 
     ListViewMain = new QTreeView(central);
     ListViewMain->setObjectName(QStringLiteral("ListViewMain"));
+    ListViewMain->setAccessibleName(QStringLiteral("Tasks"));
     listModel_ = new ui::TTaskListModel(*taskList_, ListViewMain);
     ListViewMain->setModel(listModel_);
     for (int column = 0; column < ColumnCount; ++column)
@@ -195,6 +196,8 @@ void TFormMain::CreateControls() {
         button->setObjectName(QString::fromLatin1(name));
         button->setGeometry(Px(left), Px(7), Px(41), Px(28));
         button->setToolTip(QString::fromLatin1(hint));
+        // Three of them show only a picture: a screen reader reads the hint.
+        button->setAccessibleName(QString::fromLatin1(hint));
         // Clicking a button leaves the focus, and so the keys, with the list.
         button->setFocusPolicy(Qt::NoFocus);
         return button;
@@ -357,15 +360,8 @@ void TFormMain::FormShow() {
     StatusPanels[1]->setText(QStringLiteral("Version ") + QLatin1String(ui::ProgramVersion));
     SortColumn = -1;
     SortAscending = true;
-    int width = 4;
-    for (int column = 0; column < ColumnCount; ++column)
-        width += ListViewMain->columnWidth(column);
-    resize(width, height());
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    if (!placed_)
+        PlaceWindow();
 
     ButtonDelete->setText(QString());
     ButtonEdit->setText(QString());
@@ -380,6 +376,29 @@ void TFormMain::FormShow() {
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
     desktop_->PreferencesLoaded();
     FillListView();
+}
+
+void TFormMain::PlaceWindow() {
+    placed_ = true;
+    int width = 4;
+    for (int column = 0; column < ColumnCount; ++column)
+        width += ListViewMain->columnWidth(column);
+    QSize size(width, height());
+    QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        resize(size);
+        return;
+    }
+    // A large desktop font on a small screen scales the window past the
+    // screen: it keeps to the free area, its title bar (not known before
+    // the first show) included.
+    const QRect free = screen->availableGeometry();
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    size = size.boundedTo(QSize(free.width(), free.height() - titleBar));
+    resize(size);
+    QRect frame(QPoint(0, 0), size + QSize(0, titleBar));
+    frame.moveCenter(free.center());
+    move(std::max(frame.left(), free.left()), std::max(frame.top(), free.top()));
 }
 
 bool TFormMain::FormCloseQuery() {
@@ -431,7 +450,18 @@ void TFormMain::Timer1Timer() {
 // --- The list ---
 
 void TFormMain::TasksExecuted(QObject* /*sender*/) {
+    // A scheduled run is no command of the user's: the task the user
+    // selected stays selected, found again by its identifier, so that a
+    // command right after it still has its task.
+    std::string selected;
+    if (const TQMTask* task = HasSelection() ? TaskAtRow(SelectedRow()) : nullptr)
+        selected = task->Guid;
     FillListView();
+    for (int i = 0; !selected.empty() && i < taskList_->Count(); ++i)
+        if (taskList_->GetTask(i)->Guid == selected) {
+            SelectTask(taskList_->GetTask(i));
+            break;
+        }
     SaveSettings();
 }
 
@@ -749,21 +779,21 @@ void TFormMain::MenuConfirmbeforeexecutetaskmanuallyClick() {
 
 // --- Living on the desktop ---
 
-bool TFormMain::HasNotificationArea() {
-    return TDesktop::NotificationAreaAvailable();
-}
-
 void TFormMain::StartWindow(bool minimized) {
+    // Placed before it is shown: some window managers restore a minimised
+    // window that is moved or resized.
+    PlaceWindow();
     if (!minimized) {
         show();
         return;
     }
-    if (!desktop_->StartsHidden()) {
-        showMinimized();
+    if (desktop_->HasNotificationArea()) {
+        // Hidden in the notification area: load as a first show would.
+        FirstShow();
         return;
     }
-    // Hidden in the notification area: load as a first show would.
-    FirstShow();
+    desktop_->StartedMinimized();
+    showMinimized();
 }
 
 bool TFormMain::RequestExit(bool ask) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scheduler/classQMTask.h"
+#include "ui/Desktop.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -18,7 +19,6 @@ class QShowEvent;
 class QTimer;
 class QTreeView;
 class TQMTaskScheduler;
-class TDesktop;
 class TQMTaskSchedulerSettings;
 
 namespace ui {
@@ -36,12 +36,11 @@ public:
     enum Column { ColName = 0, ColFrequency, ColTime, ColActive, ColLastExecuted, ColumnCount };
 
     // Creates the task list (its polling starts at once) and the application
-    // store; the store is loaded when the window is first shown. With a
-    // notification area the window also has its tray icon there.
-    explicit TFormMain(QWidget* parent = nullptr, bool hasNotificationArea = HasNotificationArea());
+    // store; the store is loaded when the window is first shown. The
+    // window's icon goes to the desktop's notification area whenever one is
+    // there (`area`).
+    explicit TFormMain(QWidget* parent = nullptr, TDesktop::TArea area = TDesktop::TArea::Watched);
     ~TFormMain() override;
-
-    static bool HasNotificationArea();
 
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
@@ -112,6 +111,9 @@ private:
     void CreateMenu();
     void FirstShow();
     void FormShow();
+    // Sizes the window for its columns and centres it on its screen, within
+    // the screen's free area; once, before the first show.
+    void PlaceWindow();
     void SortRows();
     void ShowSortIndicator();
     void SelectTask(const TQMTask* task);
@@ -138,6 +140,7 @@ private:
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
     bool shown_ = false;
+    bool placed_ = false;
     double scale_ = 1.0;
     bool pollErrorShown_ = false;
     std::unique_ptr<TDesktop> desktop_;

@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -138,6 +139,23 @@ void TFormTaskEdit::CreateControls() {
     GroupBoxOptions->setTitle(QStringLiteral("Options"));
     CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
                                         "Run as soon as possible after a missed start");
+
+    // A screen reader names a field after its label, and the pickers and
+    // boxes without a label of their own by these.
+    Label4->setBuddy(PickerTime);
+    Label5->setBuddy(EditDateTime_LastExecuted);
+    Label3->setBuddy(EditTaskName);
+    Label1->setBuddy(EditTaskFileName);
+    Label2->setBuddy(EditTaskParameters);
+    PickerDate->setAccessibleName(QStringLiteral("Start date"));
+    ButtonFile->setAccessibleName(QStringLiteral("Choose the program file"));
+    Button1->setAccessibleName(QStringLiteral("Reset last started on"));
+    const std::pair<QCheckBox*, const char*> weekdays[] = {
+        {CheckMonday, "Monday"},     {CheckTuesday, "Tuesday"}, {CheckWednesday, "Wednesday"},
+        {CheckThursday, "Thursday"}, {CheckFriday, "Friday"},   {CheckSaturday, "Saturday"},
+        {CheckSunday, "Sunday"}};
+    for (const auto& [box, day] : weekdays)
+        box->setAccessibleName(QString::fromLatin1(day));
 
     // Drawn like a tool tip, over the controls below the name box.
     LabelNameHint = Captioned<QLabel>(

@@ -20,9 +20,14 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -73,7 +78,8 @@ protected:
     // settings file written first; not shown yet.
     void Create(const std::string& settings, bool notificationArea) {
         WriteFile(IniPath(), settings);
-        form_ = std::make_unique<TFormMain>(nullptr, notificationArea);
+        form_ = std::make_unique<TFormMain>(nullptr, notificationArea ? TDesktop::TArea::Assumed
+                                                                      : TDesktop::TArea::Watched);
         form_->Store().Settings().ProgramFolder = dir_.Path();
         form_->Store().Settings().UserFolder = userDir_.Path();
         exits_ = std::make_unique<QSignalSpy>(form_.get(), &TFormMain::ExitAccepted);
@@ -90,12 +96,12 @@ protected:
 
     QAction* Item(const char* name) const { return Child<QAction>(form_.get(), name); }
     QAction* TrayItem(const char* name) const {
-        return Child<QAction>(&form_->Desktop().Tray()->Menu(), name);
+        return Child<QAction>(&form_->Desktop().Tray().Menu(), name);
     }
 
     // The tray menu's texts as the user sees them when it opens.
     QStringList TrayMenuTexts() const {
-        QMenu& menu = form_->Desktop().Tray()->Menu();
+        QMenu& menu = form_->Desktop().Tray().Menu();
         menu.popup(QPoint(0, 0));
         QStringList texts;
         for (QAction* action : menu.actions())
@@ -132,10 +138,9 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
            true);
     form_->StartWindow(false);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-    ASSERT_NE(form_->Desktop().Tray(), nullptr);
-    EXPECT_TRUE(form_->Desktop().Tray()->Icon().isVisible());
-    EXPECT_EQ(form_->Desktop().Tray()->Icon().toolTip(), "Quillmar Task Scheduler");
-    EXPECT_FALSE(form_->Desktop().Tray()->Icon().icon().isNull());
+    EXPECT_TRUE(form_->Desktop().Tray().IsVisible());
+    EXPECT_EQ(form_->Desktop().Tray().QtIcon()->toolTip(), "Quillmar Task Scheduler");
+    EXPECT_FALSE(form_->Desktop().Tray().QtIcon()->icon().isNull());
     EXPECT_EQ(TrayMenuTexts(), QStringList({"Hide window", "Add task...", "-", "Exit"}));
     EXPECT_TRUE(Item("MenuKeepRunning")->isEnabled());
     EXPECT_TRUE(Item("MenuKeepRunning")->isChecked());
@@ -194,14 +199,22 @@ TEST_F(DesktopTest, KeepRunningHidesTheWindowToTheTrayWhereTasksGoOnUntilExit) {
     EXPECT_FALSE(form_->isVisible());
 }
 
-TEST_F(DesktopTest, WithoutANotificationAreaClosingEndsAndMinimizedMeansMinimised) {
+TEST_F(DesktopTest, WithoutANotificationAreaKeepRunningMinimisesAndMinimizedMeansMinimised) {
     Create(Settings("askwhenclose=0\r\nkeeprunning=1\r\n", probe_), false);
     form_->StartWindow(true);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()) || form_->isVisible());
     EXPECT_TRUE(form_->isMinimized());
-    EXPECT_EQ(form_->Desktop().Tray(), nullptr);
-    EXPECT_FALSE(Item("MenuKeepRunning")->isEnabled());
+    EXPECT_FALSE(form_->Desktop().Tray().IsVisible());
     EXPECT_EQ(Child<QTreeView>(form_.get(), "ListViewMain")->model()->rowCount(), 1);
+
+    // Closing keeps the program on the taskbar, never without a window.
+    form_->showNormal();
+    EXPECT_TRUE(Item("MenuKeepRunning")->isEnabled());
+    EXPECT_FALSE(form_->close());
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(form_->isMinimized());
+    EXPECT_EQ(exits_->count(), 0);
+    Item("MenuKeepRunning")->trigger();
     EXPECT_TRUE(form_->close());
     EXPECT_EQ(exits_->count(), 1);
 }
@@ -210,10 +223,10 @@ TEST_F(DesktopTest, StartsHiddenInTheTrayAndNotifiesFailedStartsWithoutABox) {
     const std::string missing = dir_.File("gone.sh");
     Create(Settings("askwhenclose=1\r\n", missing), true);
     // A window that is not started yet has no icon in the notification area.
-    EXPECT_FALSE(form_->Desktop().Tray()->Icon().isVisible());
+    EXPECT_FALSE(form_->Desktop().Tray().IsVisible());
     form_->StartWindow(true);
     EXPECT_FALSE(form_->isVisible());
-    EXPECT_TRUE(form_->Desktop().Tray()->Icon().isVisible());
+    EXPECT_TRUE(form_->Desktop().Tray().IsVisible());
     // Loaded as at a first show, so the tasks run.
     EXPECT_EQ(form_->TaskList().Count(), 1);
     QSignalSpy notified(&form_->Desktop(), &TDesktop::Notified);
@@ -272,6 +285,88 @@ TEST_F(DesktopTest, StartAtLoginWritesAndRemovesTheAutostartEntry) {
                     .startsWith("Start at login could not be set: "));
 }
 
+// The desktop's notification service, played by python3-dbusmock's
+// notification daemon on the test's private session bus; its log holds
+// every call it got.
+class NotificationService {
+public:
+    explicit NotificationService(const std::string& log) : log_(log) {
+        process_.start(QStringLiteral("/usr/bin/python3"),
+                       {"-m", "dbusmock", "--session", "-t", "notification_daemon", "-l",
+                        QString::fromStdString(log)});
+    }
+    ~NotificationService() { Stop(); }
+    bool WaitForBus() {
+        QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+        return bus != nullptr && WaitUntil([bus] { return Registered(bus); }, 30000);
+    }
+    void Stop() {
+        process_.kill();
+        process_.waitForFinished();
+        if (QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface())
+            WaitUntil([bus] { return !Registered(bus); });
+    }
+    std::string Calls() const { return ReadFile(log_); }
+    // The user chooses an action of notification `id`.
+    void Invoke(uint id, const QString& action) {
+        QDBusMessage signal = QDBusMessage::createMethodCall(
+            "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+            "org.freedesktop.DBus.Mock", "EmitSignal");
+        signal << "org.freedesktop.Notifications"
+               << "ActionInvoked"
+               << "us"
+               << QVariantList{QVariant::fromValue(QDBusVariant(id)),
+                               QVariant::fromValue(QDBusVariant(action))};
+        QDBusConnection::sessionBus().call(signal);
+    }
+
+private:
+    static bool Registered(QDBusConnectionInterface* bus) {
+        return bus->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value();
+    }
+    std::string log_;
+    QProcess process_;
+};
+
+TEST_F(DesktopTest, NotificationsGoToTheServiceWithAShowActionAndFallBackWhenItFails) {
+    ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "tests run on a private bus";
+    NotificationService service(dir_.File("service.log"));
+    ASSERT_TRUE(service.WaitForBus());
+
+    // No notification area: the failed start of a minimised window still
+    // reaches the service, with the program's name and icon and "Show".
+    const std::string missing = dir_.File("gone.sh");
+    Create(Settings("askwhenclose=0\r\n", missing), false);
+    form_->StartWindow(true);
+    ASSERT_TRUE(form_->isMinimized());
+    QSignalSpy fellBack(&form_->Desktop(), &TDesktop::NotificationFellBack);
+    clock_.Set(MakeDateTime(2026, 12, 7, 9, 0, 31));
+    ASSERT_TRUE(WaitUntil([&] { return service.Calls().find("Notify ") != std::string::npos; }));
+    const std::string call = service.Calls();
+    for (const char* part : {"\"Quillmar Task Scheduler\"", "\"qmtaskscheduler2\"",
+                             "\"A task could not start\"", "Backup", "\"show\", \"Show\""})
+        EXPECT_NE(call.find(part), std::string::npos) << part << " in " << call;
+
+    // "Show" brings the window to the front; an action of a notification
+    // that is not ours does nothing.
+    service.Invoke(7, "show");
+    service.Invoke(1, "show");
+    ASSERT_TRUE(WaitUntil([&] { return !form_->isMinimized() && form_->isVisible(); }));
+
+    // Without the service the tray's balloon tells it; without an icon as
+    // well, standard error alone.
+    service.Stop();
+    form_->Desktop().Notify("Title", "Without a service");
+    ASSERT_TRUE(WaitUntil([&] { return fellBack.count() == 1; }));
+    EXPECT_EQ(fellBack.at(0).at(1).toString(), "none");
+    Create(Settings("askwhenclose=0\r\n", probe_), true);
+    form_->StartWindow(true);
+    QSignalSpy balloon(&form_->Desktop(), &TDesktop::NotificationFellBack);
+    form_->Desktop().Notify("Title", "Without a service");
+    ASSERT_TRUE(WaitUntil([&] { return balloon.count() == 1; }));
+    EXPECT_EQ(balloon.at(0).at(1).toString(), "balloon");
+}
+
 TEST(Autostart, ExecQuotesAndEscapesAPathThatNeedsItAndFindsItBack) {
     TempDir config;
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
@@ -289,6 +384,14 @@ TEST(Autostart, ExecQuotesAndEscapesAPathThatNeedsItAndFindsItBack) {
     EXPECT_FALSE(ui::AutostartEntryStartsProgram(QStringLiteral("/usr/bin/plain")));
     ASSERT_TRUE(ui::RemoveAutostartEntry());
     ASSERT_TRUE(ui::RemoveAutostartEntry());
+    // A path Qt could not decode is refused, not written as Exec="".
+    for (const QString& undecoded :
+         {QString(), QStringLiteral("/opt/caf\uFFFD/QMTaskScheduler2")}) {
+        const ui::TAutostartResult written = ui::WriteAutostartEntry(undecoded);
+        EXPECT_FALSE(written);
+        EXPECT_TRUE(written.Error.contains("not UTF-8")) << written.Error.toStdString();
+        EXPECT_FALSE(std::filesystem::exists(ui::AutostartEntryPath().toStdString()));
+    }
     qputenv("XDG_CONFIG_HOME", saved);
 }
 

@@ -26,12 +26,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -239,11 +241,16 @@ TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow
     Start(SettingsFile(false, true, ThreeTasks()));
 
     EXPECT_EQ(form_->windowTitle(), "Quillmar Task Scheduler");
-    // The design's column widths plus 4, in the design's proportions.
+    // The design's column widths plus 4, in the design's proportions, kept
+    // to the screen's free area (the offscreen screen is 800 by 600) but
+    // never narrower than the status bar's panels; the title bar on it.
     int columns = 0;
     for (int column = 0; column < list_->model()->columnCount(); ++column)
         columns += list_->columnWidth(column);
-    EXPECT_EQ(form_->width(), columns + 4);
+    const QRect free = form_->screen()->availableGeometry();
+    EXPECT_EQ(form_->width(), std::max(std::min(columns + 4, free.width()), form_->minimumWidth()));
+    EXPECT_LE(form_->frameGeometry().height(), free.height());
+    EXPECT_GE(form_->frameGeometry().top(), free.top());
     EXPECT_NEAR(list_->columnWidth(0) * 150.0 / 300.0, list_->columnWidth(1), 1.0);
     QStringList captions;
     for (int column = 0; column < list_->model()->columnCount(); ++column)
@@ -334,10 +341,12 @@ TEST_F(FormMainTest, SortsByHeaderClicksAndByTheMenuAndKeepsTheOrderOverRefills)
     Action("Laatstgestart1")->trigger();
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "Backup"}));
 
-    // A refill (as after a poll that ran a task) sorts by the same state.
+    // A refill after a poll that ran a task sorts by the same state and
+    // keeps the user's selection.
+    const QString selected = RowNames().value(form_->SelectedRow());
     form_->TasksExecuted(nullptr);
     EXPECT_EQ(RowNames(), QStringList({"archive", "Cleanup", "Backup"}));
-    EXPECT_FALSE(form_->HasSelection());
+    EXPECT_EQ(RowNames().value(form_->SelectedRow()), selected);
 }
 
 TEST_F(FormMainTest, AddsATaskThroughTheEditorWithItsChecksAndSavesIt) {
@@ -804,7 +813,7 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
         // A poll inside the start window runs the task and refills the list.
         clock_.Set(MakeDateTime(2026, 12, 7, 9, 10, 5));
         form_->TaskList().Tick(nullptr);
-        EXPECT_FALSE(form_->HasSelection());
+        EXPECT_EQ(form_->SelectedTask(), backup);
         EXPECT_EQ(backup->DateTimeLastExecuted, MakeDateTime(2026, 12, 7, 9, 10, 5));
         auto* name = Child<QLineEdit>(editor, "EditTaskName");
         name->clear();
@@ -863,14 +872,15 @@ TEST_F(FormMainTest, ExecutesAndDeletesTheAskedTaskAfterAPollRefilledTheListUnde
     QTimer* timer = form_->TaskList().Timer();
     timer->setInterval(5); // the real polling timer, quicker
 
-    // Under the question a poll runs a task: the list is refilled and the
-    // selection is gone. The answer still applies to the task it was asked for.
+    // Under the question a poll runs another task and refills the list: the
+    // asked task stays selected, and the answer applies to it.
     auto answerAfterAPoll = [&](TDateTime pollAt, const QString& pollRun, QString* question) {
         modal_.When<QMessageBox>([=, this](QMessageBox* box) {
             *question = box->text();
+            const std::string asked = form_->SelectedTask()->Guid;
             clock_.Set(pollAt);
             EXPECT_TRUE(WaitUntil([&] { return Runs().contains(pollRun); }));
-            EXPECT_TRUE(WaitUntil([&] { return !form_->HasSelection(); }));
+            EXPECT_EQ(form_->SelectedTask()->Guid, asked);
             QTest::mouseClick(ButtonWithText(box, "&Yes"), Qt::LeftButton);
         });
     };

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         return 1;
 
     // With a notification area, so that its menu can be drawn.
-    TFormMain form(nullptr, true);
+    TFormMain form(nullptr, TDesktop::TArea::Assumed);
     const std::string settingsPath = settingsFolder.path().toStdString() + "/";
     form.Store().Settings().ProgramFolder = settingsPath;
     form.Store().Settings().UserFolder = settingsPath;
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
 
     // The tray icon's menu, as over a hidden window, and the preferences.
     form.hide();
-    QMenu& trayMenu = form.Desktop().Tray()->Menu();
+    QMenu& trayMenu = form.Desktop().Tray().Menu();
     trayMenu.popup(QPoint(0, 0));
     ok = Save(trayMenu, folder + "/tray-menu.png") && ok;
     trayMenu.hide();

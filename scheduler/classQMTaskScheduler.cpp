@@ -69,7 +69,17 @@ void TQMTaskScheduler::CheckTask(const TQMTask* task) const {
 
 TQMTask* TQMTaskScheduler::GetTask(int index) const {
     CheckIndex(index);
+    dueStale_ = true;
     return tasks_[static_cast<std::size_t>(index)].get();
+}
+
+const TQMTask& TQMTaskScheduler::At(int index) const {
+    CheckIndex(index);
+    return *tasks_[static_cast<std::size_t>(index)];
+}
+
+void TQMTaskScheduler::TaskChanged() const {
+    dueStale_ = true;
 }
 
 TQMTask* TQMTaskScheduler::AddNewTask() {
@@ -79,6 +89,8 @@ TQMTask* TQMTaskScheduler::AddNewTask() {
 TQMTask* TQMTaskScheduler::AddTask(std::unique_ptr<TQMTask> task) {
     CheckTask(task.get());
     tasks_.push_back(std::move(task));
+    ++listChanges_;
+    dueStale_ = true;
     return tasks_.back().get();
 }
 
@@ -95,6 +107,8 @@ void TQMTaskScheduler::DeleteTask(int index) {
     std::erase_if(owed_, [task](const TOwed& owed) { return owed.Task == task; });
     told_.erase(task);
     tasks_.erase(tasks_.begin() + index);
+    ++listChanges_;
+    dueStale_ = true;
 }
 
 void TQMTaskScheduler::RemoveTask(const TQMTask* task) {
@@ -135,17 +149,98 @@ void TQMTaskScheduler::LookForStartsMissedSince(TDateTime lastRunning) {
     offSince_ = lastRunning;
 }
 
+void TQMTaskScheduler::BuildDueOrder(const TScheduleMoment& moment, TDueOrder& order) const {
+    order.Day = moment.Day;
+    order.Skipped = moment.Skipped;
+    order.Windows.clear();
+    order.LongestMs = 0;
+    for (std::size_t i = 0; i < tasks_.size(); ++i) {
+        const TQMTask& task = *tasks_[i];
+        // The frequencies as the schedule rule weighs them; it decides in
+        // the end, this only leaves out tasks it cannot make due that day.
+        bool onThisDay = false;
+        if (task.Daily)
+            onThisDay = true;
+        else if (task.OneShot)
+            onThisDay = dt::DatePart(task.DateTime) == moment.Day;
+        else if (task.Weekly)
+            onThisDay = task.IsWeekdayChecked(moment.Weekday);
+        if (!task.Active || !onThisDay)
+            continue;
+        const TQMTask::TWindow window = task.StartWindowOn(moment.Skipped);
+        order.Windows.push_back({window.OpenMs, window.CloseMs, static_cast<int>(i)});
+        order.LongestMs = std::max(order.LongestMs, window.CloseMs - window.OpenMs);
+    }
+    std::sort(order.Windows.begin(), order.Windows.end(),
+              [](const TDueWindow& a, const TDueWindow& b) {
+                  return a.OpenMs != b.OpenMs ? a.OpenMs < b.OpenMs : a.ListIndex < b.ListIndex;
+              });
+}
+
+const TQMTaskScheduler::TDueOrder&
+TQMTaskScheduler::DueOrderAt(const TScheduleMoment& moment) const {
+    // A zone change moves the day's gap: the windows move with it.
+    if (dueStale_ || due_.Day != moment.Day || due_.Skipped.StartMs != moment.Skipped.StartMs ||
+        due_.Skipped.EndMs != moment.Skipped.EndMs) {
+        BuildDueOrder(moment, due_);
+        nextDay_.Day = -1;
+        dueStale_ = false;
+    }
+    return due_;
+}
+
+std::optional<TDateTime> TQMTaskScheduler::FirstOpeningAfter(const TScheduleMoment& moment,
+                                                             bool orNextDay) const {
+    const auto first = [this](const TDueOrder& order,
+                              long long afterMs) -> std::optional<TDateTime> {
+        auto it = std::upper_bound(
+            order.Windows.begin(), order.Windows.end(), afterMs,
+            [](long long ms, const TDueWindow& window) { return ms < window.OpenMs; });
+        for (; it != order.Windows.end(); ++it)
+            if (!tasks_[static_cast<std::size_t>(it->ListIndex)]->HasRunOn(order.Day))
+                return order.Day + static_cast<double>(it->OpenMs) / dt::MSecsPerDay;
+        return std::nullopt;
+    };
+    if (const auto opening = first(DueOrderAt(moment), moment.TimeMs))
+        return opening;
+    if (!orNextDay)
+        return std::nullopt;
+    if (nextDay_.Day != moment.Day + 1)
+        BuildDueOrder(TScheduleMoment::At(moment.Day + 1), nextDay_);
+    return first(nextDay_, -1);
+}
+
+std::optional<TDateTime> TQMTaskScheduler::NextWindowOpening(TDateTime after) const {
+    return FirstOpeningAfter(TScheduleMoment::At(after), true);
+}
+
+std::vector<int> TQMTaskScheduler::OpenWindows(const TScheduleMoment& moment) const {
+    const TDueOrder& order = DueOrderAt(moment);
+    std::vector<int> open;
+    const auto from = std::lower_bound(
+        order.Windows.begin(), order.Windows.end(), moment.TimeMs - order.LongestMs,
+        [](const TDueWindow& window, long long ms) { return window.OpenMs < ms; });
+    for (auto it = from; it != order.Windows.end() && it->OpenMs <= moment.TimeMs; ++it)
+        if (it->CloseMs >= moment.TimeMs)
+            open.push_back(it->ListIndex);
+    std::sort(open.begin(), open.end());
+    return open;
+}
+
 void TQMTaskScheduler::Tick(QObject* sender) {
     // One reading of the clock serves every task of the poll.
     const TScheduleMoment moment = TScheduleMoment::At(dt::Now());
     const dt::ClockReadings clocks = dt::ReadClocks();
     ArmPreciseTimer(moment);
     LookForMissedStarts(moment, clocks);
+    lastRuns_.clear();
     bool anyRan = false;
-    // The count is read again on every step: a run may not change the list,
-    // but nothing here relies on that.
-    for (int i = 0; i < Count(); ++i) {
-        TQMTask& task = *GetTask(i);
+    const std::uint64_t listAtStart = listChanges_;
+    for (const int i : OpenWindows(moment)) {
+        // A handler that changed the list leaves the rest to the next poll.
+        if (listChanges_ != listAtStart)
+            break;
+        TQMTask& task = *tasks_[static_cast<std::size_t>(i)];
         anyRan = RunOne(task, sender, [&] { return task.ExecuteIfDue(true, moment); }) || anyRan;
     }
     if (const std::optional<TOwed> owed = TakeCatchUp(moment, clocks)) {
@@ -160,12 +255,13 @@ void TQMTaskScheduler::Tick(QObject* sender) {
         OnTasksExecuted(sender);
 }
 
-bool TQMTaskScheduler::RunOne(const TQMTask& task, QObject* sender,
+bool TQMTaskScheduler::RunOne(TQMTask& task, QObject* sender,
                               const std::function<std::optional<TRunResult>()>& run) {
     std::optional<TRunResult> result;
     try {
         result = run();
     } catch (...) {
+        lastRuns_.push_back(&task);
         if (OnRunFailed)
             OnRunFailed(task, MessageOf(std::current_exception()));
         // The failing task and those that ran before it carry new stamps:
@@ -177,6 +273,7 @@ bool TQMTaskScheduler::RunOne(const TQMTask& task, QObject* sender,
     }
     if (!result)
         return false;
+    lastRuns_.push_back(&task);
     if (*result != TRunResult::Executed && OnRunFailed)
         OnRunFailed(task, RunResultText(*result));
     return true;
@@ -187,20 +284,12 @@ void TQMTaskScheduler::ArmPreciseTimer(const TScheduleMoment& moment) {
     // Each poll decides again, so an edit or a clock step leaves no timer
     // behind; a task that is due now runs in this poll.
     constexpr long long horizonMs = 2 * PollIntervalMs;
-    const TScheduleMoment ahead =
-        TScheduleMoment::At(moment.Now + static_cast<double>(horizonMs) / dt::MSecsPerDay);
-    std::optional<TDateTime> soonest;
-    for (const std::unique_ptr<TQMTask>& task : tasks_) {
-        // Hardly any task is due a few seconds ahead: that test comes first.
-        if (!task->IsDue(ahead) || task->IsDue(moment))
-            continue;
-        const TDateTime day = ahead.Day;
-        const TScheduleMoment& on = day == moment.Day ? moment : ahead;
-        const TDateTime open =
-            day + static_cast<double>(task->StartWindowOn(on.Skipped).OpenMs) / dt::MSecsPerDay;
-        if (!soonest || open < *soonest)
-            soonest = open;
-    }
+    const TDateTime horizon = moment.Now + static_cast<double>(horizonMs) / dt::MSecsPerDay;
+    // The next day's windows matter only when the horizon reaches past midnight.
+    std::optional<TDateTime> soonest =
+        FirstOpeningAfter(moment, dt::DatePart(horizon) != moment.Day);
+    if (soonest && *soonest > horizon)
+        soonest.reset();
     if (!soonest) {
         precise_->stop();
         return;

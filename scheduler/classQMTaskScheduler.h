@@ -3,6 +3,7 @@
 #include "scheduler/MissedStart.h"
 #include "scheduler/classQMTask.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -15,6 +16,12 @@ class QTimer;
 
 // The ordered list of all tasks with the timer that polls them every 2000 ms.
 // The list owns its tasks.
+//
+// A poll looks only at the tasks whose start window is open: the list keeps
+// the day's windows in the order they open, made again when the day changes
+// and after the list or a task may have changed. A task is taken to change
+// through the pointer GetTask hands out; one changed through a pointer kept
+// from before must be announced with TaskChanged.
 class TQMTaskScheduler {
 public:
     // Called after a poll in which at least one task ran; gets the sender of
@@ -43,7 +50,12 @@ public:
     virtual bool IsValidIndex(int index) const;
     virtual void CheckIndex(int index) const;
     void CheckTask(const TQMTask* task) const;
+    // The task at the index, which the caller may change.
     TQMTask* GetTask(int index) const;
+    // The task at the index, to read only.
+    const TQMTask& At(int index) const;
+    // A listed task was changed through a pointer kept from before.
+    void TaskChanged() const;
     TQMTask* AddNewTask();
     // Takes ownership; raises when the task is missing.
     TQMTask* AddTask(std::unique_ptr<TQMTask> task);
@@ -65,7 +77,16 @@ public:
     std::size_t OwedCatchUps() const { return owed_.size(); }
 
     // One poll: every due task runs, in list order, then one notification.
+    // A launcher error ends the poll: the tasks after it wait for the next.
     void Tick(QObject* sender);
+    // The tasks that ran (or failed to) in the last poll, in the order they ran.
+    const std::vector<TQMTask*>& LastPollRuns() const { return lastRuns_; }
+
+    // The earliest opening of a listed task's start window after the moment,
+    // on its day or the next (a window opening at midnight included); none
+    // when no window opens by then. A window counts when the schedule rule
+    // could make its task due in it: active, its day, not yet run that day.
+    std::optional<TDateTime> NextWindowOpening(TDateTime after) const;
 
     // What the polling timer runs: Tick, with an error that ends the poll
     // handed to OnPollError by a queued call, after the poll has returned,
@@ -94,6 +115,28 @@ private:
         TDateTime Start = 0;
     };
 
+    // One start window of the day, for a task that may run in it.
+    struct TDueWindow {
+        long long OpenMs = 0;
+        long long CloseMs = 0;
+        int ListIndex = 0;
+    };
+    // The windows of one day, by opening.
+    struct TDueOrder {
+        TDateTime Day = -1;
+        dt::SkippedTimes Skipped;
+        std::vector<TDueWindow> Windows;
+        long long LongestMs = 0; // the longest window
+    };
+    void BuildDueOrder(const TScheduleMoment& moment, TDueOrder& order) const;
+    // The moment's day's order, made again when stale or of another day.
+    const TDueOrder& DueOrderAt(const TScheduleMoment& moment) const;
+    // The first opening after the moment on its day, else (when asked) on
+    // the next.
+    std::optional<TDateTime> FirstOpeningAfter(const TScheduleMoment& moment, bool orNextDay) const;
+    // The tasks whose window is open at the moment, in list order.
+    std::vector<int> OpenWindows(const TScheduleMoment& moment) const;
+
     void ReportPollError(const std::string& message);
     void ArmPreciseTimer(const TScheduleMoment& moment);
     void LookForMissedStarts(const TScheduleMoment& moment, const dt::ClockReadings& clocks);
@@ -103,7 +146,7 @@ private:
                                      const dt::ClockReadings& clocks);
     // Runs one task of the poll; a start that failed is told, an error goes
     // on after the runs so far are saved.
-    bool RunOne(const TQMTask& task, QObject* sender,
+    bool RunOne(TQMTask& task, QObject* sender,
                 const std::function<std::optional<TRunResult>()>& run);
 
     std::unique_ptr<QTimer> timer_;
@@ -118,4 +161,11 @@ private:
     long long catchUpNotBeforeMs_ = 0; // monotonic
     // The last start told missed, per task: each is told once.
     std::unordered_map<const TQMTask*, TDateTime> told_;
+
+    std::vector<TQMTask*> lastRuns_;
+    // Grows with every change of the list itself (a task added or gone).
+    std::uint64_t listChanges_ = 0;
+    mutable TDueOrder due_;
+    mutable TDueOrder nextDay_; // the day after due_'s, made when asked for
+    mutable bool dueStale_ = true;
 };

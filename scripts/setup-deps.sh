@@ -12,7 +12,7 @@ set -euo pipefail
 PACKAGES=(
     build-essential cmake pkgconf
     qt6-base-dev libgl-dev libglib2.0-dev libxcb1-dev
-    qt6-qpa-plugins libqt6svg6 shared-mime-info xdg-utils
+    qt6-qpa-plugins qt6-wayland libqt6svg6 shared-mime-info xdg-utils
 )
 if [ "${1:-}" = --test ]; then
     PACKAGES+=(
@@ -21,7 +21,7 @@ if [ "${1:-}" = --test ]; then
         desktop-file-utils appstream man-db
         clang libclang-rt-14-dev
         git dpkg-dev debhelper lintian mandoc
-        xvfb xauth x11-utils dbus python3-dbusmock trayer
+        xvfb xauth x11-utils dbus python3-dbusmock trayer weston
     )
 fi
 

@@ -191,7 +191,7 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
         pieces.reserve(static_cast<std::size_t>(taskList_.Count()) + 1);
         pieces.push_back(preferences);
         for (int i = 0; i < taskList_.Count(); ++i)
-            pieces.push_back(sections_.at(taskList_.GetTask(i)).Text);
+            pieces.push_back(sections_.at(&taskList_.At(i)).Text);
         settings_->SavePieces(pieces);
     } catch (const Exception& e) {
         return {false, e.Message};

@@ -451,17 +451,16 @@ void TFormMain::Timer1Timer() {
 
 void TFormMain::TasksExecuted(QObject* /*sender*/) {
     // A scheduled run is no command of the user's: the task the user
-    // selected stays selected, found again by its identifier, so that a
-    // command right after it still has its task.
-    std::string selected;
-    if (const TQMTask* task = HasSelection() ? TaskAtRow(SelectedRow()) : nullptr)
-        selected = task->Guid;
-    FillListView();
-    for (int i = 0; !selected.empty() && i < taskList_->Count(); ++i)
-        if (taskList_->GetTask(i)->Guid == selected) {
-            SelectTask(taskList_->GetTask(i));
-            break;
-        }
+    // selected stays selected, so that a command right after it still has
+    // its task. Only the rows of the tasks that ran change.
+    const TQMTask* selected = HasSelection() ? TaskAtRow(SelectedRow()) : nullptr;
+    const TQMTask* keyTask = KeyTask();
+    for (const TQMTask* task : taskList_->LastPollRuns())
+        listModel_->TaskChanged(task);
+    if (selected != nullptr)
+        SelectTask(selected);
+    else
+        KeepKeysOn(keyTask);
     SaveSettings();
 }
 

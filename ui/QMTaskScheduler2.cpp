@@ -39,8 +39,13 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     QApplication application(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("QMTaskScheduler2"));
     QApplication::setDesktopFileName(QStringLiteral("qmtaskscheduler2"));
-    QApplication::setWindowIcon(QIcon::fromTheme(
-        QStringLiteral("qmtaskscheduler2"), QIcon(QStringLiteral(":/icons/qmtaskscheduler2.png"))));
+    // Without an installed theme icon, the built-in scalable picture serves
+    // every size a panel or a 200 % screen asks for; the bitmap only where
+    // Qt's SVG icon engine is missing.
+    QIcon builtIn(QStringLiteral(":/icons/qmtaskscheduler2.svg"));
+    if (builtIn.pixmap(64, 64).isNull())
+        builtIn = QIcon(QStringLiteral(":/icons/qmtaskscheduler2.png"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("qmtaskscheduler2"), builtIn));
 
     // The window ends the program itself: with a tray icon, the last window
     // closing (a box over the hidden window) is no reason to end.
@@ -61,7 +66,10 @@ int Run(char* programPath, const ui::TCommandLine& command) {
         std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
     if (single.Role() != TSingleInstance::TRole::First)
         return single.Role() == TSingleInstance::TRole::Second ? 0 : 1;
-    single.OnShowRequest([&formMain] {
+    single.OnShowRequest([&formMain](const QString& activationToken) {
+        // Qt's Wayland back end activates the window with this token, once.
+        if (!activationToken.isEmpty())
+            qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
         ui::BringToFront(&formMain);
         std::fprintf(stderr, "QMTaskScheduler2: another start asked for the window: %s\n",
                      formMain.isMinimized() ? "still minimised" : "shown, not minimised");

@@ -15,7 +15,8 @@
 
 namespace {
 
-const char* const ShowRequest = "show\n";
+// "show", then on Wayland a blank and the later start's activation token.
+const QByteArray ShowRequest = QByteArrayLiteral("show");
 const char* const ShowAnswer = "shown\n";
 // A copy that has just taken the lock needs a moment before it listens, and
 // one that is ending still holds it for a moment; a copy that neither answers
@@ -151,9 +152,10 @@ void TSingleInstance::Listen() {
             QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] {
                 if (!socket->canReadLine())
                     return;
-                if (socket->readLine() == ShowRequest) {
+                const QByteArray line = socket->readLine().trimmed();
+                if (line == ShowRequest || line.startsWith(ShowRequest + ' ')) {
                     if (show_)
-                        show_();
+                        show_(QString::fromUtf8(line.mid(ShowRequest.size()).trimmed()));
                     socket->write(ShowAnswer);
                     socket->flush();
                 }
@@ -170,7 +172,12 @@ bool TSingleInstance::AskRunningCopy(int withinMs) {
     // Not listening yet, or no more: the caller tries the lock again.
     if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
         return false;
-    socket.write(ShowRequest);
+    // The compositor lets the running copy take the focus with the token it
+    // gave this start; without it a Wayland window may not come to the front.
+    QByteArray request = ShowRequest;
+    if (const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN").trimmed(); !token.isEmpty())
+        request += ' ' + token;
+    socket.write(request + '\n');
     if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
         return false;
     while (!socket.canReadLine())
@@ -180,7 +187,7 @@ bool TSingleInstance::AskRunningCopy(int withinMs) {
     return socket.readLine() == ShowAnswer;
 }
 
-void TSingleInstance::OnShowRequest(std::function<void()> show) {
+void TSingleInstance::OnShowRequest(std::function<void(const QString& activationToken)> show) {
     show_ = std::move(show);
 }
 

@@ -44,8 +44,9 @@ public:
     const QString& Message() const { return message_; }
 
     // First copy: `show` runs (from the event loop) whenever a later start
-    // asks for the window.
-    void OnShowRequest(std::function<void()> show);
+    // asks for the window, with the later start's Wayland activation token
+    // (XDG_ACTIVATION_TOKEN; empty without one).
+    void OnShowRequest(std::function<void(const QString& activationToken)> show);
 
     // The path of the local socket for a settings file, in the user's
     // run-time folder; empty when there is no such folder.
@@ -67,7 +68,7 @@ private:
     std::unique_ptr<platform::FileLock> runtimeLock_;
     std::unique_ptr<platform::FileLock> settingsLock_;
     std::unique_ptr<QLocalServer> server_;
-    std::function<void()> show_;
+    std::function<void(const QString&)> show_;
     TRole role_ = TRole::First;
     QString message_;
 };

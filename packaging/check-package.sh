@@ -22,12 +22,14 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Section)" = utils ] || problem "section is '$(field Section)'"
 depends=$(field Depends)
 # From dpkg-shlibdeps, and the plugins Qt loads at run time.
-for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libglib2.0-0 libc6 qt6-qpa-plugins libqt6svg6 \
-           shared-mime-info; do
+for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libglib2.0-0 libc6 qt6-qpa-plugins qt6-wayland \
+           libqt6svg6 shared-mime-info; do
     grep -Eq "(^|, )$pkg( |,|$)" <<<"$depends" || problem "Depends lacks $pkg: $depends"
 done
-[ "$(field Recommends)" = xdg-utils ] || problem "Recommends: $(field Recommends)"
-[ "$(field Suggests)" = x-terminal-emulator ] || problem "Suggests: $(field Suggests)"
+grep -Eq "(^|, )xdg-utils(,|$)" <<<"$(field Recommends)" ||
+    problem "Recommends lacks xdg-utils: $(field Recommends)"
+grep -Eq "(^|, )x-terminal-emulator(,|$)" <<<"$(field Suggests)" ||
+    problem "Suggests lacks x-terminal-emulator: $(field Suggests)"
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

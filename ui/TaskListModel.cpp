@@ -66,8 +66,10 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const {
             return ToDisplayText(task->LastExecutedText());
         }
     case Qt::ToolTipRole:
-        // From the clock of the moment the pointer rests on the row.
-        return NextStartText(*task, dt::Now());
+        // The frequency column keeps its width and elides a long weekday
+        // list, so the row's tip holds the whole frequency; the next start
+        // comes from the clock of the moment the pointer rests on the row.
+        return ToDisplayText(task->FrequencyText()) + u'\n' + NextStartText(*task, dt::Now());
     case Qt::UserRole:
         return QVariant::fromValue(TaskAt(index.row()));
     default:

@@ -523,20 +523,20 @@ TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
         QToolTip::hideText();
         return text;
     };
-    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-07 22:00");
-    EXPECT_EQ(tip(0, 4), "Next start: 2026-Dec-07 22:00");
-    EXPECT_EQ(tip(1, 2), "Not active: it will not start.");
-    EXPECT_EQ(tip(2, 1), "Next start: 2026-Dec-24 07:15");
-    EXPECT_EQ(tip(3, 0), "No weekday is checked: it will not start.");
+    EXPECT_EQ(tip(0, 0), "daily\nNext start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(0, 4), "daily\nNext start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(1, 2), "weekly (mo we )\nNot active: it will not start.");
+    EXPECT_EQ(tip(2, 1), "one shot (2026-Dec-24)\nNext start: 2026-Dec-24 07:15");
+    EXPECT_EQ(tip(3, 0), "weekly ()\nNo weekday is checked: it will not start.");
     const QStringList cells = RowTexts(0);
 
     // Worked out when shown: the clock moves on, nothing refills the list.
     clock_.Set(MakeDateTime(2026, 12, 7, 22, 0, 29, 999)); // the window is still open
-    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-07 22:00");
+    EXPECT_EQ(tip(0, 0), "daily\nNext start: 2026-Dec-07 22:00");
     clock_.Set(MakeDateTime(2026, 12, 7, 22, 0, 30, 1));
-    EXPECT_EQ(tip(0, 0), "Next start: 2026-Dec-08 22:00");
+    EXPECT_EQ(tip(0, 0), "daily\nNext start: 2026-Dec-08 22:00");
     clock_.Set(MakeDateTime(2026, 12, 24, 7, 15, 31));
-    EXPECT_EQ(tip(2, 0), "Its date has passed: it will not start again.");
+    EXPECT_EQ(tip(2, 0), "one shot (2026-Dec-24)\nIts date has passed: it will not start again.");
     EXPECT_EQ(RowTexts(0), cells);
 }
 

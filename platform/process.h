@@ -30,4 +30,40 @@ std::string QuoteArgument(const std::string& text);
 [[nodiscard]] int StartProcess(const std::string& commandLine, const std::string& workingFolder,
                                bool wait);
 
+// A program started as a direct child of this process, so that its end can be
+// watched and its result read.
+struct StartedChild {
+    int Error = 0;  // 0, or the errno value of the failed start
+    int Pid = -1;   // also the id of its process group and session
+    int PidFd = -1; // readable once the child has ended; -1 where the system has none
+};
+
+// As StartProcess without wait, but the program stays this process's child:
+// it must be reaped with ReapChild. Standard output and error are appended to
+// outputFile (created for its owner only; /dev/null when empty), so that a
+// program that outlives this process never meets a closed or full pipe.
+[[nodiscard]] StartedChild StartChild(const std::string& commandLine,
+                                      const std::string& workingFolder,
+                                      const std::string& outputFile);
+
+// How a child ended.
+struct ChildEnd {
+    bool Ended = false;  // false while it runs
+    bool Signaled = false;
+    bool Lost = false;   // reaped elsewhere: how it ended is not known
+    int Code = 0;        // exit status, or the signal's number
+};
+
+// Reaps the child when it has ended, without waiting.
+ChildEnd ReapChild(int pid);
+
+// Asks the child's process group to end (SIGTERM), or with force ends it (SIGKILL).
+void SignalProcessGroup(int pid, bool force);
+
+// The signal's short name ("SIGTERM"); empty when unknown.
+std::string SignalName(int signal);
+
+// Closes a descriptor that this layer handed out (a PidFd).
+void CloseDescriptor(int fd);
+
 } // namespace platform

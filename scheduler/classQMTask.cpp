@@ -4,6 +4,7 @@
 #include "lib/Version1Values.h"
 #include "lib/classZQStringUtil.h"
 #include "platform/files.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTaskSchedulerFileUtils.h"
@@ -172,27 +173,41 @@ std::optional<TRunResult> TQMTask::ExecuteIfDue(bool stampTheRun) {
 std::optional<TRunResult> TQMTask::ExecuteIfDue(bool stampTheRun, const TScheduleMoment& moment) {
     if (!IsDue(moment))
         return std::nullopt;
-    return Execute(stampTheRun, moment.Now);
+    return Execute(stampTheRun, moment.Now, TRunKind::Scheduled);
 }
 
 TRunResult TQMTask::Execute(bool stampTheRun) {
-    return Execute(stampTheRun, dt::Now());
+    return Execute(stampTheRun, dt::Now(), stampTheRun ? TRunKind::Early : TRunKind::ByHand);
 }
 
-TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now) {
-    return Run(stampTheRun, now, 0);
+std::string TQMTask::RunFolder() const {
+    return StartIn.empty() ? TQMTaskSchedulerFileUtils::WorkingFolder() : StartIn;
+}
+
+TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
+    return Run(stampTheRun, now, 0, kind);
 }
 
 TRunResult TQMTask::ExecuteInPlaceOf(TDateTime start, TDateTime now) {
-    return Run(true, now, start);
+    return Run(true, now, start, TRunKind::CaughtUp);
 }
 
-TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf) {
+TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TRunKind kind) {
     const std::string note = inPlaceOf > 0 ? ", in place of its start at " +
                                                  dt::FormatDateTime("yyyy-mmm-dd hh:nn", inPlaceOf)
                                            : std::string();
+    TRunWatch* watch = TRunWatch::Current();
+    auto reportFinished = [&](TRunOutcome outcome, const std::string& detail) {
+        if (!watch)
+            return;
+        TRunRecord run = watch->NewRun(Guid, TaskName, kind, now);
+        run.Outcome = outcome;
+        run.Detail = detail;
+        watch->ReportFinished(std::move(run), now);
+    };
     if (!platform::FileExists(TaskFileName)) {
         LogResult(RunResultText(TRunResult::FileNotFound) + note);
+        reportFinished(TRunOutcome::NotStarted, RunResultText(TRunResult::FileNotFound));
         return TRunResult::FileNotFound;
     }
     // Stamped before the start, so that a failing start is not retried on
@@ -203,7 +218,28 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf) {
     }
     bool started = false;
     try {
-        started = TQMTaskSchedulerFileUtils::RunProgram(TaskFileName, TaskParameters, false, false);
+        const std::string folder = RunFolder();
+        // A run never goes on silently somewhere else.
+        if (!StartIn.empty() && !platform::DirectoryExists(StartIn))
+            throw Exception("Start in folder not found: " + StartIn);
+        const auto plan = TQMTaskSchedulerFileUtils::PlanLaunch(TaskFileName, TaskParameters);
+        started = !plan.CommandLine.empty();
+        if (started && plan.IsProgram && watch) {
+            const int error =
+                watch->StartProgram(watch->NewRun(Guid, TaskName, kind, now), plan.CommandLine,
+                                    folder, TaskFileName, TimeLimitMinutes);
+            if (error != 0)
+                throw Exception(
+                    TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
+        } else if (started) {
+            const int error = platform::StartProcess(plan.CommandLine, folder, false);
+            if (error != 0)
+                throw Exception(
+                    TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
+            // The opener's own status says nothing about the document.
+            if (!plan.IsProgram)
+                reportFinished(TRunOutcome::Opened, plan.Application);
+        }
     } catch (const std::exception& e) {
         // Without a display the log is the only place where a user sees why
         // a task did not start. The start's error goes on either way.
@@ -211,6 +247,7 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf) {
         std::replace(reason.begin(), reason.end(), '\r', ' ');
         try {
             LogResult(reason + note);
+            reportFinished(TRunOutcome::NotStarted, reason);
         } catch (...) {
         }
         throw;
@@ -218,6 +255,8 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf) {
     // Nothing opens the document: saying "executed" would report a failure
     // as a success.
     const TRunResult result = started ? TRunResult::Executed : TRunResult::NoAssociatedProgram;
+    if (!started)
+        reportFinished(TRunOutcome::NotStarted, RunResultText(result));
     LogResult(RunResultText(result) + note);
     return result;
 }
@@ -245,6 +284,10 @@ void TQMTask::Assign(const TQMTask* other) {
     TaskName = other->TaskName;
     Guid = other->Guid;
     DateTimeLastExecuted = other->DateTimeLastExecuted;
+    TimeLimitMinutes = other->TimeLimitMinutes;
+    StartIn = other->StartIn;
+    LastResult = other->LastResult;
+    LastRunFailed = other->LastRunFailed;
     ScheduleChanged = other->ScheduleChanged;
     CatchUp = other->CatchUp;
     OccurrenceServed = other->OccurrenceServed;

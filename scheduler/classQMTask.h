@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lib/DateTimeUtil.h"
+#include "scheduler/RunWatch.h"
 
 #include <optional>
 #include <string>
@@ -53,6 +54,13 @@ public:
     std::string TaskFileName;
     std::string Guid;
     std::string TaskParameters;
+    // Stop the run after this many minutes; 0: no limit.
+    int TimeLimitMinutes = 0;
+    // Working folder of the run; empty: the scheduler's own folder.
+    std::string StartIn;
+    // The last run's result in words, and whether it failed; empty: none known.
+    std::string LastResult;
+    bool LastRunFailed = false;
     // When the schedule (frequency, days, date, time, active flag) was set
     // or last changed: no start before it counts as missed.
     TDateTime ScheduleChanged = 0;
@@ -92,11 +100,15 @@ public:
     // Starts the task's program; with stampTheRun the last-run time becomes
     // now. The result is also written to the log; a start that fails is
     // logged before its error goes on.
+    // A program runs as a child of the task list's run watch (when there is
+    // one), which reports its end; "how" is early with stampTheRun, else by hand.
     TRunResult Execute(bool stampTheRun);
-    TRunResult Execute(bool stampTheRun, TDateTime now);
+    TRunResult Execute(bool stampTheRun, TDateTime now, TRunKind kind = TRunKind::Scheduled);
     // Runs the task in place of a start it missed: stamped now, counted for
     // the day of `start`; the log line names the start it stands in for.
     TRunResult ExecuteInPlaceOf(TDateTime start, TDateTime now);
+    // The folder the run starts in.
+    std::string RunFolder() const;
     // Writes "task (<name>): <result> (<file>)" to the run log.
     void LogResult(const std::string& resultText) const;
 
@@ -133,5 +145,5 @@ public:
     bool IsWeekdayChecked(int weekday) const;
 
 private:
-    TRunResult Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf);
+    TRunResult Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TRunKind kind);
 };

@@ -27,7 +27,13 @@ std::string MessageOf(const std::exception_ptr& error) {
 } // namespace
 
 TQMTaskScheduler::TQMTaskScheduler()
-    : timer_(std::make_unique<QTimer>()), precise_(std::make_unique<QTimer>()) {
+    : timer_(std::make_unique<QTimer>()), precise_(std::make_unique<QTimer>()),
+      runs_(std::make_unique<TRunWatch>()) {
+    runs_->OnPrepare = [this](TRunRecord& run) {
+        if (OnPrepareRun)
+            OnPrepareRun(run);
+    };
+    runs_->OnReport = [this](const TRunRecord& run) { RunReported(run); };
     timer_->stop();
     timer_->setInterval(PollIntervalMs);
     // The timer is freed before the tasks and before this object is gone, so
@@ -45,6 +51,7 @@ TQMTaskScheduler::~TQMTaskScheduler() {
     timer_->stop();
     timer_.reset();
     precise_.reset();
+    runs_.reset();
     while (!tasks_.empty())
         tasks_.pop_back();
 }
@@ -416,6 +423,26 @@ void TQMTaskScheduler::ReportPollError(const std::string& message) {
     } catch (...) {
     }
     std::cerr << message << '\n';
+}
+
+TQMTask* TQMTaskScheduler::TaskOfRun(const TRunRecord& run) const {
+    if (run.TaskGuid.empty())
+        return nullptr;
+    for (const auto& task : tasks_)
+        if (task->Guid == run.TaskGuid)
+            return task.get();
+    return nullptr;
+}
+
+void TQMTaskScheduler::RunReported(const TRunRecord& run) {
+    if (run.Outcome != TRunOutcome::Running) {
+        if (TQMTask* task = TaskOfRun(run)) {
+            task->LastResult = ResultText(run);
+            task->LastRunFailed = IsFailure(run);
+        }
+    }
+    if (OnRunRecorded)
+        OnRunRecorded(run);
 }
 
 QTimer* TQMTaskScheduler::Timer() const {

@@ -31,6 +31,8 @@ public:
     using TErrorEvent = std::function<void(const std::string& message)>;
     // Gets a task of a poll whose start failed and the reason, in words.
     using TRunFailedEvent = std::function<void(const TQMTask& task, const std::string& reason)>;
+    // Gets every run of a task when it starts and when it ends.
+    using TRunEvent = std::function<void(const TRunRecord& run)>;
     // Gets the starts that one look found missed, one per task.
     struct TMissedReport {
         const TQMTask* Task = nullptr;
@@ -106,6 +108,16 @@ public:
     // Told of every failed start of a poll (missing file, nothing to open it,
     // a launcher error), before a launcher error goes on to OnPollError.
     TRunFailedEvent OnRunFailed;
+    // Gives a new run its history identifier and output file (the history's
+    // wiring sets it); without it the output is not kept.
+    TRunWatch::TPrepare OnPrepareRun;
+    // Told of every run's start and end, after the task's last result is set.
+    TRunEvent OnRunRecorded;
+
+    // The programs of tasks still running.
+    TRunWatch& Runs() const { return *runs_; }
+    // The listed task a run belongs to; null when it is gone.
+    TQMTask* TaskOfRun(const TRunRecord& run) const;
     // Told of the starts a poll found missed (after their log lines).
     TStartsMissedEvent OnStartsMissed;
 
@@ -149,8 +161,11 @@ private:
     bool RunOne(TQMTask& task, QObject* sender,
                 const std::function<std::optional<TRunResult>()>& run);
 
+    void RunReported(const TRunRecord& run);
+
     std::unique_ptr<QTimer> timer_;
     std::unique_ptr<QTimer> precise_;
+    std::unique_ptr<TRunWatch> runs_;
     std::vector<std::unique_ptr<TQMTask>> tasks_;
 
     bool polled_ = false;

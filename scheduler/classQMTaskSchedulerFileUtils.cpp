@@ -69,6 +69,28 @@ bool TQMTaskSchedulerFileUtils::RunProgram(const std::string& fileName,
     return true;
 }
 
+TQMTaskSchedulerFileUtils::TLaunchPlan
+TQMTaskSchedulerFileUtils::PlanLaunch(const std::string& fileName, const std::string& parameters) {
+    CheckProgramFile(fileName);
+    const TLaunch launch = DecideLaunch(fileName);
+    TLaunchPlan plan;
+    if (launch.Command.empty())
+        return plan;
+    plan.IsProgram = launch.IsProgram;
+    if (launch.IsProgram) {
+        // The blank stays also without parameters; the splitter ignores it.
+        plan.CommandLine = platform::QuoteArgument(launch.Command) + " " + parameters;
+        return plan;
+    }
+    // An associated command already names its program and the document; the
+    // parameters follow behind them.
+    plan.CommandLine = launch.Command + " " + parameters;
+    const std::vector<std::string> args = platform::SplitCommandLine(launch.Command);
+    if (!args.empty())
+        plan.Application = std::filesystem::path(args.front()).filename().string();
+    return plan;
+}
+
 void TQMTaskSchedulerFileUtils::CheckProgramFile(const std::string& fileName) {
     if (fileName.empty())
         throw Exception("Filename empty.");
@@ -106,8 +128,6 @@ std::string TQMTaskSchedulerFileUtils::GetCommandLine(const std::string& fileNam
     // The blank stays also without parameters; the splitter ignores it.
     if (launch.IsProgram)
         return platform::QuoteArgument(launch.Command) + " " + parameters;
-    // An associated command already names its program and the document; the
-    // parameters follow behind them.
     return launch.Command + " " + parameters;
 }
 

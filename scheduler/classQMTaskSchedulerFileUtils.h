@@ -20,6 +20,16 @@ public:
     [[nodiscard]] static bool RunProgram(const std::string& fileName, const std::string& parameters,
                                          bool minimized, bool wait);
 
+    // What starting the file means: the command line (empty when nothing
+    // opens the file), whether it is the program itself, and for a document
+    // the application that opens it. Raises as RunProgram does before a start.
+    struct TLaunchPlan {
+        std::string CommandLine;
+        bool IsProgram = false;
+        std::string Application;
+    };
+    static TLaunchPlan PlanLaunch(const std::string& fileName, const std::string& parameters);
+
     // Raises unless the file name names an existing file (not a folder).
     static void CheckProgramFile(const std::string& fileName);
 

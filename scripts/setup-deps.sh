@@ -11,7 +11,7 @@ set -euo pipefail
 # packaging tool, and the run-time pieces the package depends on.
 PACKAGES=(
     build-essential cmake pkgconf
-    qt6-base-dev libgl-dev libglib2.0-dev libxcb1-dev
+    qt6-base-dev libgl-dev libglib2.0-dev libsqlite3-dev libxcb1-dev
     qt6-qpa-plugins qt6-wayland libqt6svg6 shared-mime-info xdg-utils
 )
 if [ "${1:-}" = --test ]; then

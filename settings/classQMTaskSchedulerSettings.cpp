@@ -32,12 +32,15 @@ const char* const TasksSectionPrefix = "Tasks\\";
 const char* const LogFileBaseName = "qmtaskscheduler2.log";
 
 // The keys of a task section, in the order they are written and read; each
-// names one field of the task.
+// names one field of the task. Optional keys are written only when they
+// differ from their default, so that a task without them reads as before.
 struct TTaskKey {
     std::string_view Name;
     std::string TQMTask::*Text = nullptr;
     bool TQMTask::*Flag = nullptr;
     TDateTime TQMTask::*Stamp = nullptr;
+    int TQMTask::*Number = nullptr;
+    bool Optional = false;
 };
 
 const TTaskKey TaskKeys[] = {
@@ -62,6 +65,10 @@ const TTaskKey TaskKeys[] = {
     {"schedulechanged", nullptr, nullptr, &TQMTask::ScheduleChanged},
     {"catchup", nullptr, &TQMTask::CatchUp},
     {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed},
+    {"timelimit", nullptr, nullptr, nullptr, &TQMTask::TimeLimitMinutes, true},
+    {"startin", &TQMTask::StartIn, nullptr, nullptr, nullptr, true},
+    {"lastresult", &TQMTask::LastResult, nullptr, nullptr, nullptr, true},
+    {"lastrunfailed", nullptr, &TQMTask::LastRunFailed, nullptr, nullptr, true},
 };
 constexpr std::size_t TaskKeyCount = std::size(TaskKeys);
 
@@ -92,6 +99,8 @@ std::uint64_t Fingerprint(const TQMTask& task) {
             hash = Mix(Mix(hash, std::hash<std::string>{}(text)), text.size());
         } else if (key.Flag != nullptr) {
             hash = Mix(hash, task.*key.Flag ? 1 : 2);
+        } else if (key.Number != nullptr) {
+            hash = Mix(hash, static_cast<std::uint64_t>(task.*key.Number));
         } else {
             hash = Mix(hash, std::bit_cast<std::uint64_t>(task.*key.Stamp));
         }
@@ -101,6 +110,29 @@ std::uint64_t Fingerprint(const TQMTask& task) {
 
 std::uint64_t GuidKeyOf(const std::string& guid) {
     return std::hash<std::string>{}(ascii::Lower(guid));
+}
+
+// A whole number of minutes between 0 and a year; anything else reads as 0.
+int ParseMinutes(std::string_view text) {
+    int value = 0;
+    for (char c : text) {
+        if (c == ' ' || c == '\t')
+            continue;
+        if (c < '0' || c > '9' || value > 525600 / 10)
+            return 0;
+        value = value * 10 + (c - '0');
+    }
+    return value <= 525600 ? value : 0;
+}
+
+bool IsDefault(const TTaskKey& key, const TQMTask& task) {
+    if (key.Text != nullptr)
+        return (task.*key.Text).empty();
+    if (key.Flag != nullptr)
+        return !(task.*key.Flag);
+    if (key.Number != nullptr)
+        return task.*key.Number == 0;
+    return false;
 }
 
 // An identifier names the task's section in a header line: anything but
@@ -268,10 +300,14 @@ void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& sectio
     text.clear();
     TQMSettings::AppendHeaderLine(text, TasksSectionPrefix + task.Guid, false);
     for (const TTaskKey& key : TaskKeys) {
+        if (key.Optional && IsDefault(key, task))
+            continue;
         if (key.Text != nullptr) {
             TQMSettings::AppendKeyLine(text, key.Name, task.*key.Text);
         } else if (key.Flag != nullptr) {
             TQMSettings::AppendKeyLine(text, key.Name, task.*key.Flag ? "1" : "0");
+        } else if (key.Number != nullptr) {
+            TQMSettings::AppendKeyLine(text, key.Name, std::to_string(task.*key.Number));
         } else {
             std::string stamp;
             TQMSettings::AppendStamp(stamp, task.*key.Stamp);
@@ -374,12 +410,17 @@ void TQMTaskSchedulerSettings::WriteTasks() {
 void TQMTaskSchedulerSettings::ReadTask(const std::string& sectionName, TQMTask& task) {
     TQMSettings& s = *settings_;
     for (const TTaskKey& key : TaskKeys) {
-        if (key.Text != nullptr)
+        if (key.Text != nullptr) {
             s.ReadString(sectionName, std::string(key.Name), task.*key.Text);
-        else if (key.Flag != nullptr)
+        } else if (key.Flag != nullptr) {
             s.ReadBool(sectionName, std::string(key.Name), task.*key.Flag);
-        else
+        } else if (key.Number != nullptr) {
+            std::string text;
+            s.ReadString(sectionName, std::string(key.Name), text);
+            task.*key.Number = ParseMinutes(text);
+        } else {
             s.ReadDateTime(sectionName, std::string(key.Name), task.*key.Stamp);
+        }
     }
 }
 
@@ -401,6 +442,8 @@ void TQMTaskSchedulerSettings::ReadTaskSection(const TQMSettingsSection& section
         const TTaskKey& key = TaskKeys[k];
         if (key.Text != nullptr) {
             task.*key.Text = found[k] ? std::string(*found[k]) : std::string();
+        } else if (key.Number != nullptr) {
+            task.*key.Number = found[k] ? ParseMinutes(*found[k]) : 0;
         } else if (!found[k]) {
             continue; // the new task's default stays
         } else if (key.Flag != nullptr) {
@@ -421,11 +464,15 @@ void TQMTaskSchedulerSettings::WriteTask(TQMTask& task) {
     TQMSettings& s = *settings_;
     const std::string n = TasksSectionPrefix + task.Guid;
     for (const TTaskKey& key : TaskKeys) {
+        if (key.Optional && IsDefault(key, task))
+            continue;
         const std::string name(key.Name);
         if (key.Text != nullptr)
             s.WriteString(n, name, task.*key.Text);
         else if (key.Flag != nullptr)
             s.WriteBool(n, name, task.*key.Flag);
+        else if (key.Number != nullptr)
+            s.WriteString(n, name, std::to_string(task.*key.Number));
         else
             s.WriteDateTime(n, name, task.*key.Stamp);
     }

@@ -5,10 +5,13 @@
 #include "lib/classQMTaskSchedulerUtils.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
+#include "settings/TaskRunHistory.h"
+#include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "ui/DesignScale.h"
 #include "ui/Desktop.h"
 #include "ui/Dialogs.h"
+#include "ui/FHistory.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/OpenFileDialog.h"
@@ -129,6 +132,7 @@ TFormMain::~TFormMain() {
     taskList_->OnPollError = nullptr;
     taskList_->OnRunFailed = nullptr;
     taskList_->OnStartsMissed = nullptr;
+    runHistory_.reset();
     desktop_.reset();
     store_.reset();
     taskList_.reset();
@@ -331,6 +335,10 @@ void TFormMain::CreateMenu() {
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
     view->addSeparator();
+    MenuHistory = addItem(view, "MenuHistory", "History", [this] { MenuHistoryClick(); });
+    MenuHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    ListViewMain->setContextMenuPolicy(Qt::ActionsContextMenu);
+    ListViewMain->addAction(MenuHistory);
     addItem(view, "MenuLog", "Log", [this] {
         Run([this] { TFormLogView::ShowFor(this, ui::ToQString(store_->LogFileName())); });
     });
@@ -375,7 +383,54 @@ void TFormMain::FormShow() {
     MenuAskwhenclose->setChecked(store_->AskWhenClose);
     MenuConfirmbeforeexecutetaskmanually->setChecked(store_->AskWhenExecuteTaskManually);
     desktop_->PreferencesLoaded();
+    OpenRunHistory();
     FillListView();
+}
+
+void TFormMain::OpenRunHistory() {
+    runHistory_ = std::make_unique<TTaskRunHistory>(*taskList_, store_->Settings().ChosenFolder());
+    runHistory_->OnRunEnded = [this](const TRunRecord& run) { RunEnded(run); };
+    runHistory_->OnSetAside = [this](const std::string& file) {
+        ShowStoreProblem(QStringLiteral("The run history was damaged; set aside as ") +
+                         ui::ToDisplayText(file));
+    };
+    if (!runHistory_->Open())
+        ShowStoreProblem(QStringLiteral("The run history could not be opened: ") +
+                         ui::ToDisplayText(runHistory_->History().Problem()));
+}
+
+void TFormMain::RunEnded(const TRunRecord& run) {
+    // The mark of the task's last result, and its key in the settings file.
+    // Only its row changes: a refill would take the user's selection.
+    if (const TQMTask* task = taskList_->TaskOfRun(run))
+        listModel_->TaskChanged(task);
+    SaveSettings();
+    if (auto* view = findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
+        view != nullptr && view->isVisible() && view->TaskGuid() == run.TaskGuid)
+        view->ShowTask(run.TaskGuid, run.TaskName);
+    // A failed start is told by the desktop's TaskFailed.
+    if (!IsFailure(run) || run.Outcome == TRunOutcome::NotStarted ||
+        !desktop_->NotifiesInsteadOfBoxes())
+        return;
+    const TDateTime today = dt::DatePart(dt::Now());
+    if (today != endsNotifiedDay_) {
+        endsNotified_.clear();
+        endsNotifiedDay_ = today;
+    }
+    if (!endsNotified_.insert(run.TaskGuid).second)
+        return;
+    desktop_->Notify(QStringLiteral("A task ended badly"),
+                     QStringLiteral("Task \"") + ui::ToDisplayText(run.TaskName) +
+                         QStringLiteral("\": ") + ui::ToDisplayText(ResultText(run)));
+}
+
+void TFormMain::MenuHistoryClick() {
+    Run([this] {
+        const TQMTask* task = SelectedTask();
+        if (!runHistory_)
+            return;
+        TFormHistory::ShowFor(this, runHistory_->History(), task->Guid, task->TaskName);
+    });
 }
 
 void TFormMain::PlaceWindow() {
@@ -702,6 +757,9 @@ void TFormMain::ActionModifyTaskExecute() {
         // last run in the editor; otherwise the task would run a second time.
         TQMTask* task = TaskStillListed(opened);
         const TDateTime lastRunNow = task->DateTimeLastExecuted;
+        // A run that ended while the editor was open keeps its result.
+        editor.Task().LastResult = task->LastResult;
+        editor.Task().LastRunFailed = task->LastRunFailed;
         const TDateTime servedNow = task->OccurrenceServed;
         const bool rescheduled = !task->SameSchedule(editor.Task());
         task->Assign(&editor.Task());

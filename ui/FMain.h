@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <set>
 #include <string>
 
 class QAction;
@@ -20,6 +21,8 @@ class QTimer;
 class QTreeView;
 class TQMTaskScheduler;
 class TQMTaskSchedulerSettings;
+class TTaskRunHistory;
+struct TRunRecord;
 
 namespace ui {
 class TTaskListModel;
@@ -44,6 +47,8 @@ public:
 
     TQMTaskScheduler& TaskList() const { return *taskList_; }
     TQMTaskSchedulerSettings& Store() const { return *store_; }
+    // The run history, open once the settings are loaded; null before.
+    TTaskRunHistory* RunHistory() const { return runHistory_.get(); }
 
     // How often the settings are saved to stamp that the program runs.
     static constexpr int RunningStampIntervalMs = 10 * 60 * 1000;
@@ -72,6 +77,8 @@ public:
     void ActionExecuteTask_notimeExecute();
     void ActionExecuteTask_withtimeExecute();
     void MenuImporTasksFromVersion1Click();
+    // View > History: the runs of the selected task.
+    void MenuHistoryClick();
     void MenuAskwhencloseClick();
     void MenuConfirmbeforeexecutetaskmanuallyClick();
     void Info1Click();
@@ -136,9 +143,18 @@ private:
     // The list's task, looked up again by address: a refill may have run meanwhile.
     TQMTask* TaskStillListed(const TQMTask* task) const;
     template <class Handler> void Run(Handler&& handler);
+    // Opens the run history beside the settings file.
+    void OpenRunHistory();
+    // A run ended: its task's mark, the settings, the history window, and
+    // a notification when it ended badly out of sight.
+    void RunEnded(const TRunRecord& run);
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
+    std::unique_ptr<TTaskRunHistory> runHistory_;
+    // Tasks whose bad end was notified today: once per task and day.
+    std::set<std::string> endsNotified_;
+    TDateTime endsNotifiedDay_ = 0;
     bool shown_ = false;
     bool placed_ = false;
     double scale_ = 1.0;
@@ -160,6 +176,7 @@ private:
     QAction* ActionModifyTask = nullptr;
     QAction* ActionExecuteTask_notime = nullptr;
     QAction* ActionExecuteTask_withtime = nullptr;
+    QAction* MenuHistory = nullptr;
     QAction* MenuAskwhenclose = nullptr;
     QAction* MenuConfirmbeforeexecutetaskmanually = nullptr;
     QTimer* Timer1 = nullptr;

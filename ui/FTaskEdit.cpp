@@ -1,6 +1,7 @@
 #include "ui/FTaskEdit.h"
 
 #include "lib/classZQStringUtil.h"
+#include "platform/files.h"
 #include "ui/DesignScale.h"
 #include "ui/Dialogs.h"
 #include "ui/QtDateTime.h"
@@ -12,7 +13,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +25,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -139,6 +143,29 @@ void TFormTaskEdit::CreateControls() {
     GroupBoxOptions->setTitle(QStringLiteral("Options"));
     CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
                                         "Run as soon as possible after a missed start");
+    auto* options = new QGridLayout(GroupBoxOptions);
+    options->addWidget(CheckCatchUp, 0, 0, 1, 3);
+    CheckTimeLimit = Captioned<QCheckBox>(GroupBoxOptions, "CheckTimeLimit",
+                                          "Stop the task if it runs longer than");
+    EditTimeLimit = Named<QSpinBox>(GroupBoxOptions, "EditTimeLimit");
+    EditTimeLimit->setRange(1, 525600);
+    EditTimeLimit->setValue(60);
+    LabelTimeLimitUnit = Captioned<QLabel>(GroupBoxOptions, "LabelTimeLimitUnit", "minutes");
+    auto* limitRow = new QHBoxLayout;
+    limitRow->addWidget(CheckTimeLimit);
+    limitRow->addWidget(EditTimeLimit);
+    limitRow->addWidget(LabelTimeLimitUnit);
+    limitRow->addStretch(1);
+    options->addLayout(limitRow, 1, 0, 1, 3);
+    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start in");
+    EditStartIn = Named<QLineEdit>(GroupBoxOptions, "EditStartIn");
+    EditStartIn->setPlaceholderText(QStringLiteral("the scheduler's own folder"));
+    ButtonStartIn = button(GroupBoxOptions, "ButtonStartIn", "...");
+    options->addWidget(LabelStartIn, 2, 0);
+    options->addWidget(EditStartIn, 2, 1);
+    options->addWidget(ButtonStartIn, 2, 2);
+    EditTimeLimit->setEnabled(false);
+    connect(CheckTimeLimit, &QCheckBox::toggled, EditTimeLimit, &QWidget::setEnabled);
 
     // A screen reader names a field after its label, and the pickers and
     // boxes without a label of their own by these.
@@ -181,6 +208,8 @@ void TFormTaskEdit::CreateControls() {
             [this] { ui::Guarded(this, [this] { Button1Click(); }); });
     connect(ButtonFile, &QPushButton::clicked, this,
             [this] { ui::Guarded(this, [this] { ButtonFileClick(); }); });
+    connect(ButtonStartIn, &QPushButton::clicked, this,
+            [this] { ui::Guarded(this, [this] { ButtonStartInClick(); }); });
     // Only the user's clicks select "Weekly": filling the boxes from the task
     // changes their state without a click and keeps the task's own frequency.
     for (QCheckBox* day : WeekdayBoxes())
@@ -262,10 +291,9 @@ void TFormTaskEdit::PlaceControls() {
     place(EditTaskParameters, 136, 84, 497, 21);
 
     place(CheckActive, 40, 350, 57, 17);
-
-    place(GroupBoxOptions, 24, 380, 657, 49);
-    CheckCatchUp->move(Px(16), Px(22));
-    CheckCatchUp->resize(CheckCatchUp->sizeHint());
+    // Below the design, as wide as its groups.
+    GroupBoxOptions->move(Px(24), Px(380));
+    GroupBoxOptions->resize(Px(657), GroupBoxOptions->sizeHint().height());
 }
 
 std::array<QCheckBox*, 7> TFormTaskEdit::WeekdayBoxes() const {
@@ -297,7 +325,11 @@ void TFormTaskEdit::SetTabOrder() {
                               EditDateTime_LastExecuted,
                               Button1,
                               CheckActive,
-                              CheckCatchUp};
+                              CheckCatchUp,
+                              CheckTimeLimit,
+                              EditTimeLimit,
+                              EditStartIn,
+                              ButtonStartIn};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -436,6 +468,13 @@ void TFormTaskEdit::Button1Click() {
     EditDateTime_LastExecuted->setText(ui::ToQString(FTask->LastExecutedText()));
 }
 
+void TFormTaskEdit::ButtonStartInClick() {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        this, QStringLiteral("Start in"), ui::DialogPath(ui::ToStdString(EditStartIn->text())));
+    if (!chosen.isEmpty())
+        EditStartIn->setText(ui::ToQString(ui::ChosenPath(chosen)));
+}
+
 void TFormTaskEdit::ButtonFileClick() {
     if (!OpenDialog1) {
         OpenDialog1 = new QFileDialog(this);
@@ -484,6 +523,10 @@ void TFormTaskEdit::TaskToControls() {
     EditTaskParameters->setText(ui::ToQString(task.TaskParameters));
     EditTaskName->setText(ui::ToQString(task.TaskName));
     EditDateTime_LastExecuted->setText(ui::ToQString(task.LastExecutedText()));
+    CheckTimeLimit->setChecked(task.TimeLimitMinutes > 0);
+    if (task.TimeLimitMinutes > 0)
+        EditTimeLimit->setValue(task.TimeLimitMinutes);
+    EditStartIn->setText(ui::ToQString(task.StartIn));
 }
 
 void TFormTaskEdit::ControlsToTask() {
@@ -506,6 +549,8 @@ void TFormTaskEdit::ControlsToTask() {
     task.TaskFileName = ui::ToStdString(EditTaskFileName->text());
     task.TaskParameters = ui::ToStdString(EditTaskParameters->text());
     task.TaskName = ui::ToStdString(EditTaskName->text());
+    task.TimeLimitMinutes = CheckTimeLimit->isChecked() ? EditTimeLimit->value() : 0;
+    task.StartIn = ui::ToStdString(EditStartIn->text().trimmed());
 }
 
 bool TFormTaskEdit::ValidateInput() {
@@ -515,6 +560,12 @@ bool TFormTaskEdit::ValidateInput() {
     }
     if (IsBlank(EditTaskFileName->text())) {
         ui::ShowMessage(this, QStringLiteral("Program location is empty"));
+        return false;
+    }
+    const std::string startIn = ui::ToStdString(EditStartIn->text().trimmed());
+    if (!startIn.empty() && !platform::DirectoryExists(startIn)) {
+        ui::ShowMessage(this,
+                        QStringLiteral("Start in folder not found: ") + ui::ToDisplayText(startIn));
         return false;
     }
     if (RadioOne_Shot->isChecked() || RadioDaily->isChecked() || RadioWeekly->isChecked())

@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QTimeEdit;
 class QTimer;
 
@@ -62,6 +63,7 @@ private:
     void PickerDateClick();
     void Button1Click();
     void ButtonFileClick();
+    void ButtonStartInClick();
 
     void TaskToControls();
     void ControlsToTask();
@@ -108,8 +110,15 @@ private:
     QLabel* Label2 = nullptr;
     QLineEdit* EditTaskParameters = nullptr;
     QCheckBox* CheckActive = nullptr;
+    // Settings beyond the design's, in one group below it.
     QGroupBox* GroupBoxOptions = nullptr;
     QCheckBox* CheckCatchUp = nullptr;
+    QCheckBox* CheckTimeLimit = nullptr;
+    QSpinBox* EditTimeLimit = nullptr;
+    QLabel* LabelTimeLimitUnit = nullptr;
+    QLabel* LabelStartIn = nullptr;
+    QLineEdit* EditStartIn = nullptr;
+    QPushButton* ButtonStartIn = nullptr;
     // Under the name box while it refuses a typed character.
     QLabel* LabelNameHint = nullptr;
     QTimer* NameHintTimer = nullptr;

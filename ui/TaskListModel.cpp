@@ -5,6 +5,9 @@
 #include "scheduler/classQMTaskScheduler.h"
 #include "ui/ByteText.h"
 
+#include <QApplication>
+#include <QStyle>
+
 #include <algorithm>
 #include <array>
 
@@ -65,11 +68,21 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const {
         default:
             return ToDisplayText(task->LastExecutedText());
         }
-    case Qt::ToolTipRole:
+    case Qt::ToolTipRole: {
         // The frequency column keeps its width and elides a long weekday
         // list, so the row's tip holds the whole frequency; the next start
         // comes from the clock of the moment the pointer rests on the row.
-        return ToDisplayText(task->FrequencyText()) + u'\n' + NextStartText(*task, dt::Now());
+        QString tip =
+            ToDisplayText(task->FrequencyText()) + u'\n' + NextStartText(*task, dt::Now());
+        if (!task->LastResult.empty())
+            tip += QStringLiteral("\nLast run: ") + ToDisplayText(task->LastResult);
+        return tip;
+    }
+    case Qt::DecorationRole:
+        // A failure shows at a glance, in the first column.
+        if (index.column() == ColName && task->LastRunFailed)
+            return QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return {};
     case Qt::UserRole:
         return QVariant::fromValue(TaskAt(index.row()));
     default:

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/resource.h>
@@ -72,7 +73,7 @@ void CloseOnExecAboveStandard(int maxFd) {
 }
 
 [[noreturn]] void ExecChild(const char* program, char* const* argv, const char* folder, int devNull,
-                            int reportFd, int maxFd) {
+                            int reportFd, int maxFd, int outputFd = -1) {
     // A fresh start: every signal at its default (an ignored one, such as
     // our SIGXFSZ, would survive exec) and none blocked, its own session (no
     // terminal's hang-up reaches it), nothing of ours open but /dev/null.
@@ -89,7 +90,7 @@ void CloseOnExecAboveStandard(int maxFd) {
     if (setsid() < 0)
         Fail(reportFd, errno);
     for (int target = 0; target <= 2; ++target)
-        if (dup2(devNull, target) < 0)
+        if (dup2(target > 0 && outputFd >= 0 ? outputFd : devNull, target) < 0)
             Fail(reportFd, errno);
     if (folder[0] != '\0' && chdir(folder) != 0)
         Fail(reportFd, errno);
@@ -165,15 +166,21 @@ std::string QuoteArgument(const std::string& text) {
     return quoted;
 }
 
-int StartProcess(const std::string& commandLine, const std::string& workingFolder, bool wait) {
+namespace {
+
+enum class Mode { Detached, Wait, Child };
+
+// Starts the command line; the report pipe tells the start's failure.
+StartedChild Launch(const std::string& commandLine, const std::string& workingFolder, Mode mode,
+                    const std::string& outputFile) {
     std::vector<std::string> args = SplitCommandLine(commandLine);
     if (args.empty())
-        return ENOENT;
+        return {ENOENT};
     std::string program = args.front();
     if (program.find('/') == std::string::npos) {
         program = SearchPath(program);
         if (program.empty())
-            return ENOENT;
+            return {ENOENT};
     }
     std::vector<char*> argv;
     for (auto& a : args)
@@ -187,12 +194,28 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
 
     const int devNull = AboveStandard(open("/dev/null", O_RDWR | O_CLOEXEC));
     if (devNull < 0)
-        return errno;
+        return {errno};
+    int output = -1;
+    if (!outputFile.empty()) {
+        output = AboveStandard(
+            open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600));
+        if (output < 0) {
+            const int error = errno;
+            close(devNull);
+            return {error};
+        }
+    }
+    auto closeOutput = [&output] {
+        if (output >= 0)
+            close(output);
+        output = -1;
+    };
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         const int error = errno;
         close(devNull);
-        return error;
+        closeOutput();
+        return {error};
     }
     report[0] = AboveStandard(report[0]);
     report[1] = AboveStandard(report[1]);
@@ -200,13 +223,14 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
         for (int fd : {report[0], report[1], devNull})
             if (fd >= 0)
                 close(fd);
-        return EMFILE;
+        closeOutput();
+        return {EMFILE};
     }
 
     const pid_t pid = fork();
     if (pid == 0) {
         close(report[0]);
-        if (!wait) {
+        if (mode == Mode::Detached) {
             // The intermediate child exits at once and is reaped below; the
             // program, its child, is taken over by init, which reaps it.
             const pid_t grandchild = fork();
@@ -215,11 +239,14 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
             if (grandchild > 0)
                 _exit(0);
         }
-        ExecChild(program.c_str(), argv.data(), workingFolder.c_str(), devNull, report[1], maxFd);
+        ExecChild(program.c_str(), argv.data(), workingFolder.c_str(), devNull, report[1], maxFd,
+                  output);
     }
-    int error = pid < 0 ? errno : 0;
+    StartedChild started;
+    started.Error = pid < 0 ? errno : 0;
     close(report[1]);
     close(devNull);
+    closeOutput();
     if (pid > 0) {
         // End of file means that exec succeeded (the pipe closes on exec).
         int childError = 0;
@@ -227,13 +254,66 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
         while ((got = read(report[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
         }
         if (got == static_cast<ssize_t>(sizeof childError))
-            error = childError;
-        // The program has started either way; a failed wait (a reaper set
-        // up elsewhere) changes nothing of that.
-        Reap(pid);
+            started.Error = childError;
+        if (mode == Mode::Child && started.Error == 0) {
+            started.Pid = pid;
+            started.PidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+            if (started.PidFd >= 0)
+                started.PidFd = AboveStandard(started.PidFd);
+            if (started.PidFd >= 0)
+                fcntl(started.PidFd, F_SETFD, FD_CLOEXEC);
+        } else {
+            // The program has started either way; a failed wait (a reaper
+            // set up elsewhere) changes nothing of that.
+            Reap(pid);
+        }
     }
     close(report[0]);
-    return error;
+    return started;
+}
+
+} // namespace
+
+int StartProcess(const std::string& commandLine, const std::string& workingFolder, bool wait) {
+    return Launch(commandLine, workingFolder, wait ? Mode::Wait : Mode::Detached, {}).Error;
+}
+
+StartedChild StartChild(const std::string& commandLine, const std::string& workingFolder,
+                        const std::string& outputFile) {
+    return Launch(commandLine, workingFolder, Mode::Child, outputFile);
+}
+
+ChildEnd ReapChild(int pid) {
+    int status = 0;
+    pid_t got;
+    while ((got = waitpid(pid, &status, WNOHANG)) < 0 && errno == EINTR) {
+    }
+    ChildEnd end;
+    if (got == pid) {
+        end.Ended = true;
+        end.Signaled = WIFSIGNALED(status);
+        end.Code = end.Signaled ? WTERMSIG(status) : WEXITSTATUS(status);
+    } else if (got < 0) {
+        // Not ours (any more): someone else reaped it; its status is lost.
+        end.Ended = true;
+        end.Lost = true;
+    }
+    return end;
+}
+
+void SignalProcessGroup(int pid, bool force) {
+    if (pid > 0)
+        kill(-pid, force ? SIGKILL : SIGTERM);
+}
+
+std::string SignalName(int signal) {
+    const char* abbreviation = sigabbrev_np(signal);
+    return abbreviation ? std::string("SIG") + abbreviation : std::string();
+}
+
+void CloseDescriptor(int fd) {
+    if (fd >= 0)
+        close(fd);
 }
 
 } // namespace platform

@@ -66,7 +66,8 @@ for signal in TERM HUP INT; do
         fail "the settings file lost the run"
     grep -q "^initype=qmtaskscheduler" "$work/app/qmtaskscheduler2.ini" ||
         fail "the settings file is not whole"
-    [ "$(ls "$work/app")" = "$(printf 'QMTaskScheduler2\nqmtaskscheduler2.ini\nqmtaskscheduler2.log')" ] ||
+    # The run history is closed whole: no journal, no output file of a run.
+    [ "$(ls "$work/app")" = "$(printf 'QMTaskScheduler2\nqmtaskscheduler2-history.sqlite\nqmtaskscheduler2.ini\nqmtaskscheduler2.log')" ] ||
         fail "files left behind: $(ls "$work/app")"
 done
 echo "PASS"

@@ -490,6 +490,8 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsGroup) {
             EXPECT_GE(dialog.height(), 426);
         }
         EXPECT_NEAR(dialog.width(), cancel->x() + cancel->width() + 10 * scale, 1.0) << pixels;
+        // The options sit below the design's controls, which keep their place.
+        EXPECT_GE(options->y(), active->y() + active->height());
         EXPECT_NEAR(dialog.height(),
                     options->y() + options->height() + 12 * scale +
                         Child<QWidget>(&dialog, "PanelBottom")->height(),

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "lib/DateTimeUtil.h"
+
+#include <cstddef>
+#include <string>
+
+// A task's run as the scheduler reports it and the history keeps it.
+
+// How much of a run's standard output and error is kept: its end.
+constexpr std::size_t RunOutputTailBytes = 64 * 1024;
+
+// What a run came to.
+enum class TRunOutcome : int {
+    Running = 0,    // started, end not seen yet
+    Exited = 1,     // Code = exit status
+    Signaled = 2,   // Code = signal number, Detail = its name
+    NotStarted = 3, // Detail = the reason
+    TimedOut = 4,   // Code = the limit in minutes
+    Unknown = 5,    // the scheduler ended before the run did
+    Opened = 6,     // a document handed to its application, Detail = the application
+};
+
+// One run of a task, as kept in the database.
+struct TRunRecord {
+    long long Id = 0;
+    std::string TaskGuid;
+    std::string TaskName;   // at the time of the run
+    std::string HowStarted; // "scheduled", "by hand", "early", ...
+    TDateTime Start = 0;
+    TDateTime End = 0; // 0 while running
+    TRunOutcome Outcome = TRunOutcome::Running;
+    int Code = 0;
+    std::string Detail;
+    std::string Output;     // the last RunOutputTailBytes of standard output and error
+    std::string OutputFile; // where the output goes while the run is on
+};
+
+// The result in words: "exit status 3", "ended by signal 15 (SIGTERM)", ...
+std::string ResultText(const TRunRecord& run);
+// A result worth a mark and a log line: anything but exit status 0, a
+// document opened or a run still going.
+bool IsFailure(const TRunRecord& run);
+// Duration in whole milliseconds; 0 while running.
+long long DurationMs(const TRunRecord& run);
+

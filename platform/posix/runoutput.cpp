@@ -1,0 +1,79 @@
+#include "platform/runoutput.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0)
+            close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+int ReadFileTail(const std::string& path, std::size_t bytes, std::string& tail) {
+    tail.clear();
+    const Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0)
+        return errno;
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return EINVAL;
+    const off_t size = st.st_size;
+    const off_t from = size > static_cast<off_t>(bytes) ? size - static_cast<off_t>(bytes) : 0;
+    std::string buffer(static_cast<std::size_t>(size - from), '\0');
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+        const ssize_t n =
+            pread(fd.get(), buffer.data() + got, buffer.size() - got, from + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    buffer.resize(got);
+    tail = std::move(buffer);
+    return 0;
+}
+
+bool BoundAppendedFile(const std::string& path, std::size_t limit, std::size_t keep) {
+    const Fd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.get() < 0)
+        return false;
+    struct stat st {};
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    // st_blocks counts 512-byte units actually allocated: a punched file's
+    // length keeps growing, its use of the disk does not.
+    if (static_cast<unsigned long long>(st.st_blocks) * 512 <= limit)
+        return false;
+    const off_t block = st.st_blksize > 0 ? st.st_blksize : 4096;
+    off_t end = st.st_size - static_cast<off_t>(keep);
+    end -= end % block;
+    if (end > 0 && fallocate(fd.get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, end) == 0)
+        return true;
+    // The writer appends (O_APPEND), so after this it writes from the start.
+    return ftruncate(fd.get(), 0) == 0;
+}
+
+} // namespace platform

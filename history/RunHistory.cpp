@@ -31,8 +31,13 @@ CREATE TABLE IF NOT EXISTS runs (
     code INTEGER NOT NULL,
     detail TEXT NOT NULL,
     result TEXT NOT NULL,
-    output BLOB NOT NULL,
     output_file TEXT NOT NULL
+);
+-- Output tails apart from the runs: removing the oldest frees whole pages,
+-- which later runs use again.
+CREATE TABLE IF NOT EXISTS outputs (
+    id INTEGER PRIMARY KEY,
+    output BLOB NOT NULL
 );
 CREATE INDEX IF NOT EXISTS runs_by_task ON runs (task, id);
 CREATE INDEX IF NOT EXISTS runs_running ON runs (id) WHERE outcome = 0;
@@ -96,7 +101,8 @@ TRun ReadRun(const Statement& s) {
 }
 
 const char* const SelectColumns =
-    "SELECT id, task, name, how, start, end, outcome, code, detail, output, output_file FROM runs ";
+    "SELECT runs.id, task, name, how, start, end, outcome, code, detail, "
+    "coalesce(outputs.output, x''), output_file FROM runs LEFT JOIN outputs USING (id) ";
 
 } // namespace
 
@@ -158,6 +164,8 @@ bool THistory::OpenFile() {
     if (!wal_)
         (void)Exec("PRAGMA journal_mode=DELETE");
     (void)Exec("PRAGMA synchronous=NORMAL");
+    // The log of a busy day is cut back after each checkpoint.
+    (void)Exec("PRAGMA journal_size_limit=4194304");
     if (!Migrate()) {
         Close();
         return false;
@@ -246,7 +254,8 @@ void THistory::AdoptUnfinishedRuns() {
     // started by one that has ended, and its end is not known.
     std::vector<TRun> unfinished;
     {
-        Statement s(db_, (std::string(SelectColumns) + "WHERE outcome = 0").c_str());
+        Statement s(db_,
+                    (std::string(SelectColumns) + "WHERE outcome = 0 ORDER BY runs.id").c_str());
         if (s.Prepared() != SQLITE_OK)
             return;
         int rc;
@@ -290,15 +299,19 @@ bool THistory::Flush() {
     bool ok = true;
     {
         Statement put(db_, "INSERT OR REPLACE INTO runs (id, task, name, how, start, end, "
-                           "duration_ms, outcome, code, detail, result, output, output_file) "
-                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
+                           "duration_ms, outcome, code, detail, result, output_file) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+        Statement putOutput(db_, "INSERT OR REPLACE INTO outputs (id, output) VALUES (?1, ?2)");
+        Statement trimOutputs(db_, "DELETE FROM outputs WHERE id IN (SELECT id FROM runs WHERE "
+                                   "task = ?1 ORDER BY id DESC LIMIT -1 OFFSET ?2)");
         Statement trim(db_, "DELETE FROM runs WHERE task = ?1 AND id NOT IN "
                             "(SELECT id FROM runs WHERE task = ?1 ORDER BY id DESC LIMIT ?2)");
         Statement seen(db_,
                        "INSERT INTO tasks (task, last_start) VALUES (?1, ?2) ON CONFLICT "
                        "(task) DO UPDATE SET last_start = max(last_start, excluded.last_start)");
         ok = put.Prepared() == SQLITE_OK && trim.Prepared() == SQLITE_OK &&
-             seen.Prepared() == SQLITE_OK;
+             seen.Prepared() == SQLITE_OK && putOutput.Prepared() == SQLITE_OK &&
+             trimOutputs.Prepared() == SQLITE_OK;
         if (!ok)
             HandleError(sqlite3_errcode(db_));
         std::map<std::string, TDateTime> tasks;
@@ -315,10 +328,15 @@ bool THistory::Flush() {
             put.Int(9, r.Code);
             put.Text(10, r.Detail);
             put.Text(11, ResultText(r));
-            put.Blob(12, r.Output);
-            put.Text(13, r.OutputFile);
-            const int rc = put.Step();
+            put.Text(12, r.OutputFile);
+            int rc = put.Step();
             sqlite3_reset(put.get());
+            if (rc == SQLITE_DONE && !r.Output.empty()) {
+                putOutput.Int(1, r.Id);
+                putOutput.Blob(2, r.Output);
+                rc = putOutput.Step();
+                sqlite3_reset(putOutput.get());
+            }
             if (rc != SQLITE_DONE)
                 ok = HandleError(rc);
             auto [entry, added] = tasks.emplace(r.TaskGuid, r.Start);
@@ -326,13 +344,18 @@ bool THistory::Flush() {
                 entry->second = std::max(entry->second, r.Start);
         }
         for (auto it = tasks.begin(); ok && it != tasks.end(); ++it) {
+            trimOutputs.Text(1, it->first);
+            trimOutputs.Int(2, RunsKeptPerTask);
             trim.Text(1, it->first);
             trim.Int(2, RunsKeptPerTask);
             seen.Text(1, it->first);
             seen.Real(2, it->second);
-            int rc = trim.Step();
+            int rc = trimOutputs.Step();
+            if (rc == SQLITE_DONE)
+                rc = trim.Step();
             if (rc == SQLITE_DONE)
                 rc = seen.Step();
+            sqlite3_reset(trimOutputs.get());
             sqlite3_reset(trim.get());
             sqlite3_reset(seen.get());
             if (rc != SQLITE_DONE)
@@ -365,8 +388,8 @@ void THistory::KeepUnderSizeLimit() {
     // The oldest output tails go first; the records of the runs stay. Freed
     // pages are used again, so the file stops growing.
     for (int round = 0; round < 100 && usedBytes() > SizeLimitBytes; ++round) {
-        if (!Exec("UPDATE runs SET output = x'' WHERE id IN (SELECT id FROM runs WHERE "
-                  "length(output) > 0 ORDER BY id LIMIT 500)") ||
+        if (!Exec(
+                "DELETE FROM outputs WHERE id IN (SELECT id FROM outputs ORDER BY id LIMIT 500)") ||
             sqlite3_changes(db_) == 0)
             break;
     }
@@ -375,9 +398,9 @@ void THistory::KeepUnderSizeLimit() {
 std::vector<TRun> THistory::RunsOf(const std::string& taskGuid) {
     std::map<long long, TRun, std::greater<>> runs;
     if (db_ != nullptr) {
-        Statement s(
-            db_,
-            (std::string(SelectColumns) + "WHERE task = ?1 ORDER BY id DESC LIMIT ?2").c_str());
+        Statement s(db_,
+                    (std::string(SelectColumns) + "WHERE task = ?1 ORDER BY runs.id DESC LIMIT ?2")
+                        .c_str());
         if (s.Prepared() == SQLITE_OK) {
             s.Text(1, taskGuid);
             s.Int(2, RunsKeptPerTask);
@@ -403,7 +426,7 @@ std::vector<TRun> THistory::AllRuns() {
     std::vector<TRun> runs;
     if (db_ == nullptr)
         return runs;
-    Statement s(db_, (std::string(SelectColumns) + "ORDER BY id").c_str());
+    Statement s(db_, (std::string(SelectColumns) + "ORDER BY runs.id").c_str());
     while (s.Prepared() == SQLITE_OK && s.Step() == SQLITE_ROW)
         runs.push_back(ReadRun(s));
     return runs;
@@ -441,7 +464,10 @@ void THistory::ForgetDeletedTasks(const std::set<std::string>& liveGuids, TDateT
                             "(SELECT task FROM live) AND last_start < ?1");
         pick.Real(1, now - DeletedTaskDays);
         ok = pick.Prepared() == SQLITE_OK && pick.Step() == SQLITE_DONE;
-        ok = ok && Exec("DELETE FROM runs WHERE task IN (SELECT task FROM gone)") &&
+        ok = ok &&
+             Exec("DELETE FROM outputs WHERE id IN (SELECT id FROM runs WHERE task IN "
+                  "(SELECT task FROM gone))") &&
+             Exec("DELETE FROM runs WHERE task IN (SELECT task FROM gone)") &&
              Exec("DELETE FROM tasks WHERE task IN (SELECT task FROM gone)");
         if (!ok)
             HandleError(sqlite3_errcode(db_));

@@ -390,13 +390,17 @@ void TFormMain::FormShow() {
 void TFormMain::OpenRunHistory() {
     runHistory_ = std::make_unique<TTaskRunHistory>(*taskList_, store_->Settings().ChosenFolder());
     runHistory_->OnRunEnded = [this](const TRunRecord& run) { RunEnded(run); };
+    // Said until the program ends: a save that works does not mend it.
     runHistory_->OnSetAside = [this](const std::string& file) {
-        ShowStoreProblem(QStringLiteral("The run history was damaged; set aside as ") +
-                         ui::ToDisplayText(file));
+        historyProblem_ =
+            QStringLiteral("The run history was damaged; set aside as ") + ui::ToDisplayText(file);
+        ShowStoreProblem(historyProblem_);
     };
-    if (!runHistory_->Open())
-        ShowStoreProblem(QStringLiteral("The run history could not be opened: ") +
-                         ui::ToDisplayText(runHistory_->History().Problem()));
+    if (!runHistory_->Open()) {
+        historyProblem_ = QStringLiteral("The run history could not be opened: ") +
+                          ui::ToDisplayText(runHistory_->History().Problem());
+        ShowStoreProblem(historyProblem_);
+    }
 }
 
 void TFormMain::RunEnded(const TRunRecord& run) {
@@ -543,7 +547,7 @@ void TFormMain::SaveSettings() {
         ShowStoreProblem(loadProblem_ + QStringLiteral("; set aside as ") +
                          ui::ToDisplayText(store_->SetAsideFileName()));
     else if (saved)
-        ShowStoreProblem(QString());
+        ShowStoreProblem(historyProblem_);
     else
         ShowStoreProblem(QStringLiteral("Changes could not be saved: ") +
                          ui::ToDisplayText(saved.Error));

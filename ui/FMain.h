@@ -152,6 +152,8 @@ private:
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
     std::unique_ptr<TTaskRunHistory> runHistory_;
+    // What status panel 3 keeps saying about the run history; empty when fine.
+    QString historyProblem_;
     // Tasks whose bad end was notified today: once per task and day.
     std::set<std::string> endsNotified_;
     TDateTime endsNotifiedDay_ = 0;

@@ -1,7 +1,10 @@
 #include "history/RunHistory.h"
+#include "lib/SupportLibrary.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/TaskRunHistory.h"
+#include "settings/classQMSettings.h"
+#include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -14,6 +17,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
+#include <tuple>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -124,27 +128,33 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         std::string Body;
         unsigned Mode;
         int LimitMinutes;
-        std::string Result;
+        std::string StartIn;
+        std::string Result; // for a failed start: its reason
         bool Failed;
     };
+    const std::string missing = s.dir.File("gone/");
     const std::vector<TCase> cases{
-        {"Three", "echo working; exit 3", 0755, 0, "exit status 3", true},
-        {"Killed", "kill -KILL $$", 0755, 0, "ended by signal 9 (SIGKILL)", true},
+        {"Three", "echo working; exit 3", 0755, 0, "", "exit status 3", true},
+        {"Killed", "kill -KILL $$", 0755, 0, "", "ended by signal 9 (SIGKILL)", true},
         {"Chatty",
          "printf FIRST; head -c 100000 /dev/zero | tr '\\0' x; echo; echo >&2 LAST; exit 0", 0755,
-         0, "exit status 0", false},
-        {"Limited", "echo waiting; exec sleep 600", 0755, 1, "stopped after 1 minute", true},
-        // Last in the list: a start that fails ends the poll.
-        {"Broken", "exit 0", 0644, 0, "", true},
+         0, s.dir.Path(), "exit status 0", false},
+        {"Limited", "echo waiting; exec sleep 600", 0755, 1, "", "stopped after 1 minute", true},
+        // Last in the list: a start that fails ends the poll; the next poll
+        // runs the tasks behind it.
+        {"Broken", "exit 0", 0644, 0, "", "LastError = 13", true},
+        {"Elsewhere", "exit 0", 0755, 0, missing, "Start in folder not found: " + missing, true},
     };
-    for (const TCase& c : cases)
-        s.AddScript(c.Name, c.Body, c.Mode, c.Mode == 0755 ? ".sh" : ".exe")->TimeLimitMinutes =
-            c.LimitMinutes;
+    for (const TCase& c : cases) {
+        TQMTask* task = s.AddScript(c.Name, c.Body, c.Mode, c.Mode == 0755 ? ".sh" : ".exe");
+        task->TimeLimitMinutes = c.LimitMinutes;
+        task->StartIn = c.StartIn;
+    }
 
-    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 5; }));
     // The limit counts on the clock: a minute later the watch stops the run.
     s.clock.AdvanceMs(61'000);
-    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 6; }));
     ASSERT_TRUE(WaitUntil([&] { return s.runs->History().Pending() == 0; }));
 
     for (const TCase& c : cases) {
@@ -161,14 +171,18 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         EXPECT_EQ(task->LastRunFailed, c.Failed);
         EXPECT_EQ(task->LastResult, ResultText(run));
         EXPECT_EQ(run.Start, MakeDateTime(2026, 3, 4, 8, 0, 0));
-        if (c.Name == "Broken") {
-            EXPECT_EQ(run.Outcome, TRunOutcome::NotStarted);
-            EXPECT_NE(run.Detail.find("LastError = 13"), std::string::npos) << run.Detail;
+        if (run.Outcome == TRunOutcome::NotStarted) {
+            EXPECT_NE(run.Detail.find(c.Result), std::string::npos) << run.Detail;
+            EXPECT_EQ(std::count_if(s.log.begin(), s.log.end(),
+                                    [&](const std::string& line) {
+                                        return line.find(c.Result) != std::string::npos;
+                                    }),
+                      1);
             continue;
         }
         EXPECT_EQ(ResultText(run), c.Result);
-        const std::string logLine = "task (" + c.Name + "): " + c.Result + " (" +
-                                    s.dir.File(c.Name + ".sh") + ")";
+        const std::string logLine =
+            "task (" + c.Name + "): " + c.Result + " (" + s.dir.File(c.Name + ".sh") + ")";
         EXPECT_EQ(std::count(s.log.begin(), s.log.end(), logLine), c.Failed ? 1 : 0);
     }
     const TRunRecord chatty = s.Stored(std::string(34, '0') + "Chatty").front();
@@ -182,6 +196,30 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
 
     EXPECT_EQ(ChildProcesses(), std::vector<long>{});
     EXPECT_EQ(OutputFiles(s.dir.Path()), std::vector<std::string>{});
+
+    // The last results, limits and folders come back from the settings file
+    // without the history.
+    WriteFile(s.dir.File("qmtaskscheduler2.ini"), "");
+    TSupportLibrary supportLibrary;
+    auto saved = [&](TQMTaskScheduler& list) {
+        auto store = std::make_unique<TQMTaskSchedulerSettings>(list);
+        store->Settings().ProgramFolder = s.dir.Path();
+        return store;
+    };
+    const TStoreResult written = saved(*s.list)->Save();
+    ASSERT_TRUE(written) << written.Error;
+    TQMTaskScheduler reread;
+    ASSERT_TRUE(saved(reread)->Load());
+    ASSERT_EQ(reread.Count(), s.list->Count());
+    for (int i = 0; i < reread.Count(); ++i) {
+        const TQMTask& before = *s.list->GetTask(i);
+        const TQMTask& after = *reread.GetTask(i);
+        EXPECT_EQ(
+            std::tie(after.LastResult, after.LastRunFailed, after.TimeLimitMinutes, after.StartIn),
+            std::tie(before.LastResult, before.LastRunFailed, before.TimeLimitMinutes,
+                     before.StartIn))
+            << before.TaskName;
+    }
 }
 
 // A program that is still running when the scheduler ends goes on; the next
@@ -195,9 +233,8 @@ TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
                runs.front().Outcome == TRunOutcome::Running;
     }));
     ASSERT_TRUE(WaitUntil([&] { return !OutputFiles(s.dir.Path()).empty(); }));
-    ASSERT_TRUE(WaitUntil([&] {
-        return ReadFile(OutputFiles(s.dir.Path()).front()) == "begun\n";
-    }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ReadFile(OutputFiles(s.dir.Path()).front()) == "begun\n"; }));
     s.Stop();
     const std::vector<long> children = ChildProcesses();
     ASSERT_EQ(children.size(), 1u) << "the program ended with the scheduler";

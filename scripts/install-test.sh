@@ -1,37 +1,59 @@
 #!/usr/bin/env bash
-# Install test on a clean Debian 12: makes a minimal root with debootstrap,
-# installs the package there with apt-get (which must pull every dependency),
+# Build and install test on a clean Debian 12, in two roots made with
+# debootstrap: a build root with only the Build-Depends of the source package
+# (apt-get build-dep) rebuilds it with dpkg-buildpackage; a minimal root
+# installs the .deb so built with apt-get, which must pull every dependency,
 # and starts the installed program, as a user, with a daily task due a few
 # seconds later; the task must run. Needs root and Debian's mirror. Not part
 # of ./test.sh.
-#   scripts/install-test.sh [package.deb]   (default: the newest in dist/)
+#   scripts/install-test.sh [package.dsc]   (default: the newest in dist/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tests/e2e/common.sh
 
-deb=${1:-$(ls -t dist/qmtaskscheduler2_*.deb 2>/dev/null | head -n 1)}
-[ -f "$deb" ] || { echo "install-test: no package; run scripts/package.sh first" >&2; exit 1; }
+dsc=${1:-$(ls -t dist/qmtaskscheduler2_*.dsc 2>/dev/null | head -n 1)}
+[ -f "$dsc" ] || { echo "install-test: no source package; run scripts/package.sh first" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || { echo "install-test: run as root (debootstrap, chroot)" >&2; exit 1; }
 command -v debootstrap >/dev/null ||
     { apt-get update -qq && apt-get install -y -qq --no-install-recommends debootstrap; }
 skip_near_midnight
 
-root=$(mktemp -d /var/tmp/install-test.XXXXXX)
-chmod 755 "$root" # the root folder of the system, which its users walk through
+roots=()
 cleanup() {
-    umount "$root/proc" 2>/dev/null || true
-    rm -rf --one-file-system "$root"
+    for r in "${roots[@]+"${roots[@]}"}"; do
+        umount "$r/proc" 2>/dev/null || true
+        rm -rf --one-file-system "$r"
+    done
 }
 trap cleanup EXIT
-echo "install-test: debootstrap bookworm into $root"
-debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$root.log" 2>&1 ||
-    { tail -n 20 "$root.log"; exit 1; }
-rm -f "$root.log"
-mount -t proc proc "$root/proc"
-cp "$deb" "$root/tmp/"
-in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@"; }
+# Makes a new root of that debootstrap variant, $root.
+make_root() {
+    root=$(mktemp -d /var/tmp/install-test.XXXXXX)
+    roots+=("$root")
+    chmod 755 "$root" # the root folder of the system, which its users walk through
+    debootstrap --variant="$1" bookworm "$root" http://deb.debian.org/debian >"$root.log" 2>&1 ||
+        { tail -n 20 "$root.log"; rm -f "$root.log"; exit 1; }
+    rm -f "$root.log"
+    mount -t proc proc "$root/proc"
+    chroot "$root" apt-get update -qq
+}
+in_root() { chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root "$@"; }
 
-in_root apt-get update -qq
+echo "install-test: build root"
+make_root buildd
+cp "$dsc" "$(dirname "$dsc")"/qmtaskscheduler2_*.orig.tar.* \
+    "$(dirname "$dsc")/$(basename "$dsc" .dsc)".debian.tar.* "$root/tmp/"
+in_root env DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq "/tmp/$(basename "$dsc")" \
+    >"$root/tmp/build-dep.log" 2>&1 || { tail -n 30 "$root/tmp/build-dep.log"; exit 1; }
+echo "install-test: Build-Depends installed with $(grep -c '^Unpacking' "$root/tmp/build-dep.log") packages"
+in_root sh -c "cd /tmp && dpkg-source -x $(basename "$dsc") src && cd src && dpkg-buildpackage -us -uc" \
+    >"$root/tmp/build.log" 2>&1 || { tail -n 30 "$root/tmp/build.log"; exit 1; }
+deb=$(ls "$root"/tmp/qmtaskscheduler2_*.deb)
+echo "install-test: built $(basename "$deb") with only the Build-Depends"
+
+echo "install-test: install root"
+make_root minbase
+cp "$deb" "$root/tmp/"
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "/tmp/$(basename "$deb")" \
     >"$root/tmp/install.log" 2>&1 || { tail -n 30 "$root/tmp/install.log"; exit 1; }
 echo "install-test: installed with $(grep -c '^Unpacking' "$root/tmp/install.log") packages"

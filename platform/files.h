@@ -13,6 +13,11 @@ bool FileExists(const std::string& path);
 // example EACCES when a folder of the path cannot be searched.
 int FileLookupError(const std::string& path);
 
+// True when something that is neither a regular file nor a folder is at the
+// path, links followed: a device, a FIFO, a socket. Settings are never read
+// from or written to such a thing.
+bool IsSpecialFile(const std::string& path);
+
 // True for an existing folder (links followed).
 bool DirectoryExists(const std::string& path);
 

@@ -15,7 +15,9 @@ enum class SpecialFolder {
 
 // The folder's absolute path, as the system names it (with or without a
 // trailing separator), or empty when the system does not know it. The
-// folder may not exist yet; it is not created.
+// folder may not exist yet; it is not created. LocalAppData is
+// $XDG_DATA_HOME when absolute, else the home folder's ".local/share": $HOME
+// when absolute, else the user's entry in the password database.
 std::string SpecialFolderPath(SpecialFolder folder);
 
 } // namespace platform

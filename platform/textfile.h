@@ -10,7 +10,8 @@ namespace platform {
 // Each call returns 0 on success or the errno value of the step that failed.
 
 // Reads the whole file into content (bytes unchanged). content is left empty
-// on failure.
+// on failure. Only a regular file is read: anything else (a FIFO, a device)
+// gives EINVAL without waiting for it.
 [[nodiscard]] int ReadWholeFile(const std::string& path, std::string& content);
 
 // Replaces the file at path with content so that, whatever happens (a crash,
@@ -20,12 +21,12 @@ namespace platform {
 // keeps its permission bits (and, where allowed, its owner); a new one gets
 // read and write for its owner only; an existing file that the user may not
 // write is not replaced (EACCES). A symbolic link is followed, so the
-// file it points at is replaced. On failure the old file is untouched and
-// no temporary file is left behind.
-// The temporary file is named "." + file name + ".qmtmp-" + six letters or
-// digits and is locked (flock) while it is written. Every call first removes
-// the temporaries of earlier writes of the same file whose writer is gone (a
-// killed process): see RemoveStaleTemporaries.
+// file it points at is replaced; when that is neither a regular file nor a
+// folder (a device, a FIFO, a socket) nothing is written (EINVAL). On failure the old file is
+// untouched and no temporary file is left behind. The temporary file is named "." + file name +
+// ".qmtmp-" + six letters or digits and is locked (flock) while it is written. Every call first
+// removes the temporaries of earlier writes of the same file whose writer is gone (a killed
+// process): see RemoveStaleTemporaries.
 [[nodiscard]] int WriteFileAtomically(const std::string& path, const std::string& content);
 // The same with the content given as pieces, written in order.
 [[nodiscard]] int WriteFileAtomically(const std::string& path,

@@ -96,6 +96,34 @@ std::vector<std::string_view> SplitLines(std::string_view content) {
     return lines;
 }
 
+// Text the line reader cannot take as 8-bit text: it stops at a NUL byte.
+std::string UnreadBytes(std::string_view content) {
+    if (content.starts_with("\xFF\xFE") || content.starts_with("\xFE\xFF"))
+        return "UTF-16 text";
+    const std::size_t nul = content.find('\0');
+    if (nul != std::string_view::npos)
+        return "a NUL byte at byte " + std::to_string(nul + 1) + "; the text ends there";
+    return {};
+}
+
+// The first line that is no line of a settings file at all. Blank lines and
+// comments are dropped by the next save, as are sections and keys nobody
+// reads; none of them is lost content.
+std::string UnreadLine(const TQMSettingsLines& lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string_view line = lines.View(i);
+        while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ')
+            line.remove_prefix(1);
+        while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ')
+            line.remove_suffix(1);
+        if (line.empty() || line.front() == ';' || line.front() == '#' ||
+            line.find('=') != std::string_view::npos || (line.front() == '[' && line.back() == ']'))
+            continue;
+        return "line " + std::to_string(i + 1) + " is no header, key line or comment";
+    }
+    return {};
+}
+
 // A field of decimal digits only; no sign, no blanks. An empty field is 0.
 bool ParseField(std::string_view text, std::size_t pos, std::size_t len, int& value) {
     value = 0;
@@ -175,12 +203,16 @@ void TQMSettings::Clear() {
 bool TQMSettings::LoadFromFile(const std::string& path) {
     Lines.clear();
     sections_.clear();
+    unreadContent_.clear();
     if (!platform::FileExists(path))
         return false;
     std::string content;
     if (int err = platform::ReadWholeFile(path, content))
         throw io::MakeInOutError(err, false, "Cannot open file \"" + path + "\". ");
+    unreadContent_ = UnreadBytes(content);
     Lines.AssignText(std::move(content), SplitLines);
+    if (unreadContent_.empty())
+        unreadContent_ = UnreadLine(Lines);
     ParseSections();
     return true;
 }
@@ -252,6 +284,9 @@ void TQMSettings::AppendKeyLine(std::string& out, std::string_view key, std::str
 
 void TQMSettings::SaveWith(const std::function<void(const std::string& path)>& write) {
     const bool inProgramFolder = ProgramFolderFileExists();
+    if (!inProgramFolder && UserFolder.empty())
+        throw Exception("No folder is known for the settings file " + FileName +
+                        ": no home folder and none beside the program.");
     const std::string target = inProgramFolder ? ProgramFolderFileName() : UserFolderFileName();
     const std::string other = inProgramFolder ? UserFolderFileName() : ProgramFolderFileName();
     write(target);

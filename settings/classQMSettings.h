@@ -134,7 +134,8 @@ public:
 
     // Replaces the lines with the file's and rebuilds the section list.
     // False (and an empty store) when no file exists at the path; a file
-    // that cannot be read raises EInOutError.
+    // that cannot be read raises EInOutError. What the file holds besides
+    // settings text is told by UnreadContent.
     [[nodiscard]] bool LoadFromFile(const std::string& path);
     // Creates the folder when missing, records IniType and replaces the file
     // at the path with the lines, atomically: on failure the old file stays
@@ -158,9 +159,17 @@ public:
     // otherwise from the user folder; no file leaves an empty store.
     void Load();
     // Saves to the program folder when a settings file exists there,
-    // otherwise to the user folder; after a successful write the copy at
-    // the other location is deleted.
+    // otherwise to the user folder (raising Exception when that is empty:
+    // unknown); after a successful write the copy at the other location is
+    // deleted.
     void Save();
+
+    // Why the last load could not read all of the file as settings text,
+    // empty when it could: a NUL byte (the text ends there: UTF-16 text,
+    // binary data), UTF-16 text, or a line that is neither blank, a header,
+    // a key line nor a ";" or "#" comment. Unknown sections and keys count
+    // as read.
+    const std::string& UnreadContent() const { return unreadContent_; }
 
     std::string ProgramFolderFileName() const;
     std::string UserFolderFileName() const;
@@ -256,6 +265,7 @@ private:
     void AppendSection(const std::string& section);
 
     std::vector<std::unique_ptr<TQMSettingsSection>> sections_;
+    std::string unreadContent_;
 
     // By "[name]", trimmed and lower-cased. Node-based, so entries stay put.
     mutable std::unordered_map<std::string, TIndexedSection> index_;

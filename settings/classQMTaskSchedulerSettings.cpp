@@ -151,8 +151,10 @@ TQMTaskSchedulerSettings::TQMTaskSchedulerSettings(TQMTaskScheduler& taskList)
     settings_->IniType = "qmtaskscheduler";
     settings_->FileName = "qmtaskscheduler2.ini";
     settings_->ProgramFolder = platform::ProgramFolder();
-    settings_->UserFolder =
-        TQMSystemDirectories::GetLocalAppDataFolder() + "Quillmar/QMTaskScheduler/";
+    // Without a known data folder there is no user folder: a relative one
+    // would be whatever folder the program was started in.
+    const std::string data = TQMSystemDirectories::GetLocalAppDataFolder();
+    settings_->UserFolder = data.empty() ? std::string() : data + "Quillmar/QMTaskScheduler/";
     SetDefaults();
     // Every task run hands its log line to this store.
     SetTaskLogHandler([this](const std::string& line) { Log(line); });
@@ -181,9 +183,20 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
         const std::string chosen = settings_->ChosenFileName();
         if (const int error = platform::FileLookupError(chosen))
             throw io::MakeInOutError(error, false, "Cannot open file \"" + chosen + "\". ");
+        if (platform::IsSpecialFile(chosen))
+            throw Exception("Cannot open file \"" + chosen +
+                            "\". It is no regular file (a device, a pipe or a socket) and is "
+                            "never written.");
         settings_->Load();
         unreadableFile_.clear();
         ReadFromSettings();
+        // What was read stays loaded; the file itself is set aside before
+        // the first save over it, as an unreadable one is.
+        if (!settings_->UnreadContent().empty()) {
+            unreadableFile_ = chosen;
+            return {false, "The settings file \"" + chosen + "\" could not be read whole (" +
+                               settings_->UnreadContent() + "); what could be read was loaded"};
+        }
     } catch (const Exception& e) {
         // What is there but could not be read must survive the next save;
         // remember it so that Save can set it aside first (when it is there
@@ -221,6 +234,9 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
 bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
     if (unreadableFile_.empty())
         return true;
+    // A device or a pipe is neither replaced nor moved.
+    if (platform::IsSpecialFile(unreadableFile_))
+        return false;
     const bool lookedUp = platform::FileLookupError(unreadableFile_) == 0;
     if (lookedUp && !platform::FileExists(unreadableFile_)) {
         unreadableFile_.clear(); // nothing there (any more) to lose
@@ -472,6 +488,8 @@ void TQMTaskSchedulerSettings::Log(const std::string& text) {
     // The user folder appears with the first save; a run before that still
     // gets its line. When the folder cannot be made, the write reports it.
     const std::string folder = settings_->ChosenFolder();
+    if (folder.empty())
+        return; // no place the user chose
     (void)platform::ForceDirectories(folder);
     LogFile->FileName = folder + LogFileBaseName;
     LogFile->AddLine(text);

@@ -51,6 +51,14 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     // closing (a box over the hidden window) is no reason to end.
     QApplication::setQuitOnLastWindowClosed(false);
     TFormMain formMain;
+    // Neither a settings file beside the program nor a home folder: any
+    // folder taken now would be one the user never chose.
+    if (formMain.Store().Settings().ChosenFolder().empty()) {
+        std::fprintf(stderr, "QMTaskScheduler2: no home folder is known (HOME is not an absolute "
+                             "path and the password database names none) and no "
+                             "qmtaskscheduler2.ini lies beside the program; not started\n");
+        return 1;
+    }
     // One copy per settings file, decided before the file is loaded (when the
     // window is first shown); a later copy shows nothing and runs nothing.
     TSingleInstance single(formMain.Store().Settings().ChosenFileName());

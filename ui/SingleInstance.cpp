@@ -1,11 +1,11 @@
 #include "ui/SingleInstance.h"
 
+#include "platform/files.h"
 #include "platform/locks.h"
 #include "ui/ByteText.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -38,10 +38,11 @@ std::string RuntimeBase(const std::string& runtimeFolder, const std::string& can
 } // namespace
 
 TSingleInstance::TSingleInstance(const std::string& settingsFileName) {
+    // The folder is made by bytes: its name need not be UTF-8. One that
+    // cannot be made leaves the decision to the run-time lock.
     const auto slash = settingsFileName.find_last_of('/');
     if (slash != std::string::npos && slash > 0)
-        QDir().mkpath(
-            QFile::decodeName(QByteArray::fromStdString(settingsFileName.substr(0, slash))));
+        static_cast<void>(platform::ForceDirectories(settingsFileName.substr(0, slash)));
     settingsFileName_ = platform::CanonicalPath(settingsFileName);
     const platform::RuntimeFolder runtime = platform::UserRuntimeFolder();
     if (runtime.Path.empty()) {

@@ -22,6 +22,12 @@ int FileLookupError(const std::string& path) {
     return S_ISDIR(st.st_mode) ? EISDIR : 0;
 }
 
+bool IsSpecialFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+           !S_ISDIR(st.st_mode);
+}
+
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

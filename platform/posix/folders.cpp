@@ -1,6 +1,10 @@
 #include "platform/folders.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+#include <vector>
 
 namespace platform {
 
@@ -15,6 +19,20 @@ std::string AbsoluteFromEnvironment(const char* name) {
     return value;
 }
 
+// The home folder the password database gives the user, when absolute.
+std::string HomeFromPasswordDatabase() {
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    passwd entry{};
+    passwd* found = nullptr;
+    while (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20))
+        buffer.resize(buffer.size() * 2);
+    if (!found || !found->pw_dir || found->pw_dir[0] != '/')
+        return {};
+    return found->pw_dir;
+}
+
 } // namespace
 
 std::string SpecialFolderPath(SpecialFolder folder) {
@@ -25,6 +43,11 @@ std::string SpecialFolderPath(SpecialFolder folder) {
         if (!data.empty())
             return data;
         std::string home = AbsoluteFromEnvironment("HOME");
+        // Without a usable HOME (a service, a cron job, a stripped
+        // environment) the user still has a home: never fall back to the
+        // working folder.
+        if (home.empty())
+            home = HomeFromPasswordDatabase();
         if (home.empty())
             return {};
         if (home.back() != '/')

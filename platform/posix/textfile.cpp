@@ -145,14 +145,19 @@ int RemoveStaleTemporaries(const std::string& path) {
 
 int ReadWholeFile(const std::string& path, std::string& content) {
     content.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO in the file's place cannot hang the open.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return errno;
     int err = 0;
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))) {
+        close(fd);
+        return EINVAL;
+    }
     // One buffer of the file's size: growing it while reading costs more
     // than the read itself for a large file.
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && info.st_size > 0)
+    if (info.st_size > 0)
         content.reserve(static_cast<std::size_t>(info.st_size));
     char buf[65536];
     for (;;) {
@@ -188,6 +193,9 @@ int WriteFileAtomically(const std::string& path, std::span<const std::string_vie
     if (stat(target.c_str(), &old) == 0) {
         if (S_ISDIR(old.st_mode))
             return EISDIR;
+        // A rename over a device or a FIFO would replace it with a file.
+        if (!S_ISREG(old.st_mode))
+            return EINVAL;
         // The rename needs only the folder's permission; a file the user may
         // not write must not be replaced all the same.
         if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace {
 
 // Sets or removes an environment variable for the scope's lifetime.
@@ -67,9 +70,14 @@ TEST(SystemDirectories, LocalAppDataFromXdgDataHomeElseHome) {
         ScopedEnv root("HOME", "/");
         EXPECT_EQ(TQMSystemDirectories::GetLocalAppDataFolder(), "/.local/share/");
     }
-    // Without any known folder the answer is empty, not a lone separator.
-    for (const char* unknown : {static_cast<const char*>(nullptr), "", "relative"}) {
-        ScopedEnv noHome("HOME", unknown);
-        EXPECT_EQ(TQMSystemDirectories::GetLocalAppDataFolder(), "");
+    // Without a usable HOME the user's home comes from the password
+    // database, never from the working folder.
+    const passwd* user = getpwuid(geteuid());
+    ASSERT_NE(user, nullptr);
+    const std::string fromDatabase = std::string(user->pw_dir) + "/.local/share/";
+    ASSERT_EQ(fromDatabase.front(), '/');
+    for (const char* unusable : {static_cast<const char*>(nullptr), "", "relative"}) {
+        ScopedEnv noHome("HOME", unusable);
+        EXPECT_EQ(TQMSystemDirectories::GetLocalAppDataFolder(), fromDatabase);
     }
 }

@@ -451,3 +451,68 @@ TEST(TaskSchedulerSettingsUnreadable, AFolderInTheSettingsFilesPlaceIsAFailureAn
     fs::remove(ini);
     EXPECT_TRUE(store.Load().Ok);
 }
+
+// Content the reader cannot take as settings text loads as far as it goes,
+// and the file is set aside, byte for byte, before the first save over it.
+// What a save drops anyway (comments, blank lines, unknown keys) is no loss.
+TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBeforeTheFirstSave) {
+    const std::string task = "[tasks\\a]\r\ntaskname=precious\r\n";
+    const std::string nulStart = std::string(1, '\0') + task;
+    std::string utf16 = "\xFF\xFE";
+    for (char c : task)
+        utf16 += std::string{c, '\0'};
+    const struct {
+        const char* Name;
+        std::string Content;
+        bool SetAside;
+    } cases[] = {
+        {"UTF-16", utf16, true},
+        {"NUL first", nulStart, true},
+        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true},
+        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true},
+        {"long line without a break", task + std::string(1 << 20, 'x'), true},
+        {"comments, blanks, unknown keys",
+         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        TSupportLibrary support;
+        TQMTaskScheduler tasks;
+        TQMTaskSchedulerSettings store(tasks);
+        store.Settings().ProgramFolder = dir.File("program/");
+        store.Settings().UserFolder = dir.Path();
+        const std::string ini = dir.File(IniName);
+        WriteFile(ini, c.Content);
+        EXPECT_EQ(store.Load().Ok, !c.SetAside);
+        tasks.AddNewTask()->TaskName = "new";
+        ASSERT_TRUE(store.Save().Ok);
+        EXPECT_NE(ReadFile(ini).find("taskname=new"), std::string::npos);
+        if (c.SetAside) {
+            ASSERT_EQ(store.SetAsideFileName().rfind(ini + ".unreadable-", 0), 0u);
+            EXPECT_EQ(ReadFile(store.SetAsideFileName()), c.Content);
+        } else {
+            EXPECT_TRUE(store.SetAsideFileName().empty());
+        }
+    }
+}
+
+// A settings path that leads to a pipe is reported, and no save replaces it.
+TEST(TaskSchedulerSettingsUnreadable, APathLeadingToAPipeIsReportedAndNeverWritten) {
+    TempDir dir;
+    TSupportLibrary support;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store(tasks);
+    store.Settings().ProgramFolder = dir.File("program/");
+    store.Settings().UserFolder = dir.Path();
+    const std::string ini = dir.File(IniName);
+    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir.File("pipe"), ini);
+    const TStoreResult loaded = store.Load();
+    EXPECT_FALSE(loaded.Ok);
+    EXPECT_NE(loaded.Error.find("no regular file"), std::string::npos) << loaded.Error;
+    tasks.AddNewTask()->TaskName = "new";
+    EXPECT_FALSE(store.Save().Ok);
+    EXPECT_TRUE(fs::is_symlink(ini));
+    EXPECT_TRUE(fs::is_fifo(dir.File("pipe")));
+}

@@ -1,12 +1,16 @@
 #include "settings/TaskRunHistory.h"
 
 #include "platform/files.h"
+#include "platform/runoutput.h"
 #include "scheduler/classQMTaskScheduler.h"
 
 #include <QTimer>
 
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <string_view>
 
 TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder)
     : taskList_(taskList), folder_(folder), history_(folder + FileBaseName),
@@ -23,7 +27,9 @@ TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& 
     });
     taskList_.OnPrepareRun = [this](TRunRecord& run) {
         run.Id = history_.NewRunId();
-        run.OutputFile = folder_ + OutputFilePrefix + std::to_string(run.Id) + ".out";
+        // The name alone tells the run, should its record never be written.
+        run.OutputFile = folder_ + OutputFilePrefix + std::to_string(run.Id) + "-" + run.TaskGuid +
+                         "-" + std::to_string(std::llround(run.Start * dt::MSecsPerDay)) + ".out";
     };
     taskList_.OnRunRecorded = [this](const TRunRecord& run) { Recorded(run); };
 }
@@ -38,13 +44,34 @@ bool TTaskRunHistory::Open() {
     const bool opened = history_.Open();
     if (!opened)
         return false;
-    // Output files of runs whose start never reached the database (the
-    // scheduler was killed right after the start) belong to no record.
+    // An output file left now belongs to a run whose start never reached the
+    // database (the scheduler was killed right after it): its name gives the
+    // task and the start, and the run is recorded as unknown.
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with(OutputFilePrefix) && name.ends_with(".out"))
-            (void)platform::DeleteFile(entry.path().string());
+        if (!name.starts_with(OutputFilePrefix) || !name.ends_with(".out"))
+            continue;
+        const std::string middle =
+            name.substr(std::string_view(OutputFilePrefix).size(),
+                        name.size() - std::string_view(OutputFilePrefix).size() - 4);
+        const auto first = middle.find('-');
+        const auto last = middle.rfind('-');
+        if (first != std::string::npos && last > first) {
+            TRunRecord run;
+            run.Id = history_.NewRunId();
+            run.TaskGuid = middle.substr(first + 1, last - first - 1);
+            for (int i = 0; i < taskList_.Count(); ++i)
+                if (taskList_.GetTask(i)->Guid == run.TaskGuid)
+                    run.TaskName = taskList_.GetTask(i)->TaskName;
+            run.HowStarted = "unknown";
+            run.Start = std::strtoll(middle.c_str() + last + 1, nullptr, 10) / dt::MSecsPerDay;
+            run.End = run.Start;
+            run.Outcome = TRunOutcome::Unknown;
+            (void)platform::ReadFileTail(entry.path().string(), RunOutputTailBytes, run.Output);
+            history_.Record(run);
+        }
+        (void)platform::DeleteFile(entry.path().string());
     }
     std::set<std::string> live;
     for (int i = 0; i < taskList_.Count(); ++i)

@@ -1,6 +1,6 @@
-// Runs ten tasks of one program by hand in turn, four runs at a time, through
+// Runs twenty tasks of one program by hand in turn, four runs at a time, through
 // the task list and its run history in a folder, until the history holds
-// `runs` runs (at most 1,000: each task keeps its last 100);
+// `runs` runs (each task keeps its last 100, so at most about 1,500);
 // then waits for the last ones to end and prints how many of its children are
 // left unreaped (0 expected). With "check" it prints the database's integrity
 // and one line per recorded run: its result and its output. For
@@ -21,12 +21,15 @@
 
 namespace {
 
-constexpr int Tasks = 10;
+constexpr int Tasks = 20;
 
 int UnreapedChildren() {
     const std::string self = std::filesystem::read_symlink("/proc/self").string();
     int zombies = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
         std::ifstream file(entry.path() / "stat");
         const std::string stat((std::istreambuf_iterator<char>(file)), {});
         const auto close = stat.rfind(')');
@@ -62,7 +65,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < Tasks; ++i) {
         TQMTask* task = list.AddNewTask();
         task->TaskName = "soak " + std::to_string(i);
-        task->Guid = std::string(39, '7') + std::to_string(i);
+        task->Guid = std::string(38, '7') + std::to_string(10 + i);
         task->TaskFileName = argv[2];
     }
     TTaskRunHistory runs(list, folder);

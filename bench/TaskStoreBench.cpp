@@ -4,13 +4,13 @@
 // naive store that scans the lines from the top for every key costs
 // ("naive_ms", "x_naive"). The naive store runs up to 2,000 tasks; set
 // QMTS_BENCH_NAIVE=all to run it at every size (minutes at 10,000 tasks).
-#include "tests/support/NaiveSettingsStore.h"
 #include "bench/VariedTasks.h"
 #include "lib/SupportLibrary.h"
 #include "lib/classZQStringUtil.h"
 #include "platform/textfile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "tests/support/NaiveSettingsStore.h"
 
 #include <QCoreApplication>
 

@@ -40,4 +40,3 @@ long long DurationMs(const TRunRecord& run) {
         return 0;
     return static_cast<long long>((run.End - run.Start) * dt::MSecsPerDay + 0.5);
 }
-

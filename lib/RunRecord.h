@@ -43,4 +43,3 @@ std::string ResultText(const TRunRecord& run);
 bool IsFailure(const TRunRecord& run);
 // Duration in whole milliseconds; 0 while running.
 long long DurationMs(const TRunRecord& run);
-

@@ -48,10 +48,10 @@ struct StartedChild {
 
 // How a child ended.
 struct ChildEnd {
-    bool Ended = false;  // false while it runs
+    bool Ended = false; // false while it runs
     bool Signaled = false;
-    bool Lost = false;   // reaped elsewhere: how it ended is not known
-    int Code = 0;        // exit status, or the signal's number
+    bool Lost = false; // reaped elsewhere: how it ended is not known
+    int Code = 0;      // exit status, or the signal's number
 };
 
 // Reaps the child when it has ended, without waiting.

@@ -56,9 +56,8 @@ TFormHistory::TFormHistory(history::THistory& runs, QWidget* parent)
     ListViewRuns->setObjectName(QStringLiteral("ListViewRuns"));
     ListViewRuns->setRootIsDecorated(false);
     ListViewRuns->setUniformRowHeights(true);
-    ListViewRuns->setHeaderLabels(
-        {QStringLiteral("Started"), QStringLiteral("How"), QStringLiteral("Duration"),
-         QStringLiteral("Result")});
+    ListViewRuns->setHeaderLabels({QStringLiteral("Started"), QStringLiteral("How"),
+                                   QStringLiteral("Duration"), QStringLiteral("Result")});
     ListViewRuns->header()->setStretchLastSection(true);
     MemoOutput = new QPlainTextEdit(splitter);
     MemoOutput->setObjectName(QStringLiteral("MemoOutput"));
@@ -95,10 +94,10 @@ void TFormHistory::ShowTask(const std::string& taskGuid, const std::string& task
     guid_ = taskGuid;
     setWindowTitle(QStringLiteral("History - ") + ui::ToDisplayText(taskName));
     const std::vector<TRunRecord> runs = runs_.RunsOf(taskGuid);
-    LabelTask->setText(runs.empty() ? QStringLiteral("No runs of %1 recorded yet.")
-                                          .arg(ui::ToDisplayText(taskName))
-                                    : QStringLiteral("Runs of %1, newest first:")
-                                          .arg(ui::ToDisplayText(taskName)));
+    LabelTask->setText(
+        runs.empty()
+            ? QStringLiteral("No runs of %1 recorded yet.").arg(ui::ToDisplayText(taskName))
+            : QStringLiteral("Runs of %1, newest first:").arg(ui::ToDisplayText(taskName)));
     ListViewRuns->clear();
     QList<QTreeWidgetItem*> rows;
     rows.reserve(static_cast<qsizetype>(runs.size()));
@@ -106,8 +105,7 @@ void TFormHistory::ShowTask(const std::string& taskGuid, const std::string& task
         const bool running = run.Outcome == TRunOutcome::Running;
         auto* row = new QTreeWidgetItem(QStringList{
             ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", run.Start)),
-            ui::ToDisplayText(run.HowStarted),
-            running ? QString() : DurationText(DurationMs(run)),
+            ui::ToDisplayText(run.HowStarted), running ? QString() : DurationText(DurationMs(run)),
             ui::ToDisplayText(ResultText(run))});
         row->setData(0, Qt::UserRole, OutputText(run.Output));
         if (IsFailure(run))

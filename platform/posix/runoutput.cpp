@@ -41,8 +41,8 @@ int ReadFileTail(const std::string& path, std::size_t bytes, std::string& tail) 
     std::string buffer(static_cast<std::size_t>(size - from), '\0');
     std::size_t got = 0;
     while (got < buffer.size()) {
-        const ssize_t n =
-            pread(fd.get(), buffer.data() + got, buffer.size() - got, from + static_cast<off_t>(got));
+        const ssize_t n = pread(fd.get(), buffer.data() + got, buffer.size() - got,
+                                from + static_cast<off_t>(got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

@@ -1,5 +1,5 @@
-#include "tests/support/NaiveSettingsStore.h"
 #include "settings/classQMSettings.h"
+#include "tests/support/NaiveSettingsStore.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

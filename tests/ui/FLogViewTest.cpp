@@ -121,7 +121,8 @@ TEST(LogView, ReadsFollowsAndOpensALogInAFolderWhoseNameIsNoUtf8) {
     TempDir dir;
     ScopedRegional regional(EnglishUS());
     TestClock clock(MakeDateTime(2026, 12, 7, 9, 30, 5));
-    const std::string folder = dir.File("t\xe2" "ches"); // "tâches" in Latin-1
+    const std::string folder = dir.File("t\xe2"
+                                        "ches"); // "tâches" in Latin-1
     fs::create_directory(folder);
     const std::string path = folder + "/qmtaskscheduler2.log";
     WriteFile(path, "first\r\n");

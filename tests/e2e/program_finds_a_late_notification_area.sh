@@ -89,6 +89,12 @@ start=$(date -d '+3 seconds' +%Y%m%d-%H%M%S000)
 daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 Backup "$work/gone.sh" "" "$start" |
     sed 's/^askwhenclose=0\r$/askwhenclose=0\r\nkeeprunning=1\r/' > "$work/app/qmtaskscheduler2.ini"
 
+# libxkbcommon-x11 hands strndup a keymap name that is not NUL-terminated within
+# its buffer, which AddressSanitizer's strict string checks report inside the
+# system library; the program's own strings are checked in every other test.
+if [ -n "${ASAN_OPTIONS:-}" ]; then
+    export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
+fi
 HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config" \
     QT_QPA_PLATFORM=xcb "$work/app/QMTaskScheduler2" --minimized > "$work/program.out" 2>&1 &
 program=$!

@@ -14,6 +14,7 @@
 #include "ui/FHistory.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
+#include "ui/ListFocusStyle.h"
 #include "ui/OpenFileDialog.h"
 #include "ui/QtDateTime.h"
 #include "ui/TaskListModel.h"
@@ -209,6 +210,9 @@ void TFormMain::CreateControls() {
     for (QPalette::ColorRole role : {QPalette::Highlight, QPalette::HighlightedText})
         palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
     ListViewMain->setPalette(palette);
+    // After a refill the keyboard's row stands without a selection and must
+    // not look chosen.
+    ListViewMain->setStyle(new TListFocusStyle(*ListViewMain));
     connect(ListViewMain->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { Run([this, column] { ListViewMainColumnClick(column); }); });
     ListViewMain->viewport()->installEventFilter(this);

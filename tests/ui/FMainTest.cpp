@@ -507,6 +507,39 @@ TEST_F(FormMainTest, AfterEveryRefillTheKeysStartFromARowWithoutSelectingIt) {
     EXPECT_EQ(form_->SelectedTask()->TaskName, "Backup");
 }
 
+TEST_F(FormMainTest, TheKeyboardsRowWithoutASelectionIsNotDrawnAsSelected) {
+    Start(SettingsFile(false, false, ThreeTasks())); // Backup, archive, Cleanup
+    list_->setFocus(Qt::TabFocusReason);
+    // Whether any pixel of the row has the highlight's hue: the selection's
+    // fill, or a focus frame drawn in that colour.
+    const auto looksSelected = [this](int row) {
+        const QRect cell = list_->visualRect(Cell(row, 0));
+        const QImage image =
+            list_->viewport()
+                ->grab(QRect(0, cell.top(), list_->viewport()->width(), cell.height()))
+                .toImage();
+        const int hue = list_->palette().color(QPalette::Highlight).hsvHue();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.hsvSaturation() > 60 && std::abs(pixel.hsvHue() - hue) < 30)
+                    return true;
+            }
+        return false;
+    };
+    PressKey(Qt::Key_Down);
+    ASSERT_EQ(form_->SelectedRow(), 0);
+    EXPECT_TRUE(looksSelected(0));
+
+    // Running the task refills the list: its row keeps the keys, unselected.
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] { return Runs().size() == 1; }));
+    EXPECT_FALSE(list_->selectionModel()->hasSelection());
+    ASSERT_EQ(list_->currentIndex().row(), 0);
+    ASSERT_TRUE(list_->hasFocus());
+    EXPECT_FALSE(looksSelected(0));
+}
+
 TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
     std::vector<TaskSpec> tasks = ThreeTasks();
     TaskSpec noDay{"no_day", GuidOf('4'), probe_, ""};

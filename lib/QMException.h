@@ -24,3 +24,23 @@ public:
     // The operating system's error number behind it (errno); 0 when none.
     int OsError;
 };
+
+// A program that could not be started. The message keeps the words of the
+// error box; Detail names a cause that the system's error number alone does
+// not tell (a missing interpreter), for the log and the notifications.
+class EStartError : public Exception {
+public:
+    EStartError(std::string message, std::string detail)
+        : Exception(std::move(message)), Detail(std::move(detail)) {}
+
+    std::string Detail;
+};
+
+// Why something failed, in the log's and the notifications' words: the
+// message, and the detail of a failed start when there is one.
+inline std::string ReasonOf(const std::exception& error) {
+    const auto* start = dynamic_cast<const EStartError*>(&error);
+    if (start == nullptr || start->Detail.empty())
+        return error.what();
+    return start->Message + "; " + start->Detail;
+}

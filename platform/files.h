@@ -29,6 +29,11 @@ bool IsExecutableFile(const std::string& path);
 // ELF binary. The execute permission plays no part.
 bool HasProgramFormat(const std::string& path);
 
+// The program that the file's interpreter line ("#!") names, when that is an
+// absolute path where nothing exists; empty otherwise (no such line, a
+// relative name, an interpreter that is there).
+std::string MissingInterpreter(const std::string& path);
+
 // Creates the folder and any missing parents. True when the folder exists
 // afterwards.
 [[nodiscard]] bool ForceDirectories(const std::string& path);

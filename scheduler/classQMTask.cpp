@@ -229,13 +229,11 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
                 watch->StartProgram(watch->NewRun(Guid, TaskName, kind, now), plan.CommandLine,
                                     folder, TaskFileName, TimeLimitMinutes);
             if (error != 0)
-                throw Exception(
-                    TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
+                TQMTaskSchedulerFileUtils::RaiseStartError(TaskFileName, error);
         } else if (started) {
             const int error = platform::StartProcess(plan.CommandLine, folder, false);
             if (error != 0)
-                throw Exception(
-                    TQMTaskSchedulerFileUtils::CreateProcessErrorText(TaskFileName, error));
+                TQMTaskSchedulerFileUtils::RaiseStartError(TaskFileName, error);
             // The opener's own status says nothing about the document.
             if (!plan.IsProgram)
                 reportFinished(TRunOutcome::Opened, plan.Application);
@@ -243,7 +241,7 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
     } catch (const std::exception& e) {
         // Without a display the log is the only place where a user sees why
         // a task did not start. The start's error goes on either way.
-        std::string reason = e.what();
+        std::string reason = ReasonOf(e);
         std::replace(reason.begin(), reason.end(), '\r', ' ');
         try {
             LogResult(reason + note);

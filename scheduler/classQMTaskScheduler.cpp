@@ -13,12 +13,12 @@
 
 namespace {
 
-// The message of the error in flight, as the poll's error handler gets it.
+// Why the start in flight failed, as the log and the notification tell it.
 std::string MessageOf(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
-        return e.what();
+        return ReasonOf(e);
     } catch (...) {
         return "Unknown error";
     }

@@ -65,7 +65,7 @@ bool TQMTaskSchedulerFileUtils::RunProgram(const std::string& fileName,
         return false;
     const int error = platform::StartProcess(commandLine, WorkingFolder(), wait);
     if (error != 0)
-        throw Exception(CreateProcessErrorText(fileName, error));
+        RaiseStartError(fileName, error);
     return true;
 }
 
@@ -138,6 +138,15 @@ std::string TQMTaskSchedulerFileUtils::WorkingFolder() {
 std::string TQMTaskSchedulerFileUtils::CreateProcessErrorText(const std::string& fileName,
                                                               int errorCode) {
     return "Can not create process: \r" + fileName + ".\rLastError = " + std::to_string(errorCode);
+}
+
+void TQMTaskSchedulerFileUtils::RaiseStartError(const std::string& fileName, int errorCode) {
+    // The error number of a script whose interpreter is missing is that of
+    // a missing file, although the script is there.
+    const std::string interpreter = platform::MissingInterpreter(Absolute(fileName));
+    throw EStartError(CreateProcessErrorText(fileName, errorCode),
+                      interpreter.empty() ? std::string()
+                                          : "interpreter not found: " + interpreter);
 }
 
 std::string TQMTaskSchedulerFileUtils::ExtractLowerExtension(const std::string& fileName) {

@@ -62,6 +62,9 @@ public:
 
     // The message of a refused process creation.
     static std::string CreateProcessErrorText(const std::string& fileName, int errorCode);
+    // Raises EStartError with CreateProcessErrorText; its detail names the
+    // interpreter of a script when that is what is missing.
+    [[noreturn]] static void RaiseStartError(const std::string& fileName, int errorCode);
 
     // From the last '.' of the last path component, including it, with A-Z
     // lower-cased; empty when that component has no dot.

@@ -203,7 +203,9 @@ bool TDesktop::TellPollError(const std::string& message) {
     // Nobody sees a box over a hidden window; a notification blocks nothing.
     if (!NotifiesInsteadOfBoxes())
         return false;
-    if (message != notifiedReason_)
+    // The failed start's notification told it already; its reason is the
+    // error's message, with the start's detail after it.
+    if (notifiedReason_.rfind(message, 0) != 0)
         Notify(window_->windowTitle(), ui::ToDisplayText(message));
     notifiedReason_.clear();
     return true;

@@ -56,6 +56,28 @@ bool HasProgramFormat(const std::string& path) {
                                                                                      4) == 0);
 }
 
+std::string MissingInterpreter(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        return {};
+    // The kernel reads no more of the line than this either.
+    char head[256] = {};
+    ssize_t got;
+    while ((got = read(fd, head, sizeof head)) < 0 && errno == EINTR) {
+    }
+    close(fd);
+    if (got < 2 || std::memcmp(head, "#!", 2) != 0)
+        return {};
+    const std::string line(head + 2, static_cast<std::size_t>(got) - 2);
+    const std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos || line[start] != '/')
+        return {};
+    const std::string interpreter =
+        line.substr(start, line.find_first_of(std::string(" \t\n\0", 4), start) - start);
+    struct stat st {};
+    return stat(interpreter.c_str(), &st) != 0 && errno == ENOENT ? interpreter : std::string();
+}
+
 bool ForceDirectories(const std::string& path) {
     if (path.empty())
         return false;

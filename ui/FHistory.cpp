@@ -54,6 +54,7 @@ TFormHistory::TFormHistory(history::THistory& runs, QWidget* parent)
     auto* splitter = new QSplitter(Qt::Vertical, this);
     ListViewRuns = new QTreeWidget(splitter);
     ListViewRuns->setObjectName(QStringLiteral("ListViewRuns"));
+    ListViewRuns->setAccessibleName(QStringLiteral("Runs"));
     ListViewRuns->setRootIsDecorated(false);
     ListViewRuns->setUniformRowHeights(true);
     ListViewRuns->setHeaderLabels({QStringLiteral("Started"), QStringLiteral("How"),
@@ -61,11 +62,13 @@ TFormHistory::TFormHistory(history::THistory& runs, QWidget* parent)
     ListViewRuns->header()->setStretchLastSection(true);
     MemoOutput = new QPlainTextEdit(splitter);
     MemoOutput->setObjectName(QStringLiteral("MemoOutput"));
+    MemoOutput->setAccessibleName(QStringLiteral("Output of the run"));
     MemoOutput->setReadOnly(true);
     MemoOutput->setUndoRedoEnabled(false);
     MemoOutput->setLineWrapMode(QPlainTextEdit::NoWrap);
     MemoOutput->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     layout->addWidget(splitter, 1);
+    setTabOrder(ListViewRuns, MemoOutput);
 
     const int charWidth = MemoOutput->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     ListViewRuns->setColumnWidth(ColStart, charWidth * 22);

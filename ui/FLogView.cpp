@@ -40,18 +40,21 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     layout->addWidget(MemoLog, 1);
 
     auto* buttons = new QHBoxLayout;
-    ButtonOpenFolder = new QPushButton(QStringLiteral("Open folder"), this);
+    ButtonOpenFolder = new QPushButton(QStringLiteral("&Open folder"), this);
     ButtonOpenFolder->setObjectName(QStringLiteral("ButtonOpenFolder"));
     ButtonOpenFolder->setToolTip(QStringLiteral("Show the log's folder in the file manager"));
     LabelProblem = new QLabel(this);
     LabelProblem->setObjectName(QStringLiteral("LabelProblem"));
     LabelProblem->setWordWrap(true);
-    ButtonClose = new QPushButton(QStringLiteral("Close"), this);
+    ButtonClose = new QPushButton(QStringLiteral("&Close"), this);
     ButtonClose->setObjectName(QStringLiteral("ButtonClose"));
     buttons->addWidget(ButtonOpenFolder);
     buttons->addWidget(LabelProblem, 1);
     buttons->addWidget(ButtonClose);
     layout->addLayout(buttons);
+
+    setTabOrder(MemoLog, ButtonOpenFolder);
+    setTabOrder(ButtonOpenFolder, ButtonClose);
 
     const int charWidth = MemoLog->fontMetrics().horizontalAdvance(QLatin1Char('0'));
     resize(charWidth * 110, charWidth * 50);

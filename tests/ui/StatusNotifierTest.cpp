@@ -3,11 +3,7 @@
 // watcher template of the program tests) gets the item, and its clicks come
 // back as D-Bus calls, as a panel makes them.
 
-#include "lib/SupportLibrary.h"
-#include "settings/classQMLogFile.h"
-#include "settings/classQMSettings.h"
-#include "settings/classQMTaskSchedulerSettings.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/TestWindow.h"
 #include "tests/ui/ModalHelper.h"
 #include "ui/FMain.h"
 #include "ui/StatusNotifierItem.h"
@@ -39,13 +35,9 @@ void CallItem(const QString& item, const char* method, const QVariantList& argum
 
 TEST(StatusNotifierHost, ALateHostGetsTheOneIconWhoseClicksRaiseOrHideTheWindow) {
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "tests run on a private bus";
-    TLogFileModule logFileModule;
-    TSupportLibrary supportLibrary;
-    TempDir dir;
-    WriteFile(dir.File("qmtaskscheduler2.ini"), "[qmtaskscheduler]\r\naskwhenclose=0\r\n");
-    TFormMain form;
-    form.Store().Settings().ProgramFolder = dir.Path();
-    form.Store().Settings().UserFolder = dir.Path();
+    TestWindow window("[qmtaskscheduler]\r\naskwhenclose=0\r\n");
+    TFormMain& form = window.Form;
+    const TempDir& dir = window.Dir;
     form.StartWindow(false);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
     TTrayIcon& tray = form.Desktop().Tray();
@@ -95,7 +87,6 @@ TEST(StatusNotifierHost, ALateHostGetsTheOneIconWhoseClicksRaiseOrHideTheWindow)
     host.waitForFinished();
     ASSERT_TRUE(WaitUntil([&] { return form.isVisible() && !tray.IsVisible(); }));
     EXPECT_FALSE(tray.Item()->IsRegistered());
-    form.Store().AskWhenClose = false;
 }
 
 } // namespace

@@ -15,12 +15,14 @@ const QString ObjectPath = QStringLiteral("/StatusNotifierItem");
 const QString Watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 
 // Hosts scale the picture nearest to their panel; these cover panels from
-// small to high density.
+// small to high density. Each is drawn at its own size in device pixels:
+// the scale of our screens (QT_SCALE_FACTOR=2) would double them all, and
+// a host wanting 16 pixels would shrink a 32-pixel one.
 TSniPixmaps PixmapsOf(const QIcon& icon) {
     TSniPixmaps pixmaps;
     for (const int side : {16, 22, 32, 48, 64, 128}) {
         const QImage image =
-            icon.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+            icon.pixmap(QSize(side, side), 1.0).toImage().convertToFormat(QImage::Format_ARGB32);
         if (image.isNull())
             continue;
         TSniPixmap pixmap{image.width(), image.height(), {}};

@@ -1,6 +1,9 @@
 // Saves screenshots of the main window with a few tasks, of the task editor
-// and of the log view, for reviewing the look: ui_screenshots [output folder].
-// Runs on Qt's offscreen platform unless the environment names another.
+// and of the log view, for reviewing the look:
+//   ui_screenshots [output folder] [--dark]
+// --dark draws them with Fusion in a dark palette. Runs on Qt's offscreen
+// platform unless the environment names another (QT_SCALE_FACTOR=2 under
+// Xvfb shows them at 200 %).
 
 #include "lib/DateTimeUtil.h"
 #include "lib/SupportLibrary.h"
@@ -18,11 +21,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
+#include <QPalette>
 #include <QPixmap>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTreeView>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -48,11 +54,35 @@ bool Save(QWidget& widget, const QString& path) {
     return true;
 }
 
+// A dark palette of the kind desktops give Qt programs.
+QPalette DarkPalette() {
+    const QColor window(53, 53, 53), base(35, 35, 35), text(230, 230, 230);
+    QPalette p;
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, window);
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::BrightText, Qt::red);
+    p.setColor(QPalette::Link, QColor(100, 160, 230));
+    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    p.setColor(QPalette::HighlightedText, Qt::black);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role, QColor(127, 127, 127));
+    return p;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool dark = argc > 2 && std::strcmp(argv[2], "--dark") == 0;
     const QString folder =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
 
@@ -63,6 +93,10 @@ int main(int argc, char** argv) {
     TSupportLibrary supportLibrary;
     int qtArgc = 1;
     QApplication application(qtArgc, argv);
+    if (dark) {
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+        QApplication::setPalette(DarkPalette());
+    }
     QTemporaryDir settingsFolder;
     if (!settingsFolder.isValid() || !QDir().mkpath(folder))
         return 1;
@@ -91,7 +125,11 @@ int main(int argc, char** argv) {
     form.FillListView();
     form.SortBy(TFormMain::ColName);
     auto* list = form.findChild<QTreeView*>(QStringLiteral("ListViewMain"));
+    // The keyboard on a row that is not selected, as after a command.
     list->setCurrentIndex(list->model()->index(1, 0));
+    list->selectionModel()->clearSelection();
+    form.activateWindow();
+    list->setFocus();
     form.Timer1Timer();
 
     bool ok = Save(form, folder + "/main-window.png");

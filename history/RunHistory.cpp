@@ -440,35 +440,43 @@ bool THistory::IsIntact() {
            check.ColumnText(0) == "ok" && check.Step() == SQLITE_DONE;
 }
 
-void THistory::ForgetDeletedTasks(const std::set<std::string>& liveGuids, TDateTime now) {
-    if (db_ == nullptr || !Exec("BEGIN IMMEDIATE"))
+void THistory::ForgetDeletedTasks(const std::function<bool(const std::string& guid)>& isLive,
+                                  TDateTime now) {
+    if (db_ == nullptr)
         return;
-    bool ok = Exec("CREATE TEMP TABLE IF NOT EXISTS live (task TEXT PRIMARY KEY)") &&
-              Exec("DELETE FROM live");
+    // Few tasks have runs old enough to be forgotten: ask for those, not for
+    // every task of the list.
+    std::vector<std::string> gone;
     {
-        Statement add(db_, "INSERT OR IGNORE INTO live VALUES (?1)");
-        for (auto it = liveGuids.begin(); ok && it != liveGuids.end(); ++it) {
-            add.Text(1, *it);
-            ok = add.Step() == SQLITE_DONE;
-            sqlite3_reset(add.get());
+        Statement old(db_, "SELECT task FROM tasks WHERE last_start < ?1");
+        old.Real(1, now - DeletedTaskDays);
+        int rc;
+        while ((rc = old.Step()) == SQLITE_ROW) {
+            std::string guid = old.ColumnText(0);
+            if (!isLive(guid))
+                gone.push_back(std::move(guid));
+        }
+        if (rc != SQLITE_DONE) {
+            HandleError(rc);
+            return;
         }
     }
-    // The tasks table names every task with runs: this looks at tasks, not runs.
-    if (ok) {
-        Statement gone(db_, "CREATE TEMP TABLE IF NOT EXISTS gone AS SELECT task FROM tasks "
-                            "WHERE 0");
-        ok = gone.Prepared() == SQLITE_OK && gone.Step() == SQLITE_DONE && Exec("DELETE FROM gone");
-    }
-    if (ok) {
-        Statement pick(db_, "INSERT INTO gone SELECT task FROM tasks WHERE task NOT IN "
-                            "(SELECT task FROM live) AND last_start < ?1");
-        pick.Real(1, now - DeletedTaskDays);
-        ok = pick.Prepared() == SQLITE_OK && pick.Step() == SQLITE_DONE;
-        ok = ok &&
-             Exec("DELETE FROM outputs WHERE id IN (SELECT id FROM runs WHERE task IN "
-                  "(SELECT task FROM gone))") &&
-             Exec("DELETE FROM runs WHERE task IN (SELECT task FROM gone)") &&
-             Exec("DELETE FROM tasks WHERE task IN (SELECT task FROM gone)");
+    if (gone.empty() || !Exec("BEGIN IMMEDIATE"))
+        return;
+    bool ok = true;
+    {
+        Statement outputs(db_,
+                          "DELETE FROM outputs WHERE id IN (SELECT id FROM runs WHERE task = ?1)");
+        Statement runs(db_, "DELETE FROM runs WHERE task = ?1");
+        Statement tasks(db_, "DELETE FROM tasks WHERE task = ?1");
+        for (const std::string& guid : gone)
+            for (Statement* s : {&outputs, &runs, &tasks}) {
+                if (!ok)
+                    break;
+                s->Text(1, guid);
+                ok = s->Step() == SQLITE_DONE;
+                sqlite3_reset(s->get());
+            }
         if (!ok)
             HandleError(sqlite3_errcode(db_));
     }

@@ -2,9 +2,9 @@
 
 #include "lib/RunRecord.h"
 
+#include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -55,9 +55,10 @@ public:
     std::vector<TRun> AllRuns();
     // SQLite's full integrity check finds nothing wrong.
     bool IsIntact();
-    // Removes the runs of tasks not in the list whose last run started more
-    // than DeletedTaskDays before now.
-    void ForgetDeletedTasks(const std::set<std::string>& liveGuids, TDateTime now);
+    // Removes the runs of tasks that are not live and whose last run started
+    // more than DeletedTaskDays before now.
+    void ForgetDeletedTasks(const std::function<bool(const std::string& guid)>& isLive,
+                            TDateTime now);
 
     // Set when a corrupt database was renamed aside; empty otherwise.
     const std::string& SetAsideFileName() const { return setAside_; }

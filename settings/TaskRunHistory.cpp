@@ -9,8 +9,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <set>
 #include <string_view>
+#include <unordered_set>
 
 TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder)
     : taskList_(taskList), folder_(folder), history_(folder + FileBaseName),
@@ -73,10 +73,16 @@ bool TTaskRunHistory::Open() {
         }
         (void)platform::DeleteFile(entry.path().string());
     }
-    std::set<std::string> live;
-    for (int i = 0; i < taskList_.Count(); ++i)
-        live.insert(taskList_.GetTask(i)->Guid);
-    history_.ForgetDeletedTasks(live, dt::Now());
+    // Made only when a task with old runs is asked about.
+    std::unordered_set<std::string_view> live;
+    history_.ForgetDeletedTasks(
+        [&](const std::string& guid) {
+            if (live.empty())
+                for (int i = 0; i < taskList_.Count(); ++i)
+                    live.insert(taskList_.GetTask(i)->Guid);
+            return live.contains(guid);
+        },
+        dt::Now());
     Flush();
     return true;
 }

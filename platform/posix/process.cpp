@@ -54,11 +54,29 @@ int AboveStandard(int fd) {
     return moved;
 }
 
+// Where a child tells why its start failed: a pipe after fork, our own
+// memory after vfork (which shares it until exec).
+struct ChildReport {
+    int PipeFd = -1;
+    volatile int* Shared = nullptr;
+};
+
 // From here on only async-signal-safe calls: the parent may have threads.
-[[noreturn]] void Fail(int reportFd, int error) {
-    ssize_t ignored = write(reportFd, &error, sizeof error);
-    (void)ignored;
+[[noreturn]] void Fail(const ChildReport& report, int error) {
+    if (report.Shared != nullptr) {
+        *report.Shared = error;
+    } else {
+        ssize_t ignored = write(report.PipeFd, &error, sizeof error);
+        (void)ignored;
+    }
     _exit(127);
+}
+
+// The signal mask through the system call itself: the C library's wrappers
+// leave its own internal signals out, and those must be blocked around vfork
+// and unblocked for the program.
+void SetSignalMask(int how, const sigset_t& set, sigset_t* old = nullptr) {
+    syscall(SYS_rt_sigprocmask, how, &set, old, NSIG / 8);
 }
 
 // Every descriptor above 2 closes at exec; the report pipe stays usable
@@ -73,7 +91,7 @@ void CloseOnExecAboveStandard(int maxFd) {
 }
 
 [[noreturn]] void ExecChild(const char* program, char* const* argv, const char* folder, int devNull,
-                            int reportFd, int maxFd, int outputFd = -1) {
+                            const ChildReport& report, int maxFd, int outputFd = -1) {
     // A fresh start: every signal at its default (an ignored one, such as
     // our SIGXFSZ, would survive exec) and none blocked, its own session (no
     // terminal's hang-up reaches it), nothing of ours open but /dev/null.
@@ -86,17 +104,36 @@ void CloseOnExecAboveStandard(int maxFd) {
         sigaction(sig, &byDefault, nullptr);
     sigset_t none;
     sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    SetSignalMask(SIG_SETMASK, none);
     if (setsid() < 0)
-        Fail(reportFd, errno);
+        Fail(report, errno);
     for (int target = 0; target <= 2; ++target)
         if (dup2(target > 0 && outputFd >= 0 ? outputFd : devNull, target) < 0)
-            Fail(reportFd, errno);
+            Fail(report, errno);
     if (folder[0] != '\0' && chdir(folder) != 0)
-        Fail(reportFd, errno);
+        Fail(report, errno);
     CloseOnExecAboveStandard(maxFd);
     execve(program, argv, environ);
-    Fail(reportFd, errno);
+    Fail(report, errno);
+}
+
+// Starts the program in a vforked child; returns its pid, or -1. error is
+// the start's error (the child's exec included). Every signal is blocked
+// meanwhile, so that none of our handlers runs in the child, which shares
+// our memory, before it has reset them.
+pid_t VforkExec(const char* program, char* const* argv, const char* folder, int devNull, int maxFd,
+                int outputFd, int& error) {
+    sigset_t all;
+    std::memset(&all, 0xff, sizeof all);
+    sigset_t previous;
+    SetSignalMask(SIG_BLOCK, all, &previous);
+    volatile int childError = 0;
+    const pid_t pid = vfork();
+    if (pid == 0)
+        ExecChild(program, argv, folder, devNull, {-1, &childError}, maxFd, outputFd);
+    error = pid < 0 ? errno : childError;
+    SetSignalMask(SIG_SETMASK, previous);
+    return pid;
 }
 
 void Reap(pid_t pid) {
@@ -170,7 +207,7 @@ namespace {
 
 enum class Mode { Detached, Wait, Child };
 
-// Starts the command line; the report pipe tells the start's failure.
+// Starts the command line; the child tells why its start failed.
 StartedChild Launch(const std::string& commandLine, const std::string& workingFolder, Mode mode,
                     const std::string& outputFile) {
     std::vector<std::string> args = SplitCommandLine(commandLine);
@@ -210,6 +247,32 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
             close(output);
         output = -1;
     };
+    if (mode != Mode::Detached) {
+        // vfork: the child borrows our memory until exec instead of copying
+        // our page tables, which a large task list makes cost milliseconds
+        // per start.
+        StartedChild started;
+        const pid_t pid = VforkExec(program.c_str(), argv.data(), workingFolder.c_str(), devNull,
+                                    maxFd, output, started.Error);
+        close(devNull);
+        closeOutput();
+        if (pid < 0)
+            return started;
+        if (mode == Mode::Wait || started.Error != 0) {
+            Reap(pid);
+            return started;
+        }
+        started.Pid = pid;
+        started.PidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+        if (started.PidFd >= 0)
+            started.PidFd = AboveStandard(started.PidFd);
+        if (started.PidFd >= 0)
+            fcntl(started.PidFd, F_SETFD, FD_CLOEXEC);
+        return started;
+    }
+
+    // A detached program needs a child between us and it, which exits at
+    // once; vfork cannot give that, so this start forks.
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0) {
         const int error = errno;
@@ -230,17 +293,15 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
     const pid_t pid = fork();
     if (pid == 0) {
         close(report[0]);
-        if (mode == Mode::Detached) {
-            // The intermediate child exits at once and is reaped below; the
-            // program, its child, is taken over by init, which reaps it.
-            const pid_t grandchild = fork();
-            if (grandchild < 0)
-                Fail(report[1], errno);
-            if (grandchild > 0)
-                _exit(0);
-        }
-        ExecChild(program.c_str(), argv.data(), workingFolder.c_str(), devNull, report[1], maxFd,
-                  output);
+        // The intermediate child exits at once and is reaped below; the
+        // program, its child, is taken over by init, which reaps it.
+        const pid_t grandchild = fork();
+        if (grandchild < 0)
+            Fail({report[1], nullptr}, errno);
+        if (grandchild > 0)
+            _exit(0);
+        ExecChild(program.c_str(), argv.data(), workingFolder.c_str(), devNull,
+                  {report[1], nullptr}, maxFd, output);
     }
     StartedChild started;
     started.Error = pid < 0 ? errno : 0;
@@ -255,18 +316,9 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
         }
         if (got == static_cast<ssize_t>(sizeof childError))
             started.Error = childError;
-        if (mode == Mode::Child && started.Error == 0) {
-            started.Pid = pid;
-            started.PidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-            if (started.PidFd >= 0)
-                started.PidFd = AboveStandard(started.PidFd);
-            if (started.PidFd >= 0)
-                fcntl(started.PidFd, F_SETFD, FD_CLOEXEC);
-        } else {
-            // The program has started either way; a failed wait (a reaper
-            // set up elsewhere) changes nothing of that.
-            Reap(pid);
-        }
+        // The program has started either way; a failed wait (a reaper set up
+        // elsewhere) changes nothing of that.
+        Reap(pid);
     }
     close(report[0]);
     return started;

@@ -36,11 +36,12 @@ std::string Quoted(const std::string& path) {
 }
 
 // Starts the file detached, as a task does, and returns the helper's report.
-Report RunAndReport(const TempDir& dir, const std::string& file, const std::string& parameters) {
+Report RunAndReport(const TempDir& dir, const std::string& file, const std::string& parameters,
+                    bool wait = false) {
     const std::string target = dir.File("report.txt");
     fs::remove(target);
     scheduler_test::ScopedReportTarget scoped(target);
-    EXPECT_TRUE(FileUtils::RunProgram(file, parameters, false, false));
+    EXPECT_TRUE(FileUtils::RunProgram(file, parameters, false, wait));
     EXPECT_TRUE(scheduler_test::WaitForFile(target)) << "the program did not report";
     return ParseReport(ReadFile(target));
 }
@@ -201,8 +202,11 @@ TEST(Launcher, StartedProgramIsDetachedReapedAndInheritsNoDescriptor) {
     EXPECT_TRUE(scheduler_test::ChildProcesses().empty());
 }
 
-TEST(Launcher, StartedProgramGetsDefaultSignalsAndAnEmptyMask) {
+TEST(Launcher, StartedProgramGetsAFreshStartDetachedOrWaitedFor) {
     TempDir dir;
+    // Not close-on-exec: a careless launcher would hand it on.
+    std::ofstream open(dir.File("held-open"));
+    ASSERT_TRUE(open.is_open());
     // As in the running program: SIGXFSZ ignored for its saves, and a
     // signal blocked in the starting thread.
     platform::IgnoreFileSizeSignal();
@@ -210,12 +214,19 @@ TEST(Launcher, StartedProgramGetsDefaultSignalsAndAnEmptyMask) {
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-    const Report report = RunAndReport(dir, ReportArgsProgram(), "");
+    // A detached start forks; one that is waited for or watched is spawned.
+    for (const bool wait : {false, true}) {
+        const Report report = RunAndReport(dir, ReportArgsProgram(), "", wait);
+        ASSERT_FALSE(report.IgnoredSignals.empty()) << wait;
+        EXPECT_EQ(std::stoull(report.IgnoredSignals, nullptr, 16), 0u) << report.IgnoredSignals;
+        EXPECT_EQ(std::stoull(report.BlockedSignals, nullptr, 16), 0u) << report.BlockedSignals;
+        EXPECT_EQ(report.SessionId, report.Pid) << wait;
+        EXPECT_EQ(report.Fds,
+                  (std::vector<std::string>{"0 /dev/null", "1 /dev/null", "2 /dev/null"}));
+        EXPECT_EQ(report.Cwd, OwnFolder());
+    }
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     std::signal(SIGXFSZ, SIG_DFL);
-    ASSERT_FALSE(report.IgnoredSignals.empty());
-    EXPECT_EQ(std::stoull(report.IgnoredSignals, nullptr, 16), 0u) << report.IgnoredSignals;
-    EXPECT_EQ(std::stoull(report.BlockedSignals, nullptr, 16), 0u) << report.BlockedSignals;
 }
 
 namespace {

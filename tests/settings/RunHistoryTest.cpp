@@ -291,3 +291,37 @@ TEST(RunHistory, SetsACorruptDatabaseAsideAndGoesOnRecording) {
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored.front().Output, "fine\n");
 }
+
+// Runs of a task that is gone from the list go once its last run is more than
+// the kept days old; a listed task keeps its runs however old.
+TEST(RunHistory, ForgetsOnlyTasksGoneFromTheListWithOldRuns) {
+    TempDir dir;
+    history::THistory h(dir.File("runs.sqlite"));
+    ASSERT_TRUE(h.Open());
+    const TDateTime now = MakeDateTime(2026, 3, 4, 8, 0, 0);
+    const struct {
+        std::string Guid;
+        double DaysAgo;
+        bool Listed;
+        bool Kept;
+    } cases[] = {{"listed-old", 400, true, true},
+                 {"gone-recent", history::DeletedTaskDays - 1, false, true},
+                 {"gone-old", history::DeletedTaskDays + 1, false, false}};
+    for (const auto& c : cases) {
+        TRunRecord run;
+        run.Id = h.NewRunId();
+        run.TaskGuid = c.Guid;
+        run.Start = run.End = now - c.DaysAgo;
+        run.Outcome = TRunOutcome::Exited;
+        h.Record(run);
+    }
+    ASSERT_TRUE(h.Flush());
+    h.ForgetDeletedTasks(
+        [&](const std::string& guid) {
+            return std::any_of(std::begin(cases), std::end(cases),
+                               [&](const auto& c) { return c.Guid == guid && c.Listed; });
+        },
+        now);
+    for (const auto& c : cases)
+        EXPECT_EQ(h.RunsOf(c.Guid).size(), c.Kept ? 1u : 0u) << c.Guid;
+}

@@ -21,8 +21,6 @@ struct TestWindow {
         Form.Store().Settings().UserFolder = Dir.Path();
     }
     ~TestWindow() { Form.Store().AskWhenClose = false; }
-    TestWindow(const TestWindow&) = delete;
-    TestWindow& operator=(const TestWindow&) = delete;
 
     TLogFileModule LogFileModule;
     TSupportLibrary SupportLibrary;

@@ -9,6 +9,7 @@
 #include "lib/AsciiText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -77,22 +78,26 @@ std::optional<std::string_view> KeyOfLine(std::string_view trimmed) {
 std::vector<std::string_view> SplitLines(std::string_view content) {
     content = content.substr(0, std::min(content.find('\0'), content.size()));
     std::vector<std::string_view> lines;
-    lines.reserve(static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1);
+    lines.reserve(content.size() / 32 + 1);
+    const char* const data = content.data();
     const std::size_t end = content.size();
     std::size_t start = 0;
-    std::size_t i = 0;
-    while (i < end) {
-        const char c = content[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(content.substr(start, i - start));
-            i += (c == '\r' && i + 1 < end && content[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
+    while (start < end) {
+        // Lines are found by LF; a CR ends one too, alone or before the LF.
+        const auto* lf = static_cast<const char*>(std::memchr(data + start, '\n', end - start));
+        const std::size_t stop = lf != nullptr ? static_cast<std::size_t>(lf - data) : end;
+        while (const auto* cr =
+                   static_cast<const char*>(std::memchr(data + start, '\r', stop - start))) {
+            const auto at = static_cast<std::size_t>(cr - data);
+            lines.push_back(content.substr(start, at - start));
+            start = at + 1;
+            if (start == stop)
+                break;
         }
+        if (start < stop || (lf != nullptr && (start == 0 || data[start - 1] != '\r')))
+            lines.push_back(content.substr(start, stop - start));
+        start = stop + 1;
     }
-    if (start < end)
-        lines.push_back(content.substr(start, end - start));
     return lines;
 }
 
@@ -505,6 +510,16 @@ void TQMSettings::ReadSectionKeys(
     }
 }
 
+const TQMSettingsSection* TQMSettings::FirstSection(const std::string& section) const {
+    const std::string header = Header(section);
+    for (const auto& entry : sections_) {
+        const auto line = static_cast<std::size_t>(entry->LineIndex);
+        if (line < Lines.size() && ascii::EqualsNoCase(TrimView(Lines.View(line)), header))
+            return entry.get();
+    }
+    return nullptr;
+}
+
 void TQMSettings::WriteString(const std::string& section, const std::string& key,
                               const std::string& value) {
     std::string line;
@@ -603,9 +618,10 @@ TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {
 }
 
 void TQMSettings::ParseSections() {
-    // The section list and the index of headers, in one pass.
+    // The index of headers is built by the first lookup that needs it.
     sections_.clear();
     ResetIndex();
+    indexed_ = false;
     TQMSettingsSection* current = nullptr;
     for (std::size_t i = 0; i < Lines.size(); ++i) {
         const std::string_view t = TrimView(Lines.View(i));
@@ -616,7 +632,6 @@ void TQMSettings::ParseSections() {
             entry->LineIndex = static_cast<std::int32_t>(i);
             current = entry.get();
             sections_.push_back(std::move(entry));
-            IndexHeader(t, static_cast<std::int32_t>(i));
         } else if (current) {
             ++current->LineCount;
         }

@@ -213,6 +213,11 @@ public:
     void ReadSectionKeys(
         const TQMSettingsSection& section,
         const std::function<void(std::string_view key, std::string_view value)>& visit) const;
+    // The entry that a lookup by the name finds (the first header of that
+    // name), or nullptr; without the index of every section, which a load
+    // that reads a few sections by name need not build. The entries must
+    // describe the current lines, as right after a load.
+    const TQMSettingsSection* FirstSection(const std::string& section) const;
 
     // "0"/"false" and "1"/"true"; value unchanged and false for other texts.
     bool ReadBool(const std::string& section, const std::string& key, bool& value) const;

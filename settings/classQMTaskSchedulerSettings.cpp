@@ -280,10 +280,26 @@ bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
 
 void TQMTaskSchedulerSettings::ReadFromSettings() {
     SetDefaults();
-    for (const TPreferenceKey& key : PreferenceKeys)
-        settings_->ReadBool(PreferencesSection, key.Name, this->*key.Flag);
+    // Read from the section's own lines, as the tasks are: a lookup by name
+    // would index every section of the file first.
+    std::array<std::optional<std::string_view>, std::size(PreferenceKeys)> flags;
+    std::optional<std::string_view> lastRunningText;
+    if (const TQMSettingsSection* section = settings_->FirstSection(PreferencesSection))
+        settings_->ReadSectionKeys(*section, [&](std::string_view name, std::string_view value) {
+            // The first line of a key wins.
+            for (std::size_t k = 0; k < flags.size(); ++k)
+                if (ascii::EqualsNoCase(name, PreferenceKeys[k].Name) && !flags[k])
+                    flags[k] = value;
+            if (ascii::EqualsNoCase(name, LastRunningKey) && !lastRunningText)
+                lastRunningText = value;
+        });
+    for (std::size_t k = 0; k < flags.size(); ++k)
+        if (flags[k])
+            static_cast<void>(TQMSettings::ParseBool(*flags[k], this->*PreferenceKeys[k].Flag));
     TDateTime lastRunning = 0;
-    const bool known = settings_->ReadDateTime(PreferencesSection, LastRunningKey, lastRunning);
+    const bool known = lastRunningText.has_value();
+    if (known)
+        lastRunning = TQMSettings::ParseDateTimeStamp(ascii::Lower(ascii::Trim(*lastRunningText)));
     ReadTasks();
     // Without the stamp (a new or an older file) every task counts from now.
     if (known)
@@ -445,15 +461,21 @@ void TQMTaskSchedulerSettings::ReadTaskSection(const TQMSettingsSection& section
     // as for a lookup by name. A name that heads two sections thus gives two
     // tasks, each with its own values.
     std::array<std::optional<std::string_view>, TaskKeyCount> found;
-    settings_->ReadSectionKeys(section, [&found](std::string_view name, std::string_view value) {
-        for (std::size_t k = 0; k < TaskKeyCount; ++k) {
-            if (ascii::EqualsNoCase(name, TaskKeys[k].Name)) {
-                if (!found[k])
-                    found[k] = value;
-                return;
-            }
-        }
-    });
+    // Keys mostly come in the order they are written: the search starts
+    // after the key of the line before.
+    std::size_t next = 0;
+    settings_->ReadSectionKeys(section,
+                               [&found, &next](std::string_view name, std::string_view value) {
+                                   for (std::size_t i = 0; i < TaskKeyCount; ++i) {
+                                       const std::size_t k = (next + i) % TaskKeyCount;
+                                       if (ascii::EqualsNoCase(name, TaskKeys[k].Name)) {
+                                           if (!found[k])
+                                               found[k] = value;
+                                           next = k + 1;
+                                           return;
+                                       }
+                                   }
+                               });
     for (std::size_t k = 0; k < TaskKeyCount; ++k) {
         const TTaskKey& key = TaskKeys[k];
         if (key.Text != nullptr) {

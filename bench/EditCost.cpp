@@ -5,7 +5,10 @@
 // The edits drive the window's own commands, their editor and question
 // answered through the real widgets, from the click that ends the dialog to
 // the repainted list; the bare reference is a QTreeWidget one-row change plus
-// writing and syncing a file of the same bytes.
+// writing and syncing a file of the same bytes. A start is a process of its
+// own, from its launch to its painted list; the bare reference reads the
+// same file line by line with QTextStream and shows the list's five columns
+// in a QTreeWidget.
 //
 //     build/bench/EditCost [sizes...] [--idle seconds]   (default 10000 100000, 20 s)
 //
@@ -36,11 +39,13 @@
 #include <QRadioButton>
 #include <QSaveFile>
 #include <QStatusBar>
+#include <QTextStream>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -95,18 +100,23 @@ template <class T> T* Child(QWidget* parent, const char* name) {
     return child;
 }
 
-// Runs the command; its dialog, once open, is answered by `answer`, which
-// starts the clock just before the click that closes it. Returns the time
-// from that click to the repainted list.
+// Runs the command; its dialog, once open, is filled in by `answer`, which
+// returns the button that closes it. The user clicks a dialog that is painted
+// and shows what was typed, so the dialog's paints come before the clock
+// starts. Returns the time from the click to the repainted list.
 double TimeCommand(TFormMain& window, const std::function<void()>& command,
-                   const std::function<void(QWidget* dialog)>& answer) {
+                   const std::function<QAbstractButton*(QWidget* dialog)>& answer) {
     QElapsedTimer clock;
     QTimer::singleShot(0, &window, [&] {
-        // The answer's last step is a click queued behind the clock's start.
-        if (QWidget* dialog = QApplication::activeModalWidget()) {
-            answer(dialog);
-            clock.start();
-        }
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (dialog == nullptr)
+            return;
+        QAbstractButton* button = answer(dialog);
+        QCoreApplication::processEvents();
+        window.repaint();
+        dialog->repaint();
+        clock.start();
+        button->click();
     });
     command();
     ListOf(window)->viewport()->repaint();
@@ -132,35 +142,34 @@ TEditTimes TimeEdits(TFormMain& window) {
     for (int i = 0; i < Repeats; ++i) {
         times.Add.push_back(TimeCommand(
             window, [&] { window.findChild<QAction*>(QStringLiteral("ActionAddTask"))->trigger(); },
-            [](QWidget* editor) {
+            [](QWidget* editor) -> QAbstractButton* {
                 Child<QLineEdit>(editor, "EditTaskName")->setText(QStringLiteral("added"));
                 Child<QLineEdit>(editor, "EditTaskFileName")->setText(QStringLiteral("/bin/true"));
                 Child<QRadioButton>(editor, "RadioDaily")->setChecked(true);
-                QTimer::singleShot(0, Child<QPushButton>(editor, "ButtonSave"),
-                                   &QPushButton::click);
+                return Child<QPushButton>(editor, "ButtonSave");
             }));
         SelectRow(window, list->model()->rowCount() / 2);
         times.Toggle.push_back(TimeCommand(
             window,
             [&] { window.findChild<QAction*>(QStringLiteral("ActionModifyTask"))->trigger(); },
-            [](QWidget* editor) {
+            [](QWidget* editor) -> QAbstractButton* {
                 Child<QCheckBox>(editor, "CheckActive")->toggle();
                 // Some varied tasks have no frequency, which the editor refuses.
                 if (!Child<QRadioButton>(editor, "RadioDaily")->isChecked() &&
                     !Child<QRadioButton>(editor, "RadioWeekly")->isChecked() &&
                     !Child<QRadioButton>(editor, "RadioOne_Shot")->isChecked())
                     Child<QRadioButton>(editor, "RadioDaily")->setChecked(true);
-                QTimer::singleShot(0, Child<QPushButton>(editor, "ButtonSave"),
-                                   &QPushButton::click);
+                return Child<QPushButton>(editor, "ButtonSave");
             }));
         SelectRow(window, list->model()->rowCount() / 3);
         times.Delete.push_back(TimeCommand(
             window,
             [&] { window.findChild<QAction*>(QStringLiteral("ActionRemoveTask"))->trigger(); },
-            [](QWidget* box) {
+            [](QWidget* box) -> QAbstractButton* {
                 for (QAbstractButton* button : static_cast<QMessageBox*>(box)->buttons())
                     if (button->text() == QStringLiteral("&Yes"))
-                        QTimer::singleShot(0, button, &QAbstractButton::click);
+                        return button;
+                throw std::runtime_error("no Yes button");
             }));
     }
     return times;
@@ -232,27 +241,72 @@ double TimePoll(TFormMain& window, int due) {
     return clock.nsecsElapsed() / 1e6;
 }
 
-// The bare start: the same file read and a QTreeWidget of one row per
-// section shown.
-double TimeBareStart(const std::string& file) {
-    QElapsedTimer clock;
-    clock.start();
-    std::string bytes;
-    if (platform::ReadWholeFile(file, bytes) != 0)
-        throw std::runtime_error("cannot read the settings file");
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Child: the program's window made, filled and painted; prints when.
+int RunStartProgram() {
+    TFormMain window;
+    window.show();
+    QApplication::processEvents();
+    ListOf(window)->viewport()->repaint();
+    std::printf("%.3f\n", NowMs());
+    return 0;
+}
+
+// Child: the bare start, a Qt program that reads the same file line by
+// line with QTextStream and shows the list's five columns of each task
+// section in a QTreeWidget; prints when its list is painted.
+int RunStartBare(const std::string& file) {
+    QFile in(QString::fromStdString(file));
+    if (!in.open(QIODevice::ReadOnly))
+        return 2;
+    QTextStream text(&in);
     QTreeWidget tree;
     tree.setColumnCount(5);
     tree.setUniformRowHeights(true);
     QList<QTreeWidgetItem*> rows;
-    for (std::size_t at = bytes.find("\n["); at != std::string::npos;
-         at = bytes.find("\n[", at + 1))
-        rows.append(
-            new QTreeWidgetItem(QStringList{QString::fromLatin1(bytes.data() + at + 2, 40)}));
+    QStringList row;
+    const auto addRow = [&] {
+        if (!row.isEmpty())
+            rows.append(new QTreeWidgetItem(row));
+        row = QStringList(5);
+    };
+    QString line;
+    while (text.readLineInto(&line)) {
+        if (line.startsWith(u"[tasks\\")) {
+            addRow();
+            continue;
+        }
+        const qsizetype eq = line.indexOf(u'=');
+        if (row.isEmpty() || eq < 0)
+            continue;
+        const QStringView key = QStringView(line).left(eq);
+        const QString value = line.mid(eq + 1);
+        if (key == u"taskname")
+            row[0] = value;
+        else if ((key == u"daily" || key == u"weekly" || key == u"one_shot") && value == u"1")
+            row[1] = key.toString();
+        else if (key == u"datetime")
+            row[2] = value.right(9);
+        else if (key == u"active")
+            row[3] = value == u"1" ? QStringLiteral("Yes") : QStringLiteral("No");
+        else if (key == u"datetime_lastexecuted")
+            row[4] = value;
+    }
+    addRow();
+    if (rows.isEmpty())
+        return 2;
     tree.addTopLevelItems(rows);
     tree.resize(665, 400);
     tree.show();
     QApplication::processEvents();
-    return clock.nsecsElapsed() / 1e6;
+    tree.viewport()->repaint();
+    std::printf("%.3f\n", NowMs());
+    return 0;
 }
 
 long PeakKb() {
@@ -328,18 +382,23 @@ void MeasureSize(int count, bool withPoll) {
     const QString bareFile = QString::fromStdString(file + ".bare");
     const std::string n = std::to_string(count);
 
-    // Start: window created to its filled, painted list.
-    QElapsedTimer clock;
-    clock.start();
+    // Start: a process of its own, from its start to the filled, painted list.
+    const auto timeStart = [](const QStringList& arguments) {
+        std::vector<double> times;
+        for (int i = 0; i < 3; ++i) {
+            const double started = NowMs();
+            times.push_back(RunChild(arguments).toDouble() - started);
+        }
+        return Median(times);
+    };
+    Print("start " + n, timeStart({QStringLiteral("--start-program")}),
+          timeStart({QStringLiteral("--start-bare"), QString::fromStdString(file)}));
+
     auto window = std::make_unique<TFormMain>();
     window->show();
     QApplication::processEvents();
-    ListOf(*window)->viewport()->repaint();
-    const double startMs = clock.nsecsElapsed() / 1e6;
     if (ListOf(*window)->model()->rowCount() != count)
         throw std::runtime_error("the list is not filled");
-    Print("start " + n, startMs, TimeBareStart(file));
-
     QFile settings(QString::fromStdString(file));
     if (!settings.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read the settings file");
@@ -406,6 +465,10 @@ int main(int argc, char** argv) {
         return RunIdleProgram(std::stoi(argv[2]));
     if (mode == "--idle-bare" && argc >= 3)
         return RunIdleBare(std::stoi(argv[2]));
+    if (mode == "--start-program")
+        return RunStartProgram();
+    if (mode == "--start-bare" && argc >= 3)
+        return RunStartBare(argv[2]);
 
     std::vector<int> sizes;
     int idleSeconds = 20;

@@ -205,6 +205,11 @@ void TQMSettings::Clear() {
     ResetIndex();
 }
 
+void TQMSettings::ReleaseSections() {
+    sections_.clear();
+    sections_.shrink_to_fit();
+}
+
 bool TQMSettings::LoadFromFile(const std::string& path) {
     Lines.clear();
     sections_.clear();

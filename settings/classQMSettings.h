@@ -129,6 +129,9 @@ public:
 
     // Removes every line; the section list stays.
     void Clear();
+    // Forgets the section list, for a reader that has taken what it needs
+    // from the last load.
+    void ReleaseSections();
 
     // Replaces the lines with the file's and rebuilds the section list.
     // False (and an empty store) when no file exists at the path; a file

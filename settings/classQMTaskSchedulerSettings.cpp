@@ -109,8 +109,24 @@ std::uint64_t Fingerprint(const TQMTask& task) {
     return hash;
 }
 
+// Identifiers compare without letter case, as section names do; these
+// need no lower-cased copy of each.
+struct TNoCaseHash {
+    std::size_t operator()(std::string_view text) const {
+        std::uint64_t hash = 0xCBF29CE484222325ULL;
+        for (const char c : text)
+            hash = (hash ^ static_cast<unsigned char>(ascii::ToLower(c))) * 0x100000001B3ULL;
+        return static_cast<std::size_t>(hash);
+    }
+};
+struct TNoCaseEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        return ascii::EqualsNoCase(a, b);
+    }
+};
+
 std::uint64_t GuidKeyOf(const std::string& guid) {
-    return std::hash<std::string>{}(ascii::Lower(guid));
+    return TNoCaseHash{}(guid);
 }
 
 // A whole number of minutes between 0 and a year; anything else reads as 0.
@@ -230,8 +246,10 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
                         "unchanged.",
                     {}};
         // The lines of the last load are not the file any more; a large
-        // file's text is not kept beside its sections.
+        // file's text and section list are not kept beside the rendered
+        // sections.
         settings_->Clear();
+        settings_->ReleaseSections();
         if (!RenderChangedSections())
             RenderAllSections();
         const std::string preferences = RenderPreferences();
@@ -399,13 +417,15 @@ void TQMTaskSchedulerSettings::RenderAllSections() {
     // As WriteTasks: in list order, a later task gives up a clashing identifier.
     sections_.clear();
     guidOwners_.clear();
-    std::unordered_set<std::string> used;
+    std::unordered_set<std::string_view, TNoCaseHash, TNoCaseEqual> used;
     used.reserve(static_cast<std::size_t>(taskList_.Count()));
     for (int i = 0; i < taskList_.Count(); ++i) {
         TQMTask& task = *taskList_.GetTask(i);
         if (!IsTaskIdentifier(task.Guid))
             task.Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
-        while (!used.insert(ascii::Lower(task.Guid)).second)
+        // A view of the identifier stays valid: only one that is not in the
+        // set yet is replaced.
+        while (!used.insert(task.Guid).second)
             task.Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
         TSectionText& section = sections_[&task];
         RenderSection(task, section);

@@ -61,7 +61,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int Repeats = 5;
+constexpr int Repeats = 9;
 
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());

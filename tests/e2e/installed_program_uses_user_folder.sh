@@ -11,21 +11,9 @@ source "$(dirname "$0")/common.sh"
 
 build=$1
 appstreamcli=$2
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+start_work
 userdir="$work/home/.local/share/Quillmar/QMTaskScheduler"
-fail() {
-    echo "FAIL: $*"
-    echo "--- settings file"; cat "$userdir/qmtaskscheduler2.ini" 2>/dev/null || true
-    echo "--- log file"; cat "$userdir/qmtaskscheduler2.log" 2>/dev/null || true
-    echo "--- program output"; cat "$work/program.out" 2>/dev/null || true
-    exit 1
-}
+show="$userdir/qmtaskscheduler2.ini $userdir/qmtaskscheduler2.log $work/program.out"
 
 skip_near_midnight
 
@@ -57,11 +45,7 @@ man -l "$root/usr/share/man/man1/QMTaskScheduler2.1" 2>/dev/null | grep -q '^NAM
 
 bindir="$root/usr/bin"
 mkdir -p "$userdir"
-cat > "$work/job.sh" <<JOB
-#!/bin/sh
-echo "\$PWD|\$*" >> "$work/runs.txt"
-JOB
-chmod +x "$work/job.sh"
+write_job '$PWD|$*'
 
 guid=89ABCDEF0123456789ABCDEF0123456789ABCDEF
 start=$(date -d '+4 seconds' +%Y%m%d-%H%M%S000)
@@ -75,13 +59,9 @@ daily_task_settings 0 "$guid" "Installed job" "$work/job.sh" "--from installed" 
 (cd "$work" && exec env -u XDG_DATA_HOME HOME="$work/home" QT_QPA_PLATFORM=offscreen \
     "$bindir/QMTaskScheduler2" > "$work/program.out" 2>&1) &
 pid=$!
+pids+=($pid)
 
-for _ in $(seq 1 600); do
-    [ -s "$work/runs.txt" ] && grep -q "datetime_lastexecuted=$today" "$userdir/qmtaskscheduler2.ini" && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended early"
-    sleep 0.1
-done
-[ -s "$work/runs.txt" ] || fail "the task's program did not run"
+wait_for_run "$pid" "$userdir/qmtaskscheduler2.ini" 60 || fail "the task's program did not run"
 grep -q "^datetime_lastexecuted=$today-" "$userdir/qmtaskscheduler2.ini" ||
     fail "the user's settings file has no new last-run time"
 

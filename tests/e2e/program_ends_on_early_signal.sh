@@ -4,15 +4,11 @@
 # it can and end in order with status 0, neither killed nor running on.
 #   program_ends_on_early_signal.sh <QMTaskScheduler2> <start_with_held_signal>
 set -euo pipefail
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -m 700 "$work/runtime"
+source "$(dirname "$0")/common.sh"
+start_work
+show="$work/out"
 status=0
-HOME="$work" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=offscreen \
-    timeout -s KILL 20 "$2" "$1" --minimized > "$work/out" 2>&1 || status=$?
-if [ "$status" -ne 0 ]; then
-    echo "FAIL: exit status $status (137: still running after 20 s)"
-    cat "$work/out"
-    exit 1
-fi
+"${at_home[@]}" QT_QPA_PLATFORM=offscreen timeout -s KILL 20 "$2" "$1" --minimized > "$work/out" 2>&1 ||
+    status=$?
+[ "$status" -eq 0 ] || fail "exit status $status (137: still running after 20 s)"
 echo "PASS"

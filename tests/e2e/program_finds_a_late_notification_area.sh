@@ -24,33 +24,9 @@ if [ -z "${QMTS_PRIVATE_BUS:-}" ]; then
 fi
 
 built=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2> /dev/null && wait "${pids[i]}" 2> /dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for f in "$work"/*.log "$work"/program.out; do
-        echo "--- $f"; cat "$f" 2> /dev/null || true
-    done
-    xwininfo -root -tree 2> /dev/null | grep -iE "trayer|panel|QMTaskScheduler2|Quillmar" || true
-    exit 1
-}
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-    local seconds=$1
-    shift
-    for _ in $(seq 1 $((seconds * 10))); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+start_work
+show="$work/*.log $work/program.out"
+on_fail() { xwininfo -root -tree 2> /dev/null | grep -iE "trayer|panel|QMTaskScheduler2|Quillmar" || true; }
 on_bus() {
     gdbus call --session --dest org.freedesktop.DBus --object-path /org/freedesktop/DBus \
         --method org.freedesktop.DBus.NameHasOwner "$1" 2> /dev/null | grep -q true
@@ -83,7 +59,7 @@ pids+=($!)
 wait_for 30 on_bus org.freedesktop.Notifications || fail "no notification service"
 
 # A task due a few seconds from now whose program is missing.
-mkdir -p "$work/app" "$work/home"
+mkdir -p "$work/app"
 cp "$built" "$work/app/QMTaskScheduler2"
 start=$(date -d '+3 seconds' +%Y%m%d-%H%M%S000)
 daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 Backup "$work/gone.sh" "" "$start" |
@@ -95,8 +71,7 @@ daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 Backup "$work/gon
 if [ -n "${ASAN_OPTIONS:-}" ]; then
     export ASAN_OPTIONS="$ASAN_OPTIONS:strict_string_checks=0"
 fi
-HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config" \
-    QT_QPA_PLATFORM=xcb "$work/app/QMTaskScheduler2" --minimized > "$work/program.out" 2>&1 &
+"${at_home[@]}" QT_QPA_PLATFORM=xcb "$work/app/QMTaskScheduler2" --minimized > "$work/program.out" 2>&1 &
 program=$!
 pids+=($program)
 started=$(date +%s)

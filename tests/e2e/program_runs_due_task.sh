@@ -8,31 +8,14 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 built=$1
-work=$(mktemp -d)
-pid=""
-cleanup() {
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    echo "--- settings file"; cat "$work/app/qmtaskscheduler2.ini" 2>/dev/null || true
-    echo "--- log file"; cat "$work/app/qmtaskscheduler2.log" 2>/dev/null || true
-    echo "--- program output"; cat "$work/program.out" 2>/dev/null || true
-    exit 1
-}
+start_work
+show="$work/app/qmtaskscheduler2.ini $work/app/qmtaskscheduler2.log $work/program.out"
 
 skip_near_midnight
 
-mkdir -p "$work/app" "$work/home"
+mkdir -p "$work/app"
 cp "$built" "$work/app/QMTaskScheduler2"
-
-cat > "$work/job.sh" <<JOB
-#!/bin/sh
-echo "\$PWD|\$*" >> "$work/runs.txt"
-JOB
-chmod +x "$work/job.sh"
+write_job '$PWD|$*'
 
 guid=0123456789ABCDEF0123456789ABCDEF01234567
 start=$(date -d '+4 seconds' +%Y%m%d-%H%M%S000)
@@ -40,18 +23,12 @@ today=$(date +%Y%m%d)
 daily_task_settings 0 "$guid" "Nightly job" "$work/job.sh" 'one "two three"' "$start" \
     > "$work/app/qmtaskscheduler2.ini"
 
-# A home of its own, so that the user's real settings are never touched.
-HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" QT_QPA_PLATFORM=offscreen \
-    "$work/app/QMTaskScheduler2" > "$work/program.out" 2>&1 &
+"${at_home[@]}" QT_QPA_PLATFORM=offscreen "$work/app/QMTaskScheduler2" > "$work/program.out" 2>&1 &
 pid=$!
+pids+=($pid)
 
 # The task's window opens about 4 s from now; wait for its run (bounded).
-for _ in $(seq 1 600); do
-    [ -s "$work/runs.txt" ] && grep -q "datetime_lastexecuted=$today" "$work/app/qmtaskscheduler2.ini" && break
-    kill -0 "$pid" 2>/dev/null || fail "the program ended early"
-    sleep 0.1
-done
-[ -s "$work/runs.txt" ] || fail "the task's program did not run"
+wait_for_run "$pid" "$work/app/qmtaskscheduler2.ini" 60 || fail "the task's program did not run"
 
 # Three more polls must not start it again.
 sleep 6

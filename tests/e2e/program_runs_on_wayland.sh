@@ -12,45 +12,20 @@ compgen -G "/usr/lib/*/qt6/plugins/platforms/libqwayland-generic.so" > /dev/null
     { echo "SKIP: qt6-wayland is missing"; exit 77; }
 
 built=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2> /dev/null && wait "${pids[i]}" 2> /dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for f in "$work"/*.out "$work"/weston.log "$work"/runs.txt; do
-        echo "--- $f"; cat "$f" 2> /dev/null || true
-    done
-    exit 1
-}
+start_work
+show="$work/*.out $work/weston.log $work/runs.txt"
 
 skip_near_midnight
 
-mkdir -p "$work/app" "$work/home" "$work/runtime"
-chmod 700 "$work/runtime"
-export XDG_RUNTIME_DIR="$work/runtime"
-weston --backend=headless-backend.so --socket=wayland-qmts --idle-time=0 \
-    > "$work/weston.log" 2>&1 &
+mkdir -p "$work/app"
+XDG_RUNTIME_DIR="$work/runtime" weston --backend=headless-backend.so --socket=wayland-qmts \
+    --idle-time=0 > "$work/weston.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 1 300); do
-    [ -S "$XDG_RUNTIME_DIR/wayland-qmts" ] && break
-    sleep 0.1
-done
-[ -S "$XDG_RUNTIME_DIR/wayland-qmts" ] || fail "weston did not start"
+wait_for 30 test -S "$work/runtime/wayland-qmts" || fail "weston did not start"
 
 cp "$built" "$work/app/QMTaskScheduler2"
-cat > "$work/job.sh" << JOB
-#!/bin/sh
-echo "\$*" >> "$work/runs.txt"
-JOB
-chmod +x "$work/job.sh"
+write_job '$*'
 start=$(date -d '+4 seconds' +%Y%m%d-%H%M%S000)
-today=$(date +%Y%m%d)
 daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 Wayland "$work/job.sh" on-wayland \
     "$start" > "$work/app/qmtaskscheduler2.ini"
 
@@ -58,35 +33,24 @@ daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 Wayland "$work/jo
 run() { # run <output name> [environment...]
     local out=$1
     shift
-    env -u DISPLAY HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" \
-        WAYLAND_DISPLAY=wayland-qmts XDG_SESSION_TYPE=wayland QT_QPA_PLATFORM=wayland "$@" \
-        "$work/app/QMTaskScheduler2" > "$work/$out.out" 2>&1
+    env -u DISPLAY "${at_home[@]}" WAYLAND_DISPLAY=wayland-qmts XDG_SESSION_TYPE=wayland \
+        QT_QPA_PLATFORM=wayland "$@" "$work/app/QMTaskScheduler2" > "$work/$out.out" 2>&1
 }
 run first &
 first=$!
 pids+=($first)
 
-for _ in $(seq 1 300); do
-    [ -s "$work/runs.txt" ] && grep -q "datetime_lastexecuted=$today" "$work/app/qmtaskscheduler2.ini" &&
-        break
-    kill -0 "$first" 2> /dev/null || fail "the program ended"
-    sleep 0.1
-done
-[ "$(cat "$work/runs.txt" 2> /dev/null)" = on-wayland ] || fail "the due task did not run once"
-grep -q "datetime_lastexecuted=$today" "$work/app/qmtaskscheduler2.ini" ||
-    fail "the settings file has no new last-run time"
+wait_for_run "$first" "$work/app/qmtaskscheduler2.ini" 30 ||
+    fail "the due task did not run, or the settings file has no new last-run time"
+[ "$(cat "$work/runs.txt")" = on-wayland ] || fail "the due task did not run once"
 
 status=0
-timeout 30 bash -c "$(declare -f run); work='$work'; run second XDG_ACTIVATION_TOKEN=token-of-the-second-start" ||
-    status=$?
+timeout 30 bash -c "$(declare -f run); $(declare -p work at_home)
+    run second XDG_ACTIVATION_TOKEN=token-of-the-second-start" || status=$?
 [ "$status" -eq 0 ] || fail "the second start ended with status $status"
 grep -q "its window has been brought to the front" "$work/second.out" ||
     fail "the second start was not answered"
-for _ in $(seq 1 50); do
-    grep -q "another start asked for the window: shown, not minimised" "$work/first.out" && break
-    sleep 0.1
-done
-grep -q "another start asked for the window: shown, not minimised" "$work/first.out" ||
+wait_for 5 grep -q "another start asked for the window: shown, not minimised" "$work/first.out" ||
     fail "the first copy did not show its window"
 kill -0 "$first" 2> /dev/null || fail "the first copy ended"
 echo "PASS"

@@ -11,31 +11,12 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 
 built=$1
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do
-        kill -CONT "$p" 2>/dev/null || true
-        kill "$p" 2>/dev/null && wait "$p" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for f in "$work"/*.out "$work"/runs.txt; do
-        echo "--- $f"; cat "$f" 2>/dev/null || true
-    done
-    exit 1
-}
+start_work
+show="$work/*.out $work/runs.txt"
 
 skip_near_midnight
 
-cat > "$work/job.sh" <<JOB
-#!/bin/sh
-echo "\$*" >> "$work/runs.txt"
-JOB
-chmod +x "$work/job.sh"
+write_job '$*'
 
 # A program folder with its own settings file and a daily task due in a few
 # seconds, named after the folder.
@@ -50,12 +31,8 @@ make_copy() {
 make_copy first 0123456789ABCDEF0123456789ABCDEF01234567
 make_copy other 89ABCDEF0123456789ABCDEF0123456701234567
 
-mkdir -p "$work/home" "$work/runtime"
-chmod 700 "$work/runtime"
 run() { # run <folder> <output name>
-    HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime" \
-        QT_QPA_PLATFORM=offscreen exec \
-        "$work/$1/QMTaskScheduler2" > "$work/$2.out" 2>&1
+    exec "${at_home[@]}" QT_QPA_PLATFORM=offscreen "$work/$1/QMTaskScheduler2" > "$work/$2.out" 2>&1
 }
 
 run first a &
@@ -64,31 +41,22 @@ first=$!
 run other c &
 pids+=($!)
 other=$!
-for _ in $(seq 1 100); do
-    [ -e "$work/first/qmtaskscheduler2.ini.lock" ] && break
-    sleep 0.1
-done
+wait_for 10 test -e "$work/first/qmtaskscheduler2.ini.lock" || true
 
 # The second start for the same file: one line, status 0, the first shown.
 status=0
-timeout 20 bash -c "$(declare -f run); work='$work'; run first b" || status=$?
+timeout 20 bash -c "$(declare -f run); $(declare -p work at_home); run first b" || status=$?
 [ "$status" -eq 0 ] || fail "the second start ended with status $status"
 [ "$(wc -l < "$work/b.out")" -eq 1 ] || fail "the second start said more than one line"
 grep -q "already running with $work/first/qmtaskscheduler2.ini; its window has been brought to the front" \
     "$work/b.out" || fail "unexpected message of the second start"
-for _ in $(seq 1 50); do
-    grep -q "another start asked for the window: shown, not minimised" "$work/a.out" && break
-    sleep 0.1
-done
-grep -q "another start asked for the window: shown, not minimised" "$work/a.out" ||
+wait_for 5 grep -q "another start asked for the window: shown, not minimised" "$work/a.out" ||
     fail "the first copy did not show its window"
 
 # Both tasks run once each (about 8 s after they were written), the other
 # copy's beside the first's.
-for _ in $(seq 1 300); do
-    [ "$(sort -u "$work/runs.txt" 2>/dev/null | wc -l)" -eq 2 ] && break
-    sleep 0.1
-done
+two_runs() { [ "$(sort -u "$work/runs.txt" 2> /dev/null | wc -l)" -eq 2 ]; }
+wait_for 30 two_runs || true
 sleep 5 # two more polls of each copy must not start anything again
 [ "$(sort "$work/runs.txt" | tr '\n' ' ')" = "first other " ] ||
     fail "expected one run of each task, got: $(tr '\n' ' ' < "$work/runs.txt")"
@@ -97,7 +65,7 @@ kill -0 "$first" && kill -0 "$other" || fail "a copy ended early"
 # A copy that holds the lock but does not answer.
 kill -STOP "$first"
 status=0
-timeout 30 bash -c "$(declare -f run); work='$work'; run first d" || status=$?
+timeout 30 bash -c "$(declare -f run); $(declare -p work at_home); run first d" || status=$?
 kill -CONT "$first"
 [ "$status" -ne 0 ] && [ "$status" -ne 124 ] || fail "an unanswered start ended with status $status"
 grep -q "does not answer" "$work/d.out" || fail "no message from the unanswered start"
@@ -111,7 +79,7 @@ replacement=$!
 sleep 3
 kill -0 "$replacement" 2>/dev/null || fail "the start after a killed copy ended"
 status=0
-timeout 20 bash -c "$(declare -f run); work='$work'; run first f" || status=$?
+timeout 20 bash -c "$(declare -f run); $(declare -p work at_home); run first f" || status=$?
 [ "$status" -eq 0 ] || fail "a start beside the replacement ended with status $status"
 [ "$(wc -l < "$work/runs.txt")" -eq 2 ] || fail "a later copy ran a task again"
 echo "PASS"

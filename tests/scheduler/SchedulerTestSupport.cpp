@@ -3,14 +3,9 @@
 #include "lib/QMException.h"
 #include "tests/support/TestSupport.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
-
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -58,18 +53,6 @@ Report ParseReport(const std::string& text) {
     return report;
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return condition();
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
 bool WaitForFile(const std::string& path, int seconds) {
     // A started program is not driven by the test clock; this only waits
     // for it to finish writing.
@@ -96,31 +79,6 @@ CapturedTaskLog::CapturedTaskLog() {
 
 CapturedTaskLog::~CapturedTaskLog() {
     SetTaskLogHandler({});
-}
-
-std::vector<long> ChildProcesses() {
-    std::string self = fs::read_symlink("/proc/self").string();
-    const long me = std::stol(self);
-    std::vector<long> children;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream statFile(entry.path() / "stat");
-        std::string stat((std::istreambuf_iterator<char>(statFile)),
-                         std::istreambuf_iterator<char>());
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream rest(stat.substr(close + 2));
-        std::string state;
-        long ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == me)
-            children.push_back(std::stol(name));
-    }
-    return children;
 }
 
 namespace {

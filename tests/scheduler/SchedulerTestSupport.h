@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scheduler/TaskLog.h"
+#include "tests/support/Processes.h"
 
 #include <functional>
 #include <string>
@@ -54,13 +55,8 @@ public:
     std::vector<std::string> Lines;
 };
 
-// Lets the event loop run (timers fire) until the condition holds or the
-// time is up; true when it holds. For timers and started programs, never for
-// the program's clock, which the test moves itself.
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
-
-// Process ids of this process's children (running or zombie).
-std::vector<long> ChildProcesses();
+using testing_support::ChildProcesses;
+using testing_support::WaitUntil;
 
 // The temporary desktop home set up for this test program before any
 // file-type lookup: the extension ".qmtsdoc" opens with the report helper,

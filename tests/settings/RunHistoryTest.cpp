@@ -5,17 +5,13 @@
 #include "settings/TaskRunHistory.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/wait.h>
 #include <tuple>
 
@@ -23,37 +19,6 @@ using namespace testing_support;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Lets events run until the condition holds; for started programs, not the clock.
-template <class Condition> bool WaitUntil(Condition condition, int timeoutMs = 20000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
-
-// This process's children, zombies included.
-std::vector<long> ChildProcesses() {
-    const long me = static_cast<long>(getpid());
-    std::vector<long> children;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream file(entry.path() / "stat");
-        const std::string stat((std::istreambuf_iterator<char>(file)), {});
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream rest(stat.substr(close + 2));
-        std::string state;
-        long parent = 0;
-        rest >> state >> parent;
-        if (parent == me)
-            children.push_back(std::stol(name));
-    }
-    return children;
-}
 
 std::vector<std::string> OutputFiles(const std::string& folder) {
     std::vector<std::string> found;

@@ -9,40 +9,17 @@
 #include "history/RunHistory.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/TaskRunHistory.h"
+#include "tests/support/Processes.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
 constexpr int Tasks = 20;
-
-int UnreapedChildren() {
-    const std::string self = std::filesystem::read_symlink("/proc/self").string();
-    int zombies = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        std::ifstream file(entry.path() / "stat");
-        const std::string stat((std::istreambuf_iterator<char>(file)), {});
-        const auto close = stat.rfind(')');
-        if (close == std::string::npos)
-            continue;
-        std::istringstream rest(stat.substr(close + 2));
-        std::string state, parent;
-        rest >> state >> parent;
-        if (parent == self && state == "Z")
-            ++zombies;
-    }
-    return zombies;
-}
 
 } // namespace
 
@@ -85,6 +62,6 @@ int main(int argc, char** argv) {
     });
     tick.start(5);
     QCoreApplication::exec();
-    std::printf("unreaped %d\n", UnreapedChildren());
+    std::printf("unreaped %zu\n", testing_support::ChildProcesses(true).size());
     return 0;
 }

@@ -41,6 +41,21 @@ protected:
     TQMTaskSchedulerSettings store{tasks};
 };
 
+// A task list whose settings file is IniName in a temporary folder, the
+// user folder; the program folder is never made.
+struct FolderStore {
+    FolderStore() {
+        store.Settings().ProgramFolder = dir.File("program/");
+        store.Settings().UserFolder = dir.Path();
+    }
+
+    TempDir dir;
+    TSupportLibrary support;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store{tasks};
+    const std::string ini = dir.File(IniName);
+};
+
 void ExpectSameTask(const TQMTask& a, const TQMTask& b) {
     EXPECT_EQ(a.TaskName, b.TaskName);
     EXPECT_EQ(a.TaskFileName, b.TaskFileName);
@@ -430,26 +445,21 @@ TEST(TaskSchedulerSettingsUnreadable, AFolderThatCannotBeSearchedIsAFailureAndNo
 }
 
 TEST(TaskSchedulerSettingsUnreadable, AFolderInTheSettingsFilesPlaceIsAFailureAndIsSetAside) {
-    TempDir dir;
-    TSupportLibrary support;
-    TQMTaskScheduler tasks;
-    TQMTaskSchedulerSettings store(tasks);
-    store.Settings().ProgramFolder = dir.File("program/");
-    store.Settings().UserFolder = dir.Path();
-    const std::string ini = dir.File(IniName);
-    fs::create_directories(ini + "/inside");
-    const TStoreResult loaded = store.Load();
+    FolderStore s;
+    fs::create_directories(s.ini + "/inside");
+    const TStoreResult loaded = s.store.Load();
     EXPECT_FALSE(loaded.Ok);
-    EXPECT_NE(loaded.Error.find("Cannot open file \"" + ini + "\""), std::string::npos)
+    EXPECT_NE(loaded.Error.find("Cannot open file \"" + s.ini + "\""), std::string::npos)
         << loaded.Error;
-    EXPECT_TRUE(store.SetAsideFileName().empty());
-    ASSERT_TRUE(store.Save().Ok);
-    EXPECT_TRUE(platform::FileExists(ini));
-    EXPECT_TRUE(fs::is_directory(store.SetAsideFileName() + "/inside")) << store.SetAsideFileName();
+    EXPECT_TRUE(s.store.SetAsideFileName().empty());
+    ASSERT_TRUE(s.store.Save().Ok);
+    EXPECT_TRUE(platform::FileExists(s.ini));
+    EXPECT_TRUE(fs::is_directory(s.store.SetAsideFileName() + "/inside"))
+        << s.store.SetAsideFileName();
 
     // With nothing in the way a missing file is no failure.
-    fs::remove(ini);
-    EXPECT_TRUE(store.Load().Ok);
+    fs::remove(s.ini);
+    EXPECT_TRUE(s.store.Load().Ok);
 }
 
 // Content the reader cannot take as settings text loads as far as it goes,
@@ -476,43 +486,31 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TempDir dir;
-        TSupportLibrary support;
-        TQMTaskScheduler tasks;
-        TQMTaskSchedulerSettings store(tasks);
-        store.Settings().ProgramFolder = dir.File("program/");
-        store.Settings().UserFolder = dir.Path();
-        const std::string ini = dir.File(IniName);
-        WriteFile(ini, c.Content);
-        EXPECT_EQ(store.Load().Ok, !c.SetAside);
-        tasks.AddNewTask()->TaskName = "new";
-        ASSERT_TRUE(store.Save().Ok);
-        EXPECT_NE(ReadFile(ini).find("taskname=new"), std::string::npos);
+        FolderStore s;
+        WriteFile(s.ini, c.Content);
+        EXPECT_EQ(s.store.Load().Ok, !c.SetAside);
+        s.tasks.AddNewTask()->TaskName = "new";
+        ASSERT_TRUE(s.store.Save().Ok);
+        EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
         if (c.SetAside) {
-            ASSERT_EQ(store.SetAsideFileName().rfind(ini + ".unreadable-", 0), 0u);
-            EXPECT_EQ(ReadFile(store.SetAsideFileName()), c.Content);
+            ASSERT_EQ(s.store.SetAsideFileName().rfind(s.ini + ".unreadable-", 0), 0u);
+            EXPECT_EQ(ReadFile(s.store.SetAsideFileName()), c.Content);
         } else {
-            EXPECT_TRUE(store.SetAsideFileName().empty());
+            EXPECT_TRUE(s.store.SetAsideFileName().empty());
         }
     }
 }
 
 // A settings path that leads to a pipe is reported, and no save replaces it.
 TEST(TaskSchedulerSettingsUnreadable, APathLeadingToAPipeIsReportedAndNeverWritten) {
-    TempDir dir;
-    TSupportLibrary support;
-    TQMTaskScheduler tasks;
-    TQMTaskSchedulerSettings store(tasks);
-    store.Settings().ProgramFolder = dir.File("program/");
-    store.Settings().UserFolder = dir.Path();
-    const std::string ini = dir.File(IniName);
-    ASSERT_EQ(mkfifo(dir.File("pipe").c_str(), 0600), 0);
-    fs::create_symlink(dir.File("pipe"), ini);
-    const TStoreResult loaded = store.Load();
+    FolderStore s;
+    ASSERT_EQ(mkfifo(s.dir.File("pipe").c_str(), 0600), 0);
+    fs::create_symlink(s.dir.File("pipe"), s.ini);
+    const TStoreResult loaded = s.store.Load();
     EXPECT_FALSE(loaded.Ok);
     EXPECT_NE(loaded.Error.find("no regular file"), std::string::npos) << loaded.Error;
-    tasks.AddNewTask()->TaskName = "new";
-    EXPECT_FALSE(store.Save().Ok);
-    EXPECT_TRUE(fs::is_symlink(ini));
-    EXPECT_TRUE(fs::is_fifo(dir.File("pipe")));
+    s.tasks.AddNewTask()->TaskName = "new";
+    EXPECT_FALSE(s.store.Save().Ok);
+    EXPECT_TRUE(fs::is_symlink(s.ini));
+    EXPECT_TRUE(fs::is_fifo(s.dir.File("pipe")));
 }

@@ -159,15 +159,28 @@ protected:
         return {backup, archive, cleanup};
     }
 
-    void Start(const std::string& settings) {
-        WriteFile(IniPath(), settings);
+    // A main window on the test's folders, shown; it loads what the test
+    // left there.
+    void ShowForm() {
         form_ = std::make_unique<TFormMain>();
         form_->Store().Settings().ProgramFolder = dir_.Path();
         form_->Store().Settings().UserFolder = userDir_.Path();
         form_->show();
+    }
+
+    void Start(const std::string& settings) {
+        WriteFile(IniPath(), settings);
+        ShowForm();
         form_->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
         list_ = Child<QTreeView>(form_.get(), "ListViewMain");
+    }
+
+    // A folder stands where the user's settings file should be.
+    void StartOnAFolderAsTheSettingsFile() {
+        std::filesystem::create_directories(userDir_.File("qmtaskscheduler2.ini/inside"));
+        ShowForm();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     }
 
     std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
@@ -308,10 +321,7 @@ TEST_F(FormMainTest, ShowsTheSettingsFileTasksInFiveColumnsWithTheDesignedWindow
 
 TEST_F(FormMainTest, StartsEmptyFromAnEmptyUserSettingsFileAndShowsTheAboutBox) {
     WriteFile(userDir_.File("qmtaskscheduler2.ini"), "");
-    form_ = std::make_unique<TFormMain>();
-    form_->Store().Settings().ProgramFolder = dir_.Path();
-    form_->Store().Settings().UserFolder = userDir_.Path();
-    form_->show();
+    ShowForm();
     list_ = Child<QTreeView>(form_.get(), "ListViewMain");
     EXPECT_EQ(RowCount(), 0);
     EXPECT_EQ(form_->SortColumn, -1);
@@ -926,14 +936,8 @@ TEST_F(FormMainTest, ExecutesAndDeletesTheAskedTaskAfterAPollRefilledTheListUnde
 }
 
 TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheEnd) {
-    // A folder stands where the settings file should be.
+    ASSERT_NO_FATAL_FAILURE(StartOnAFolderAsTheSettingsFile());
     const std::string ini = userDir_.File("qmtaskscheduler2.ini");
-    std::filesystem::create_directories(ini + "/inside");
-    form_ = std::make_unique<TFormMain>();
-    form_->Store().Settings().ProgramFolder = dir_.Path();
-    form_->Store().Settings().UserFolder = userDir_.Path();
-    form_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     const QString problem = QStringLiteral("Settings could not be read: Cannot open file \"%1\". ")
                                 .arg(QString::fromStdString(ini));
     EXPECT_TRUE(Panel(3).startsWith(problem)) << Panel(3).toStdString();
@@ -954,13 +958,7 @@ TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheE
 // Status panel 3 holds every message that stands, each until its own cause
 // ends: the most important shows, the tool tip holds them all.
 TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause) {
-    const std::string ini = userDir_.File("qmtaskscheduler2.ini");
-    std::filesystem::create_directories(ini + "/inside");
-    form_ = std::make_unique<TFormMain>();
-    form_->Store().Settings().ProgramFolder = dir_.Path();
-    form_->Store().Settings().UserFolder = userDir_.Path();
-    form_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
+    ASSERT_NO_FATAL_FAILURE(StartOnAFolderAsTheSettingsFile());
     auto* panel = Child<QLabel>(form_.get(), "StatusPanel3");
     Action("MenuAskwhenclose")->trigger(); // sets the unreadable file aside
     const QString setAside = panel->text();

@@ -14,6 +14,7 @@
 //
 // Offscreen unless QT_QPA_PLATFORM says otherwise. The machine's load counts:
 // run it on a quiet machine, or note the load beside the figures.
+#include "bench/IdleWindow.h"
 #include "bench/VariedTasks.h"
 #include "lib/SupportLibrary.h"
 #include "platform/textfile.h"
@@ -27,18 +28,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
-#include <QStatusBar>
 #include <QTextStream>
 #include <QTimer>
 #include <QTreeView>
@@ -47,7 +44,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -332,40 +328,10 @@ int RunPeak() {
     return 0;
 }
 
-int MeasureIdle(int spanMs) {
-    QEventLoop warmUp;
-    QTimer::singleShot(2000, &warmUp, &QEventLoop::quit);
-    warmUp.exec();
-    const std::clock_t start = std::clock();
-    QEventLoop span;
-    QTimer::singleShot(spanMs, &span, &QEventLoop::quit);
-    span.exec();
-    std::printf("%.3f\n", 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
-    return 0;
-}
-
 int RunIdleProgram(int spanMs) {
     TFormMain window;
     window.show();
-    return MeasureIdle(spanMs);
-}
-
-int RunIdleBare(int spanMs) {
-    QMainWindow window;
-    auto* clock = new QLabel(&window);
-    window.statusBar()->addWidget(clock);
-    QTimer second;
-    QObject::connect(&second, &QTimer::timeout, [clock] {
-        clock->setText(
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MMM-dd hh:mm:ss")));
-    });
-    second.start(1000);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [] {});
-    poll.start(2000);
-    window.resize(665, 480);
-    window.show();
-    return MeasureIdle(spanMs);
+    return bench_support::MeasureIdle(spanMs);
 }
 
 QByteArray RunChild(const QStringList& arguments) {
@@ -464,7 +430,7 @@ int main(int argc, char** argv) {
     if (mode == "--idle-program" && argc >= 3)
         return RunIdleProgram(std::stoi(argv[2]));
     if (mode == "--idle-bare" && argc >= 3)
-        return RunIdleBare(std::stoi(argv[2]));
+        return bench_support::MeasureIdleBareWindow(std::stoi(argv[2]));
     if (mode == "--start-program")
         return RunStartProgram();
     if (mode == "--start-bare" && argc >= 3)

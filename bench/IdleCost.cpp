@@ -5,6 +5,7 @@
 // machine. Run it with no arguments (span 60 s) or with the span in seconds;
 // QT_QPA_PLATFORM as for the program (offscreen when unset, or xcb under
 // Xvfb).
+#include "bench/IdleWindow.h"
 #include "bench/VariedTasks.h"
 #include "lib/SupportLibrary.h"
 #include "settings/classQMLogFile.h"
@@ -13,15 +14,9 @@
 #include "ui/FMain.h"
 
 #include <QApplication>
-#include <QDateTime>
-#include <QLabel>
-#include <QMainWindow>
 #include <QProcess>
-#include <QStatusBar>
-#include <QTimer>
 
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -30,25 +25,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int WarmUpMs = 2000;
-
-// Runs the event loop for the span after a warm-up and prints the CPU time
-// the process took during the span.
-int MeasureIdle(int spanMs) {
-    QEventLoop warmUp;
-    QTimer::singleShot(WarmUpMs, &warmUp, &QEventLoop::quit);
-    warmUp.exec();
-    // A loop of our own: quitting the application would close the window,
-    // which may ask first.
-    const std::clock_t start = std::clock();
-    QEventLoop span;
-    QTimer::singleShot(spanMs, &span, &QEventLoop::quit);
-    span.exec();
-    const double cpuMs = 1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-    std::printf("%.3f\n", cpuMs);
-    return 0;
-}
 
 int RunProgram(int argc, char** argv, int spanMs, int tasks) {
     TLogFileModule logFile;
@@ -64,26 +40,12 @@ int RunProgram(int argc, char** argv, int spanMs, int tasks) {
     }
     TFormMain window;
     window.show();
-    return MeasureIdle(spanMs);
+    return bench_support::MeasureIdle(spanMs);
 }
 
 int RunBareWindow(int argc, char** argv, int spanMs) {
     QApplication app(argc, argv);
-    QMainWindow window;
-    auto* clock = new QLabel(&window);
-    window.statusBar()->addWidget(clock);
-    QTimer second;
-    QObject::connect(&second, &QTimer::timeout, [clock] {
-        clock->setText(
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MMM-dd hh:mm:ss")));
-    });
-    second.start(1000);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [] {});
-    poll.start(2000);
-    window.resize(665, 480);
-    window.show();
-    return MeasureIdle(spanMs);
+    return bench_support::MeasureIdleBareWindow(spanMs);
 }
 
 double Run(QProcess& child) {

@@ -256,8 +256,8 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
         std::vector<std::string_view> pieces;
         pieces.reserve(static_cast<std::size_t>(taskList_.Count()) + 1);
         pieces.push_back(preferences);
-        for (int i = 0; i < taskList_.Count(); ++i)
-            pieces.push_back(sections_.at(&taskList_.At(i)).Text);
+        for (const TListedSection& listed : order_)
+            pieces.push_back(listed.Section->Text);
         settings_->SavePieces(pieces);
     } catch (const Exception& e) {
         return Failure(e);
@@ -371,13 +371,29 @@ void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& sectio
 
 bool TQMTaskSchedulerSettings::RenderChangedSections() {
     ++saves_;
-    std::size_t listed = 0;
+    std::vector<TListedSection> order;
+    order.reserve(static_cast<std::size_t>(taskList_.Count()));
+    // Where the next task stood at the last save: the list mostly keeps its
+    // order, and one task added or removed shifts the rest by one.
+    std::size_t expected = 0;
     for (int i = 0; i < taskList_.Count(); ++i) {
         TQMTask& task = *taskList_.GetTask(i);
-        const auto [it, added] = sections_.try_emplace(&task);
-        TSectionText& section = it->second;
+        TSectionText* known = nullptr;
+        for (const std::size_t at : {expected, expected + 1})
+            if (at < order_.size() && order_[at].Task == &task) {
+                known = order_[at].Section;
+                expected = at + 1;
+                break;
+            }
+        bool added = false;
+        if (known == nullptr) {
+            const auto [it, inserted] = sections_.try_emplace(&task);
+            known = &it->second;
+            added = inserted;
+        }
+        TSectionText& section = *known;
         section.Seen = saves_;
-        ++listed;
+        order.push_back({&task, &section});
         if (!added && section.Fingerprint == Fingerprint(task))
             continue;
         if (!IsTaskIdentifier(task.Guid))
@@ -396,9 +412,10 @@ bool TQMTaskSchedulerSettings::RenderChangedSections() {
         RenderSection(task, section);
         guidOwners_[guidKey] = &task;
     }
+    order_ = std::move(order);
     // The sections of tasks no longer listed go, and with them their claim
     // on an identifier.
-    if (listed != sections_.size()) {
+    if (order_.size() != sections_.size()) {
         for (auto it = sections_.begin(); it != sections_.end();) {
             if (it->second.Seen == saves_) {
                 ++it;
@@ -417,6 +434,7 @@ void TQMTaskSchedulerSettings::RenderAllSections() {
     // As WriteTasks: in list order, a later task gives up a clashing identifier.
     sections_.clear();
     guidOwners_.clear();
+    order_.clear();
     std::unordered_set<std::string_view, TNoCaseHash, TNoCaseEqual> used;
     used.reserve(static_cast<std::size_t>(taskList_.Count()));
     for (int i = 0; i < taskList_.Count(); ++i) {
@@ -431,6 +449,7 @@ void TQMTaskSchedulerSettings::RenderAllSections() {
         RenderSection(task, section);
         section.Seen = saves_;
         guidOwners_[section.GuidKey] = &task;
+        order_.push_back({&task, &section});
     }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class TQMSettings;
 class TQMSettingsSection;
@@ -88,6 +89,12 @@ private:
     std::string setAsideFile_;
     // By task; kept from save to save.
     std::unordered_map<const TQMTask*, TSectionText> sections_;
+    // The listed tasks' sections in list order, as of the last render.
+    struct TListedSection {
+        const TQMTask* Task;
+        TSectionText* Section;
+    };
+    std::vector<TListedSection> order_;
     // Which task's section carries an identifier (by GuidKey).
     std::unordered_map<std::uint64_t, const TQMTask*> guidOwners_;
     std::uint64_t saves_ = 0;

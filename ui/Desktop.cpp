@@ -99,12 +99,11 @@ bool TDesktop::NotifiesInsteadOfBoxes() const {
 }
 
 void TDesktop::AddPreferenceItems(QMenu* preferences) {
-    keepRunning_ =
-        preferences->addAction(QStringLiteral("&Keep running when the window is closed"));
+    keepRunning_ = preferences->addAction(QStringLiteral("Keep running when the window is closed"));
     keepRunning_->setObjectName(QStringLiteral("MenuKeepRunning"));
     keepRunning_->setCheckable(true);
     connect(keepRunning_, &QAction::triggered, this, [this] { KeepRunningClicked(); });
-    startAtLogin_ = preferences->addAction(QStringLiteral("&Start at login"));
+    startAtLogin_ = preferences->addAction(QStringLiteral("Start at login"));
     startAtLogin_->setObjectName(QStringLiteral("MenuStartAtLogin"));
     startAtLogin_->setCheckable(true);
     connect(startAtLogin_, &QAction::triggered, this, [this] { StartAtLoginClicked(); });

@@ -40,7 +40,7 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     layout->addWidget(MemoLog, 1);
 
     auto* buttons = new QHBoxLayout;
-    ButtonOpenFolder = new QPushButton(QStringLiteral("&Open folder"), this);
+    ButtonOpenFolder = new QPushButton(QStringLiteral("Open folder"), this);
     ButtonOpenFolder->setObjectName(QStringLiteral("ButtonOpenFolder"));
     ButtonOpenFolder->setToolTip(QStringLiteral("Show the log's folder in the file manager"));
     LabelProblem = new QLabel(this);

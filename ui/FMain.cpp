@@ -290,10 +290,10 @@ void TFormMain::CreateActions() {
     ActionModifyTask = makeAction("ActionModifyTask", "&Modify", QKeySequence(Qt::Key_Space),
                                   &TFormMain::ActionModifyTaskExecute);
     ActionExecuteTask_notime =
-        makeAction("ActionExecuteTask_notime", "&Execute task", QKeySequence(Qt::CTRL | Qt::Key_X),
+        makeAction("ActionExecuteTask_notime", "Execute task", QKeySequence(Qt::CTRL | Qt::Key_X),
                    &TFormMain::ActionExecuteTask_notimeExecute);
     ActionExecuteTask_withtime =
-        makeAction("ActionExecuteTask_withtime", "Execute task &prematurely",
+        makeAction("ActionExecuteTask_withtime", "Execute task prematurely",
                    QKeySequence(Qt::SHIFT | Qt::CTRL | Qt::Key_X),
                    &TFormMain::ActionExecuteTask_withtimeExecute);
 
@@ -323,21 +323,20 @@ void TFormMain::CreateMenu() {
     };
 
     QMenu* file = addMenu(menu, "File1", "&File");
-    QMenu* import = addMenu(file, "Import1", "&Import");
-    addItem(import, "MenuImporTasksFromVersion1", "&Tasks from version 1.x",
+    QMenu* import = addMenu(file, "Import1", "Import");
+    addItem(import, "MenuImporTasksFromVersion1", "Tasks from version 1.x",
             [this] { MenuImporTasksFromVersion1Click(); });
     file->addSeparator();
     addItem(file, "Exit1", "E&xit", [this] { Exit1Click(); });
 
-    QMenu* edit = addMenu(menu, "Edit1", "&Edit");
-    QMenu* preferences = addMenu(edit, "Preferences1", "&Preferences");
-    MenuAskwhenclose = addItem(preferences, "MenuAskwhenclose", "&Confirm when exit program",
+    QMenu* edit = addMenu(menu, "Edit1", "Edit");
+    QMenu* preferences = addMenu(edit, "Preferences1", "Preferences");
+    MenuAskwhenclose = addItem(preferences, "MenuAskwhenclose", "Confirm when exit program",
                                [this] { MenuAskwhencloseClick(); });
     MenuAskwhenclose->setCheckable(true);
-    MenuConfirmbeforeexecutetaskmanually =
-        addItem(preferences, "MenuConfirmbeforeexecutetaskmanually",
-                "Confirm &before execute task manually",
-                [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
+    MenuConfirmbeforeexecutetaskmanually = addItem(
+        preferences, "MenuConfirmbeforeexecutetaskmanually", "Confirm before execute task manually",
+        [this] { MenuConfirmbeforeexecutetaskmanuallyClick(); });
     MenuConfirmbeforeexecutetaskmanually->setCheckable(true);
     desktop_->AddPreferenceItems(preferences);
 
@@ -350,20 +349,20 @@ void TFormMain::CreateMenu() {
     task->addAction(ActionExecuteTask_withtime);
 
     QMenu* view = addMenu(menu, "View1", "&View");
-    QMenu* sortBy = addMenu(view, "Sortby1", "&Sort by");
+    QMenu* sortBy = addMenu(view, "Sortby1", "Sort by");
     const std::array<std::pair<const char*, const char*>, ColumnCount> sortItems{{
-        {"Naam1", "Task &name"},
-        {"Taakfrequentie1", "Task &frequency"},
-        {"Tijd1", "Task &Time"},
-        {"Actief1", "Task &Active"},
-        {"Laatstgestart1", "Task &Last started"},
+        {"Naam1", "Task name"},
+        {"Taakfrequentie1", "Task frequency"},
+        {"Tijd1", "Task Time"},
+        {"Actief1", "Task Active"},
+        {"Laatstgestart1", "Task Last started"},
     }};
     for (int column = 0; column < ColumnCount; ++column) {
         const auto& [name, text] = sortItems[static_cast<size_t>(column)];
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
     view->addSeparator();
-    MenuHistory = addItem(view, "MenuHistory", "&History", [this] { MenuHistoryClick(); });
+    MenuHistory = addItem(view, "MenuHistory", "History", [this] { MenuHistoryClick(); });
     MenuHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     ListViewMain->setContextMenuPolicy(Qt::ActionsContextMenu);
     ListViewMain->addAction(MenuHistory);

@@ -99,13 +99,13 @@ void TFormTaskEdit::CreateControls() {
     ButtonCancel = button(PanelBottom, "ButtonCancel", "&Cancel");
 
     Panel6 = group(PanelMain, "Panel6");
-    RadioOne_Shot = Captioned<QRadioButton>(Panel6, "RadioOne_Shot", "Once at &date");
+    RadioOne_Shot = Captioned<QRadioButton>(Panel6, "RadioOne_Shot", "Once at date");
     PickerDate = Named<QDateEdit>(Panel6, "PickerDate");
     PickerDate->setDisplayFormat(QLocale().dateFormat(QLocale::LongFormat));
     PickerDate->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
     PickerDate->setCalendarPopup(true);
-    RadioDaily = Captioned<QRadioButton>(Panel6, "RadioDaily", "Dail&y");
-    RadioWeekly = Captioned<QRadioButton>(Panel6, "RadioWeekly", "&Weekly");
+    RadioDaily = Captioned<QRadioButton>(Panel6, "RadioDaily", "Daily");
+    RadioWeekly = Captioned<QRadioButton>(Panel6, "RadioWeekly", "Weekly");
     RadioWeekly->setChecked(true);
     Options = new QButtonGroup(this);
     Options->setObjectName(QStringLiteral("Options"));
@@ -119,34 +119,34 @@ void TFormTaskEdit::CreateControls() {
     CheckFriday = Captioned<QCheckBox>(Panel6, "CheckFriday", "Fr");
     CheckSaturday = Captioned<QCheckBox>(Panel6, "CheckSaturday", "Sa");
     CheckSunday = Captioned<QCheckBox>(Panel6, "CheckSunday", "Su");
-    Label4 = Captioned<QLabel>(Panel6, "Label4", "Start &time");
+    Label4 = Captioned<QLabel>(Panel6, "Label4", "Start time");
     PickerTime = Named<QTimeEdit>(Panel6, "PickerTime");
     PickerTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
-    Label5 = Captioned<QLabel>(Panel6, "Label5", "Last started &on");
+    Label5 = Captioned<QLabel>(Panel6, "Label5", "Last started on");
     EditDateTime_LastExecuted = Named<QLineEdit>(Panel6, "EditDateTime_LastExecuted");
     EditDateTime_LastExecuted->setReadOnly(true);
-    Button1 = button(Panel6, "Button1", "&Reset");
+    Button1 = button(Panel6, "Button1", "Reset");
 
     Panel5 = group(PanelMain, "Panel5");
-    Label3 = Captioned<QLabel>(Panel5, "Label3", "Task &name");
+    Label3 = Captioned<QLabel>(Panel5, "Label3", "Task name");
     EditTaskName = Named<QLineEdit>(Panel5, "EditTaskName");
-    Label1 = Captioned<QLabel>(Panel5, "Label1", "Program &location");
+    Label1 = Captioned<QLabel>(Panel5, "Label1", "Program location");
     EditTaskFileName = Named<QLineEdit>(Panel5, "EditTaskFileName");
     ButtonFile = button(Panel5, "ButtonFile", "...");
-    Label2 = Captioned<QLabel>(Panel5, "Label2", "Program &parameters");
+    Label2 = Captioned<QLabel>(Panel5, "Label2", "Program parameters");
     EditTaskParameters = Named<QLineEdit>(Panel5, "EditTaskParameters");
 
-    CheckActive = Captioned<QCheckBox>(PanelMain, "CheckActive", "&Active");
+    CheckActive = Captioned<QCheckBox>(PanelMain, "CheckActive", "Active");
 
     // Settings beyond the schedule share one group below it.
     GroupBoxOptions = Named<QGroupBox>(PanelMain, "GroupBoxOptions");
     GroupBoxOptions->setTitle(QStringLiteral("Options"));
     CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
-                                        "Run as soon as possible after a &missed start");
+                                        "Run as soon as possible after a missed start");
     auto* options = new QGridLayout(GroupBoxOptions);
     options->addWidget(CheckCatchUp, 0, 0, 1, 3);
     CheckTimeLimit = Captioned<QCheckBox>(GroupBoxOptions, "CheckTimeLimit",
-                                          "Stop the task if it runs lon&ger than");
+                                          "Stop the task if it runs longer than");
     EditTimeLimit = Named<QSpinBox>(GroupBoxOptions, "EditTimeLimit");
     EditTimeLimit->setRange(1, 525600);
     EditTimeLimit->setValue(60);
@@ -157,7 +157,7 @@ void TFormTaskEdit::CreateControls() {
     limitRow->addWidget(LabelTimeLimitUnit);
     limitRow->addStretch(1);
     options->addLayout(limitRow, 1, 0, 1, 3);
-    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start &in");
+    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start in");
     EditStartIn = Named<QLineEdit>(GroupBoxOptions, "EditStartIn");
     EditStartIn->setPlaceholderText(QStringLiteral("the scheduler's own folder"));
     ButtonStartIn = button(GroupBoxOptions, "ButtonStartIn", "...");

@@ -238,6 +238,39 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
 }
 
 TStoreResult TQMTaskSchedulerSettings::Save() {
+    std::shared_ptr<const TSaveSnapshot> snapshot;
+    try {
+        snapshot = TakeSnapshot();
+    } catch (const Exception& e) {
+        return Failure(e);
+    }
+    return WriteSnapshot(*snapshot);
+}
+
+std::shared_ptr<const TSaveSnapshot> TQMTaskSchedulerSettings::TakeSnapshot() {
+    // The lines of the last load are not the file any more; a large file's
+    // section list is not kept beside the rendered sections (its text is,
+    // as long as sections point into it).
+    settings_->Clear();
+    settings_->ReleaseSections();
+    if (!RenderChangedSections())
+        RenderAllSections();
+    auto snapshot = std::make_shared<TSaveSnapshot>();
+    auto preferences = std::make_shared<const std::string>(RenderPreferences());
+    snapshot->Pieces.reserve(order_.size() + 1);
+    snapshot->Pieces.push_back(*preferences);
+    snapshot->Keep.push_back(std::move(preferences));
+    if (loadedText_)
+        snapshot->Keep.push_back(loadedText_);
+    for (const TListedSection& listed : order_) {
+        snapshot->Pieces.push_back(listed.Section->Text);
+        if (listed.Section->Rendered)
+            snapshot->Keep.push_back(listed.Section->Rendered);
+    }
+    return snapshot;
+}
+
+TStoreResult TQMTaskSchedulerSettings::WriteSnapshot(const TSaveSnapshot& snapshot) {
     try {
         if (!KeepUnreadableFile())
             return {false,
@@ -245,20 +278,7 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
                         " could not be read and could not be set aside; it is kept "
                         "unchanged.",
                     {}};
-        // The lines of the last load are not the file any more; a large
-        // file's text and section list are not kept beside the rendered
-        // sections.
-        settings_->Clear();
-        settings_->ReleaseSections();
-        if (!RenderChangedSections())
-            RenderAllSections();
-        const std::string preferences = RenderPreferences();
-        std::vector<std::string_view> pieces;
-        pieces.reserve(static_cast<std::size_t>(taskList_.Count()) + 1);
-        pieces.push_back(preferences);
-        for (const TListedSection& listed : order_)
-            pieces.push_back(listed.Section->Text);
-        settings_->SavePieces(pieces);
+        settings_->SavePieces(snapshot.Pieces);
     } catch (const Exception& e) {
         return Failure(e);
     }
@@ -345,9 +365,10 @@ std::string TQMTaskSchedulerSettings::RenderPreferences() const {
     return text;
 }
 
-void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& section) {
-    std::string& text = section.Text;
-    text.clear();
+namespace {
+
+// A task's section as a save writes it: its blank line, header and keys.
+void RenderSectionText(const TQMTask& task, std::string& text) {
     TQMSettings::AppendHeaderLine(text, TasksSectionPrefix + task.Guid, false);
     for (const TTaskKey& key : TaskKeys) {
         if (key.Optional && IsDefault(key, task))
@@ -359,14 +380,57 @@ void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& sectio
         } else if (key.Number != nullptr) {
             TQMSettings::AppendKeyLine(text, key.Name, std::to_string(task.*key.Number));
         } else {
-            std::string stamp;
-            TQMSettings::AppendStamp(stamp, task.*key.Stamp);
-            TQMSettings::AppendKeyLine(text, key.Name, stamp);
+            // The key names are written as they stand, and a stamp has no
+            // line break: the line is built in place.
+            text += key.Name;
+            text += '=';
+            TQMSettings::AppendStamp(text, task.*key.Stamp);
+            text += "\r\n";
         }
     }
-    text.shrink_to_fit();
+}
+
+} // namespace
+
+void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& section) {
+    // A new string each time: a snapshot being written may hold the old one.
+    auto text = std::make_shared<std::string>();
+    RenderSectionText(task, *text);
+    text->shrink_to_fit();
+    section.Text = *text;
+    section.Rendered = std::move(text);
     section.Fingerprint = Fingerprint(task);
     section.GuidKey = GuidKeyOf(task.Guid);
+    ++renderedSections_;
+}
+
+void TQMTaskSchedulerSettings::KeepLoadedSection(const TQMSettingsSection& entry,
+                                                 const TQMTask& task, std::string& scratch) {
+    if (!loadedText_ || !IsTaskIdentifier(task.Guid))
+        return;
+    // Two sections of one identifier: the save decides which keeps it.
+    const std::uint64_t guidKey = GuidKeyOf(task.Guid);
+    if (guidOwners_.contains(guidKey))
+        return;
+    // The rendering starts with the blank line before the header.
+    const std::string& text = *loadedText_;
+    const auto base = reinterpret_cast<std::uintptr_t>(text.data());
+    const auto header = reinterpret_cast<std::uintptr_t>(
+        settings_->Lines.View(static_cast<std::size_t>(entry.LineIndex)).data());
+    if (header < base + 2 || header > base + text.size())
+        return;
+    const std::size_t at = header - base - 2;
+    scratch.clear();
+    RenderSectionText(task, scratch);
+    if (text.compare(at, scratch.size(), scratch) != 0)
+        return;
+    TSectionText& section = sections_[&task];
+    section.Text = std::string_view(text).substr(at, scratch.size());
+    section.Fingerprint = Fingerprint(task);
+    section.GuidKey = guidKey;
+    section.Seen = saves_;
+    guidOwners_[guidKey] = &task;
+    order_.push_back({&task, &section});
 }
 
 bool TQMTaskSchedulerSettings::RenderChangedSections() {
@@ -454,11 +518,21 @@ void TQMTaskSchedulerSettings::RenderAllSections() {
 }
 
 void TQMTaskSchedulerSettings::ReadTasks() {
+    // What the last save rendered belongs to tasks about to go; the first
+    // save after this load writes what the file holds where it can.
+    sections_.clear();
+    order_.clear();
+    guidOwners_.clear();
+    loadedText_ = settings_->Lines.SharedText();
     taskList_.ClearTasks();
+    std::string scratch;
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);
-        if (section.IsSubsectionOf("tasks"))
-            ReadTaskSection(section, *taskList_.AddNewTask());
+        if (!section.IsSubsectionOf("tasks"))
+            continue;
+        TQMTask& task = *taskList_.AddNewTask();
+        ReadTaskSection(section, task);
+        KeepLoadedSection(section, task, scratch);
     }
 }
 

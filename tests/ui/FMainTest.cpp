@@ -184,7 +184,17 @@ protected:
     }
 
     std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
-    std::string Ini() const { return ReadFile(IniPath()); }
+    // Saves are written on a thread of their own; the file and status
+    // panel 3 are looked at once they are.
+    void SavesWritten() const {
+        if (form_) {
+            EXPECT_TRUE(WaitUntil([this] { return !form_->SavesPending(); }));
+        }
+    }
+    std::string Ini() const {
+        SavesWritten();
+        return ReadFile(IniPath());
+    }
 
     QStringList RowNames() const {
         QStringList names;
@@ -229,6 +239,7 @@ protected:
     QAction* Action(const char* name) const { return Child<QAction>(form_.get(), name); }
 
     QString Panel(int index) const {
+        SavesWritten();
         const QByteArray name = QStringLiteral("StatusPanel%1").arg(index).toLatin1();
         return Child<QLabel>(form_.get(), name.constData())->text();
     }
@@ -945,6 +956,7 @@ TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheE
     // The next save sets the folder aside; the panel names it from then on,
     // over later saves that succeed.
     Action("MenuAskwhenclose")->trigger();
+    SavesWritten();
     const QString setAside = QString::fromStdString(form_->Store().SetAsideFileName());
     ASSERT_TRUE(setAside.startsWith(QString::fromStdString(ini) + ".unreadable-"));
     EXPECT_TRUE(std::filesystem::is_directory(setAside.toStdString() + "/inside"));
@@ -961,6 +973,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     ASSERT_NO_FATAL_FAILURE(StartOnAFolderAsTheSettingsFile());
     auto* panel = Child<QLabel>(form_.get(), "StatusPanel3");
     Action("MenuAskwhenclose")->trigger(); // sets the unreadable file aside
+    SavesWritten();
     const QString setAside = panel->text();
     ASSERT_TRUE(setAside.contains("; set aside as ")) << setAside.toStdString();
 
@@ -970,6 +983,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.File("config-blocker")));
     Action("MenuStartAtLogin")->trigger();
     qputenv("XDG_CONFIG_HOME", savedConfigHome);
+    SavesWritten();
     EXPECT_EQ(panel->text(), setAside);
     EXPECT_TRUE(panel->toolTip().contains("\n\nStart at login could not be set: "))
         << panel->toolTip().toStdString();
@@ -978,6 +992,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     WriteFile(dir_.File("blocker"), "");
     form_->Store().Settings().UserFolder = dir_.File("blocker") + "/sub/";
     Action("MenuAskwhenclose")->trigger();
+    SavesWritten();
     EXPECT_TRUE(panel->text().startsWith("Changes could not be saved: "));
     const QStringList shown = panel->toolTip().split("\n\n");
     ASSERT_EQ(shown.size(), 3) << panel->toolTip().toStdString();
@@ -988,6 +1003,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     // The next save succeeds: its failure goes, the others stand.
     form_->Store().Settings().UserFolder = userDir_.Path();
     Action("MenuAskwhenclose")->trigger();
+    SavesWritten();
     EXPECT_EQ(panel->text(), setAside);
     EXPECT_EQ(panel->toolTip().split("\n\n").size(), 2) << panel->toolTip().toStdString();
 }

@@ -2,7 +2,7 @@
 // settings file: after every kill the file loads whole, as the generation
 // last reported saved or the one after it. Its temporary files do not pile up:
 // the next save removes them. The saver is the settings file's own save, or
-// the program's writer thread killed between a save's request and its write.
+// the program's writer thread, killed between a save's request and its write.
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMSettings.h"
@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <random>
 #include <thread>
-#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,10 +30,10 @@ namespace {
 // Killed and reaped on destruction at the latest.
 class SaveLoopChild {
 public:
-    explicit SaveLoopChild(const std::vector<std::string>& command) {
+    explicit SaveLoopChild(std::vector<std::string> command) {
         std::vector<char*> argv;
-        for (const std::string& word : command)
-            argv.push_back(const_cast<char*>(word.c_str()));
+        for (std::string& word : command)
+            argv.push_back(word.data());
         argv.push_back(nullptr);
         int fds[2];
         if (pipe(fds) != 0)
@@ -117,8 +116,6 @@ int CountTemporaries(const std::string& folder, const std::string& keep) {
     return n;
 }
 
-} // namespace
-
 // The generation the file holds, checked whole; -1 when it is not.
 long long LoadedGeneration(const std::string& folder, bool throughStore) {
     if (!throughStore) {
@@ -126,8 +123,7 @@ long long LoadedGeneration(const std::string& folder, bool throughStore) {
         std::string n;
         if (!s.LoadFromFile(folder + "qmtaskscheduler2.ini") || !s.ReadString("generation", "n", n))
             return -1;
-        const long long found = std::stoll(n);
-        return s.Lines == Expected(found) ? found : -1;
+        return s.Lines == Expected(std::stoll(n)) ? std::stoll(n) : -1;
     }
     TQMTaskScheduler tasks;
     TQMTaskSchedulerSettings store(tasks);
@@ -142,74 +138,75 @@ long long LoadedGeneration(const std::string& folder, bool throughStore) {
     return std::stoll(first.substr(first.find(' ') + 1));
 }
 
-TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
-    struct Saver {
-        const char* Name;
-        bool ThroughStore; // the writer thread of the application store
-        int Kills;
-    };
-    for (const Saver saver : {Saver{"file save", false, 60}, Saver{"writer thread", true, 30}}) {
-        SCOPED_TRACE(saver.Name);
-        TempDir dir;
-        const std::string name = "qmtaskscheduler2.ini";
-        const std::string path = dir.File(name);
-        const unsigned seed = std::random_device{}();
-        RecordProperty(std::string("seed ") + saver.Name, static_cast<int>(seed));
-        std::mt19937 rng(seed);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-        long long next = 1;
-        int kills = 0;
-        int killedMidSave = 0;
-        // At least so many kills, and on until five of them have hit a save
-        // in progress: some builds spend most of a save outside the file write.
-        while ((kills < saver.Kills || killedMidSave < 5) &&
-               std::chrono::steady_clock::now() < deadline) {
-            long long reported = -1;
-            {
-                const std::string generation = std::to_string(next);
-                SaveLoopChild child(
-                    saver.ThroughStore
-                        ? std::vector<std::string>{SETTINGS_SAVER, "writer", dir.Path(), generation}
-                        : std::vector<std::string>{SAVE_LOOP_HELPER, path, generation});
-                // One whole save is timed; the kill then comes at a random
-                // moment after the next save is asked for, during its write or
-                // just after it.
-                child.WaitFor(true, next);
-                const auto start = std::chrono::steady_clock::now();
-                child.WaitFor(false, next);
-                const auto saveTime = std::chrono::steady_clock::now() - start;
-                child.WaitFor(true, next + 1);
-                reported = next;
-                std::uniform_int_distribution<long long> delay(0, saveTime.count() * 3 / 2);
-                std::this_thread::sleep_for(std::chrono::steady_clock::duration(delay(rng)));
-                child.Kill();
-                for (auto r = child.Next(); r.Generation >= 0; r = child.Next())
-                    if (!r.Starting)
-                        reported = r.Generation;
-            }
-            ++kills;
-            // At most the one of this kill: the child's first save removed any
-            // earlier one.
-            const int left = CountTemporaries(dir.Path(), name);
-            ASSERT_LE(left, 1) << "kill " << kills;
-            killedMidSave += left;
-
-            const long long found = LoadedGeneration(dir.Path(), saver.ThroughStore);
-            ASSERT_TRUE(found == reported || found == reported + 1)
-                << "kill " << kills << ": generation " << found << " after " << reported
-                << ", seed " << seed;
-            next = found + 1;
+void KillSaverAtRandom(bool throughStore, int minKills) {
+    TempDir dir;
+    const std::string name = "qmtaskscheduler2.ini";
+    const std::string path = dir.File(name);
+    const unsigned seed = std::random_device{}();
+    ::testing::Test::RecordProperty("seed", static_cast<int>(seed));
+    std::mt19937 rng(seed);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    long long next = 1;
+    int kills = 0;
+    int killedMidSave = 0;
+    // At least minKills kills, and on until five of them have hit a save in
+    // progress: some builds spend most of a save outside the file write.
+    while ((kills < minKills || killedMidSave < 5) && std::chrono::steady_clock::now() < deadline) {
+        long long reported = -1;
+        {
+            const std::string generation = std::to_string(next);
+            SaveLoopChild child(
+                throughStore
+                    ? std::vector<std::string>{SETTINGS_SAVER, "writer", dir.Path(), generation}
+                    : std::vector<std::string>{SAVE_LOOP_HELPER, path, generation});
+            // One whole save is timed; the kill then comes at a random moment
+            // during the next save or just after it.
+            child.WaitFor(true, next);
+            const auto start = std::chrono::steady_clock::now();
+            child.WaitFor(false, next);
+            const auto saveTime = std::chrono::steady_clock::now() - start;
+            child.WaitFor(true, next + 1);
+            reported = next;
+            std::uniform_int_distribution<long long> delay(0, saveTime.count() * 3 / 2);
+            std::this_thread::sleep_for(std::chrono::steady_clock::duration(delay(rng)));
+            child.Kill();
+            for (auto r = child.Next(); r.Generation >= 0; r = child.Next())
+                if (!r.Starting)
+                    reported = r.Generation;
         }
-        std::printf("%s: %d kills, %d of them during a save, %lld generations\n", saver.Name, kills,
-                    killedMidSave, next - 1);
-        EXPECT_GE(kills, saver.Kills * 5 / 6) << "too few kills within the time bound";
-        // The kills must also have hit saves in progress, or nothing was shown.
-        EXPECT_GE(killedMidSave, 5);
+        ++kills;
+        // At most the one of this kill: the child's first save removed any
+        // earlier one.
+        const int left = CountTemporaries(dir.Path(), name);
+        ASSERT_LE(left, 1) << "kill " << kills;
+        killedMidSave += left;
 
-        // The next save leaves nothing but the file.
-        TQMSettings s;
-        s.Lines = save_loop::Lines(next);
-        s.SaveToFile(path);
-        EXPECT_EQ(CountTemporaries(dir.Path(), name), 0);
+        const long long found = LoadedGeneration(dir.Path(), throughStore);
+        ASSERT_TRUE(found == reported || found == reported + 1)
+            << "kill " << kills << ": generation " << found << " after " << reported << ", seed "
+            << seed;
+        next = found + 1;
     }
+    ::testing::Test::RecordProperty("kills", kills);
+    ::testing::Test::RecordProperty("killedMidSave", killedMidSave);
+    std::printf("%d kills, %d of them during a save, %lld generations\n", kills, killedMidSave,
+                next - 1);
+    EXPECT_GE(kills, minKills * 5 / 6) << "too few kills within the time bound";
+    // The kills must also have hit saves in progress, or nothing was shown.
+    EXPECT_GE(killedMidSave, 5);
+
+    // The next save leaves nothing but the file.
+    TQMSettings s;
+    s.Lines = save_loop::Lines(next);
+    s.SaveToFile(path);
+    EXPECT_EQ(CountTemporaries(dir.Path(), name), 0);
 }
+
+TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
+    KillSaverAtRandom(false, 60);
+}
+
+TEST(SettingsCrashSafety, KilledWriterThreadLeavesTheLastWholeGeneration) {
+    KillSaverAtRandom(true, 30);
+}
+} // namespace

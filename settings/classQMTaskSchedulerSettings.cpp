@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <functional>
 #include <iterator>
@@ -390,6 +391,81 @@ void RenderSectionText(const TQMTask& task, std::string& text) {
     }
 }
 
+// The length of what RenderSectionText writes for the task when `bytes`
+// begin with exactly that, else 0; compared in place, since a load checks
+// every section.
+std::size_t RenderedLength(const TQMTask& task, std::string_view bytes) {
+    std::size_t at = 0;
+    const auto take = [&](std::string_view expected) {
+        if (bytes.substr(at, expected.size()) != expected)
+            return false;
+        at += expected.size();
+        return true;
+    };
+    if (!take("\r\n[tasks\\") || bytes.size() < at + task.Guid.size())
+        return 0;
+    for (const char c : task.Guid)
+        if (bytes[at++] != ascii::ToLower(c))
+            return 0;
+    if (!take("]\r\n"))
+        return 0;
+    char number[16];
+    for (const TTaskKey& key : TaskKeys) {
+        if (key.Optional && IsDefault(key, task))
+            continue;
+        if (!take(key.Name) || !take("="))
+            return 0;
+        if (key.Text != nullptr) {
+            // A save writes line breaks and NUL as blanks; a loaded line
+            // holds neither LF nor NUL, but may hold a lone CR.
+            const std::string& value = task.*key.Text;
+            if (value.find('\r') != std::string::npos || !take(value))
+                return 0;
+        } else if (key.Flag != nullptr) {
+            if (!take(task.*key.Flag ? "1" : "0"))
+                return 0;
+        } else if (key.Number != nullptr) {
+            const auto end = std::to_chars(number, number + sizeof number, task.*key.Number).ptr;
+            if (!take(std::string_view(number, static_cast<std::size_t>(end - number))))
+                return 0;
+        } else {
+            // The digits AppendStamp gives: the value's fields, zero-padded.
+            const std::string_view stamp = bytes.substr(at, 18);
+            const dt::DateTimeFields f = dt::DecodeDateTime(task.*key.Stamp);
+            const int fields[] = {f.Year,
+                                  f.Month,
+                                  f.Day,
+                                  f.Hour,
+                                  f.Minute,
+                                  f.Second,
+                                  f.Millisecond > 999 ? 0 : f.Millisecond};
+            const int widths[] = {4, 2, 2, 2, 2, 2, 3};
+            if (stamp.size() != 18 || stamp[8] != '-')
+                return 0;
+            std::size_t digit = 0;
+            for (std::size_t i = 0; i < std::size(fields); ++i) {
+                if (digit == 8)
+                    ++digit;
+                int value = fields[i];
+                if (value < 0)
+                    return 0;
+                for (int w = widths[i] - 1; w >= 0; --w) {
+                    if (stamp[digit + static_cast<std::size_t>(w)] != '0' + value % 10)
+                        return 0;
+                    value /= 10;
+                }
+                if (value != 0)
+                    return 0;
+                digit += static_cast<std::size_t>(widths[i]);
+            }
+            at += 18;
+        }
+        if (!take("\r\n"))
+            return 0;
+    }
+    return at;
+}
+
 } // namespace
 
 void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& section) {
@@ -405,7 +481,7 @@ void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& sectio
 }
 
 void TQMTaskSchedulerSettings::KeepLoadedSection(const TQMSettingsSection& entry,
-                                                 const TQMTask& task, std::string& scratch) {
+                                                 const TQMTask& task) {
     if (!loadedText_ || !IsTaskIdentifier(task.Guid))
         return;
     // Two sections of one identifier: the save decides which keeps it.
@@ -420,12 +496,11 @@ void TQMTaskSchedulerSettings::KeepLoadedSection(const TQMSettingsSection& entry
     if (header < base + 2 || header > base + text.size())
         return;
     const std::size_t at = header - base - 2;
-    scratch.clear();
-    RenderSectionText(task, scratch);
-    if (text.compare(at, scratch.size(), scratch) != 0)
+    const std::size_t length = RenderedLength(task, std::string_view(text).substr(at));
+    if (length == 0)
         return;
     TSectionText& section = sections_[&task];
-    section.Text = std::string_view(text).substr(at, scratch.size());
+    section.Text = std::string_view(text).substr(at, length);
     section.Fingerprint = Fingerprint(task);
     section.GuidKey = guidKey;
     section.Seen = saves_;
@@ -525,14 +600,13 @@ void TQMTaskSchedulerSettings::ReadTasks() {
     guidOwners_.clear();
     loadedText_ = settings_->Lines.SharedText();
     taskList_.ClearTasks();
-    std::string scratch;
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);
         if (!section.IsSubsectionOf("tasks"))
             continue;
         TQMTask& task = *taskList_.AddNewTask();
         ReadTaskSection(section, task);
-        KeepLoadedSection(section, task, scratch);
+        KeepLoadedSection(section, task);
     }
 }
 

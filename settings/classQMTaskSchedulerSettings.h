@@ -98,8 +98,7 @@ private:
     void RenderSection(TQMTask& task, TSectionText& section);
     // Keeps a loaded section's bytes as its rendering when they are exactly
     // what a save would write for the task read from it.
-    void KeepLoadedSection(const TQMSettingsSection& entry, const TQMTask& task,
-                           std::string& scratch);
+    void KeepLoadedSection(const TQMSettingsSection& entry, const TQMTask& task);
     std::string RenderPreferences() const;
 
     // Fills one task from the lines of one section entry.

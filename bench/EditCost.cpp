@@ -305,6 +305,29 @@ void SpinFor(int ms) {
     loop.exec();
 }
 
+// The running stamp's save, from its timer (made to fire at once): the
+// longest time the window did not answer until it was written.
+double TimeRunningStamp(TFormMain& window) {
+    auto* stamp = window.findChild<QTimer*>(QStringLiteral("TimerRunningStamp"));
+    if (stamp == nullptr)
+        throw std::runtime_error("no TimerRunningStamp");
+    const int interval = stamp->interval();
+    TGapProbe probe;
+    stamp->start(100);
+    SpinUntil([&] { return window.SavesPending(); });
+    stamp->start(interval);
+    AwaitSaves(window);
+    SpinFor(50);
+    return probe.longest;
+}
+
+// The longest time an idle event loop did not answer over as long a span.
+double TimeIdleGap(int ms) {
+    TGapProbe probe;
+    SpinFor(ms);
+    return probe.longest;
+}
+
 // Makes `due` tasks of the list due a second ago, running the program.
 std::vector<TQMTask*> MakeDue(TQMTaskScheduler& list, int due, const std::string& program,
                               const std::string& parameters) {
@@ -559,6 +582,7 @@ void MeasureSize(int count, bool withPoll) {
         QApplication::processEvents();
         if (ListOf(*window)->model()->rowCount() < count - Repeats)
             throw std::runtime_error("the list is not filled");
+        AwaitSaves(*window); // none is asked for by a start, as yet
         return window;
     };
     // The first edit after a start, each in a window of its own.
@@ -586,6 +610,11 @@ void MeasureSize(int count, bool withPoll) {
     Print("add " + n + " sorted", Median(sorted.Add), Median(sortedReference.Add));
     Print("delete " + n + " sorted", Median(sorted.Delete), Median(sortedReference.Delete));
     Print("toggle " + n + " sorted", Median(sorted.Toggle), Median(sortedReference.Toggle));
+    QElapsedTimer stampClock;
+    stampClock.start();
+    const double stamp = TimeRunningStamp(*window);
+    Print("running stamp " + n + ", longest time the window did not answer", stamp,
+          TimeIdleGap(static_cast<int>(stampClock.elapsed())));
     if (withPoll) {
         window->SortBy(TFormMain::ColFrequency); // back to descending; still sorted
         Print("poll starting one " + n, TimePoll(*window, 1), bare.Toggle());

@@ -590,6 +590,10 @@ bool TFormMain::SavesPending() const {
     return writer_->Pending();
 }
 
+std::uint64_t TFormMain::SaveCount() const {
+    return writer_->Saves();
+}
+
 void TFormMain::Saved(const TStoreResult& saved) {
     if (!saved) {
         const QString text =

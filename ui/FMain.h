@@ -104,6 +104,8 @@ public:
 
     // A save is asked for or being written.
     bool SavesPending() const;
+    // Saves written (or failed) so far.
+    std::uint64_t SaveCount() const;
 
     // --- Standing messages (status panel 3) ---
     // What the user should know until its cause ends: a save that failed, a

@@ -882,6 +882,38 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
     EXPECT_EQ(CountOf(ReadFile(dir_.File("qmtaskscheduler2.log")), "executed"), 1);
 }
 
+// Runs that end together are saved with the next poll, once for all of
+// them: at most one save per poll. The file then holds every run's result.
+TEST_F(FormMainTest, RunsEndingTogetherAreSavedOnceWithTheNextPoll) {
+    constexpr int Count = 30;
+    std::vector<TaskSpec> tasks;
+    for (int i = 0; i < Count; ++i) {
+        TaskSpec task{"t" + std::to_string(i), std::string(38, 'A') + std::to_string(10 + i),
+                      probe_, std::to_string(i)};
+        task.Daily = true;
+        task.DateTime = "20261101-090000000";
+        task.LastRun = "20261206-090000000";
+        tasks.push_back(task);
+    }
+    Start(SettingsFile(false, false, tasks));
+    int polls = 0;
+    QObject::connect(form_->TaskList().Timer(), &QTimer::timeout, [&] { ++polls; });
+    ASSERT_TRUE(WaitUntil([&] { return Runs().size() == Count; }));
+    const auto ended = [&] {
+        for (int i = 0; i < Count; ++i)
+            if (form_->TaskList().GetTask(i)->LastResult.empty())
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(WaitUntil(ended));
+    const int pollsAtTheEnds = polls;
+    const std::uint64_t savesAtTheEnds = form_->SaveCount();
+    ASSERT_TRUE(WaitUntil([&] { return polls > pollsAtTheEnds && !form_->SavesPending(); }));
+    EXPECT_LE(form_->SaveCount() - savesAtTheEnds, 2u);
+    EXPECT_LE(form_->SaveCount(), static_cast<std::uint64_t>(polls));
+    EXPECT_EQ(CountOf(Ini(), "lastresult="), Count);
+}
+
 TEST_F(FormMainTest, ShowsAFailedSaveInStatusPanel3UntilASaveSucceeds) {
     Start(SettingsFile(true, true, {}));
     // Saves now go to a user folder that cannot be made: a file stands in its way.

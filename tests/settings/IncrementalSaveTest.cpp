@@ -128,8 +128,8 @@ TEST(IncrementalSave, FirstSaveAfterALoadRendersOnlyWhatDiffers) {
         {"one task changed", "", "", true, false, 1},
         {"one key in capitals", "taskname=task 3\r", "TASKNAME=task 3\r", false, false, 1},
         {"a value the save writes otherwise", "active=1", "active=true", false, false, 1},
-        {"a stamp the save writes otherwise", "served=18991230-", "served=18991230 ", false,
-         false, 1},
+        {"a stamp the save writes otherwise", "served=18991230-", "served=18991230 ", false, false,
+         1},
         {"two tasks of one identifier", "", "", false, true, Count},
     };
     for (const Case& c : cases) {

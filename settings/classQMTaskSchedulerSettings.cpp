@@ -599,6 +599,8 @@ void TQMTaskSchedulerSettings::ReadTasks() {
     order_.clear();
     guidOwners_.clear();
     loadedText_ = settings_->Lines.SharedText();
+    sections_.reserve(static_cast<std::size_t>(settings_->SectionCount()));
+    guidOwners_.reserve(static_cast<std::size_t>(settings_->SectionCount()));
     taskList_.ClearTasks();
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);

@@ -70,13 +70,15 @@ apt_get() {
 }
 
 echo "Installing: ${missing[*]}"
-echo "(if another package manager is busy, this waits up to $((WAIT / 60)) minutes for it)"
+echo "(while another package manager holds apt's lock, this waits for it, up to $WAIT s)"
 # The lock of the package lists is not one DPkg::Lock::Timeout waits for.
 deadline=$((SECONDS + WAIT))
 while ! err=$(apt_get update 2>&1 >/dev/null); do
     if ! grep -q 'Could not get lock' <<<"$err" || [ $SECONDS -ge $deadline ]; then
         break
     fi
+    [ -n "${waiting:-}" ] || echo "Waiting for the package manager that holds apt's lock..."
+    waiting=1
     sleep 5
 done
 [ -z "${err:-}" ] || echo "$err" >&2

@@ -11,8 +11,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 repo=$work/repo
 mkdir -p "$repo/packaging" "$repo/debian"
-cp "$1/packaging/version.sh" "$1/packaging/archive-commit" "$repo/packaging/"
+cp "$1/packaging/version.sh" "$repo/packaging/"
 cp "$1/.gitattributes" "$repo/"
+# The placeholder git archive fills in (in a tarball the copy is filled in).
+echo '$Format:%H %ct %(describe:tags,match=v[0-9]*)$' >"$repo/packaging/archive-commit"
 echo 'project(QMTaskScheduler2 VERSION 2.0 LANGUAGES CXX)' >"$repo/CMakeLists.txt"
 printf '%s\n' 'qmtaskscheduler2 (2.0-1) unstable; urgency=medium' '' '  * Initial release.' '' \
     ' -- Ann <ann@example.org>  Mon, 07 Dec 2026 12:00:00 +0000' >"$repo/debian/changelog"

@@ -21,7 +21,7 @@ if [ "${1:-}" = --test ]; then
         desktop-file-utils appstream man-db
         clang libclang-rt-14-dev
         git dpkg-dev debhelper lintian mandoc
-        xvfb xauth x11-utils dbus python3-dbusmock trayer weston
+        xvfb xauth x11-utils dbus python3-dbusmock trayer weston mutter
     )
 fi
 

@@ -362,7 +362,7 @@ void TFormMain::CreateMenu() {
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
     view->addSeparator();
-    MenuHistory = addItem(view, "MenuHistory", "History", [this] { MenuHistoryClick(); });
+    MenuHistory = addItem(view, "MenuHistory", "&History", [this] { MenuHistoryClick(); });
     MenuHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     ListViewMain->setContextMenuPolicy(Qt::ActionsContextMenu);
     ListViewMain->addAction(MenuHistory);
@@ -457,7 +457,11 @@ void TFormMain::RunEnded(const TRunRecord& run) {
 
 void TFormMain::MenuHistoryClick() {
     Run([this] {
-        const TQMTask* task = SelectedTask();
+        // The task the keys are on: after a command the row keeps the keys
+        // without being selected.
+        const TQMTask* task = KeyTask();
+        if (task == nullptr)
+            RequireSelection();
         if (!runHistory_)
             return;
         TFormHistory::ShowFor(this, runHistory_->History(), task->Guid, task->TaskName);

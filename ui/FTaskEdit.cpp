@@ -140,7 +140,7 @@ void TFormTaskEdit::CreateControls() {
 
     // Settings beyond the schedule share one group below it.
     GroupBoxOptions = Named<QGroupBox>(PanelMain, "GroupBoxOptions");
-    GroupBoxOptions->setTitle(QStringLiteral("Options"));
+    GroupBoxOptions->setTitle(QStringLiteral("&Options"));
     CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
                                         "Run as soon as possible after a missed start");
     auto* options = new QGridLayout(GroupBoxOptions);
@@ -157,7 +157,7 @@ void TFormTaskEdit::CreateControls() {
     limitRow->addWidget(LabelTimeLimitUnit);
     limitRow->addStretch(1);
     options->addLayout(limitRow, 1, 0, 1, 3);
-    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start in");
+    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start &in");
     EditStartIn = Named<QLineEdit>(GroupBoxOptions, "EditStartIn");
     EditStartIn->setPlaceholderText(QStringLiteral("the scheduler's own folder"));
     ButtonStartIn = button(GroupBoxOptions, "ButtonStartIn", "...");
@@ -180,6 +180,7 @@ void TFormTaskEdit::CreateControls() {
     PickerDate->setAccessibleName(QStringLiteral("Start date"));
     ButtonFile->setAccessibleName(QStringLiteral("Choose the program file"));
     Button1->setAccessibleName(QStringLiteral("Reset last started on"));
+    ButtonStartIn->setAccessibleName(QStringLiteral("Choose the folder to start in"));
     const std::pair<QCheckBox*, const char*> weekdays[] = {
         {CheckMonday, "Monday"},     {CheckTuesday, "Tuesday"}, {CheckWednesday, "Wednesday"},
         {CheckThursday, "Thursday"}, {CheckFriday, "Friday"},   {CheckSaturday, "Saturday"},
@@ -305,11 +306,19 @@ std::array<QCheckBox*, 7> TFormTaskEdit::WeekdayBoxes() const {
 }
 
 void TFormTaskEdit::SetTabOrder() {
-    // As laid out: top to bottom, left to right, the buttons last.
-    QWidget* const order[] = {RadioOne_Shot,
-                              PickerDate,
-                              RadioDaily,
+    // The buttons, the task's fields, then the schedule; the settings that
+    // came after the design follow its last control.
+    QWidget* const order[] = {ButtonSave,
+                              ButtonCancel,
+                              EditTaskName,
+                              EditTaskFileName,
+                              ButtonFile,
+                              EditTaskParameters,
                               RadioWeekly,
+                              RadioOne_Shot,
+                              RadioDaily,
+                              PickerDate,
+                              PickerTime,
                               CheckMonday,
                               CheckTuesday,
                               CheckWednesday,
@@ -317,21 +326,14 @@ void TFormTaskEdit::SetTabOrder() {
                               CheckFriday,
                               CheckSaturday,
                               CheckSunday,
-                              PickerTime,
                               EditDateTime_LastExecuted,
                               Button1,
-                              EditTaskName,
-                              EditTaskFileName,
-                              ButtonFile,
-                              EditTaskParameters,
                               CheckActive,
                               CheckCatchUp,
                               CheckTimeLimit,
                               EditTimeLimit,
                               EditStartIn,
-                              ButtonStartIn,
-                              ButtonSave,
-                              ButtonCancel};
+                              ButtonStartIn};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }

@@ -88,10 +88,11 @@ TFormHistory::TFormHistory(history::THistory& runs, QWidget* parent)
 TFormHistory* TFormHistory::ShowFor(QWidget* owner, history::THistory& runs,
                                     const std::string& taskGuid, const std::string& taskName) {
     auto* view = owner->findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
-    if (view == nullptr) {
+    if (view == nullptr)
         view = new TFormHistory(runs, owner);
+    // Opened again, it comes beside the window again.
+    if (!view->isVisible())
         ui::PlaceBeside(view, owner);
-    }
     view->ShowTask(taskGuid, taskName);
     view->show();
     view->raise();

@@ -79,11 +79,13 @@ TFormLogView::~TFormLogView() = default;
 
 TFormLogView* TFormLogView::ShowFor(QWidget* owner, const QString& logFileName) {
     auto* view = owner->findChild<TFormLogView*>(QString(), Qt::FindDirectChildrenOnly);
-    if (view == nullptr) {
+    if (view == nullptr)
         view = new TFormLogView(logFileName, owner);
-        ui::PlaceBeside(view, owner);
-    } else
+    else
         view->SetLogFileName(logFileName);
+    // Opened again, it comes beside the window again.
+    if (!view->isVisible())
+        ui::PlaceBeside(view, owner);
     view->show();
     view->raise();
     view->activateWindow();

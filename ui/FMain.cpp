@@ -30,6 +30,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -77,6 +79,35 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
+
+// "Run": a triangle in the button's text colour, which the palette keeps
+// readable on the button in light and dark schemes alike (themes' and the
+// style's run pictures are drawn for light ones).
+QIcon ExecuteIcon(const QPalette& palette) {
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64}) {
+        QPixmap picture(side, side);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath triangle;
+        triangle.moveTo(side * 0.25, side * 0.15);
+        triangle.lineTo(side * 0.85, side * 0.5);
+        triangle.lineTo(side * 0.25, side * 0.85);
+        triangle.closeSubpath();
+        painter.fillPath(triangle, palette.color(QPalette::Active, QPalette::ButtonText));
+        painter.end();
+        icon.addPixmap(picture, QIcon::Normal);
+        QPixmap disabled(side, side);
+        disabled.fill(Qt::transparent);
+        QPainter grey(&disabled);
+        grey.setRenderHint(QPainter::Antialiasing);
+        grey.fillPath(triangle, palette.color(QPalette::Disabled, QPalette::ButtonText));
+        grey.end();
+        icon.addPixmap(disabled, QIcon::Disabled);
+    }
+    return icon;
+}
 
 bool IsRowMoveKey(const QKeyEvent& key) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
@@ -247,8 +278,7 @@ void TFormMain::CreateControls() {
                                            style()->standardIcon(QStyle::SP_TrashIcon)));
     ButtonEdit->setIcon(QIcon::fromTheme(QStringLiteral("document-properties"),
                                          style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
-    ButtonExecute->setIcon(QIcon::fromTheme(QStringLiteral("system-run"),
-                                            style()->standardIcon(QStyle::SP_MediaPlay)));
+    ButtonExecute->setIcon(ExecuteIcon(ButtonExecute->palette()));
     layout->addWidget(panelBottom);
 
     setCentralWidget(central);
@@ -375,6 +405,15 @@ void TFormMain::CreateMenu() {
 }
 
 // --- Showing, closing ---
+
+void TFormMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The desktop switched between light and dark.
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) &&
+        ButtonExecute != nullptr)
+        // The window has its new palette; its children take it after this.
+        ButtonExecute->setIcon(ExecuteIcon(palette()));
+}
 
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);

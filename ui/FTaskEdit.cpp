@@ -24,8 +24,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -77,9 +79,16 @@ void TFormTaskEdit::CreateControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    PanelMain = Named<QFrame>(this, "PanelMain");
+    // The controls keep the design's places; on a screen too small for
+    // them at the desktop's font they scroll, and Save and Cancel stay.
+    ScrollMain = Named<QScrollArea>(this, "ScrollMain");
+    ScrollMain->setFrameShape(QFrame::NoFrame);
+    ScrollMain->setWidgetResizable(false);
+    ScrollMain->setFocusPolicy(Qt::NoFocus);
+    PanelMain = Named<QFrame>(ScrollMain, "PanelMain");
+    ScrollMain->setWidget(PanelMain);
     PanelBottom = Named<QFrame>(this, "PanelBottom");
-    layout->addWidget(PanelMain, 1);
+    layout->addWidget(ScrollMain, 1);
     layout->addWidget(PanelBottom, 0);
 
     const auto button = [](QWidget* parent, const char* name, const char* caption) {
@@ -97,6 +106,11 @@ void TFormTaskEdit::CreateControls() {
 
     ButtonSave = button(PanelBottom, "ButtonSave", "&Save");
     ButtonCancel = button(PanelBottom, "ButtonCancel", "&Cancel");
+    // Kept at the right edge, as the design has them, whatever the width.
+    auto* buttons = new QHBoxLayout(PanelBottom);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonSave);
+    buttons->addWidget(ButtonCancel);
 
     Panel6 = group(PanelMain, "Panel6");
     RadioOne_Shot = Captioned<QRadioButton>(Panel6, "RadioOne_Shot", "Once at date");
@@ -267,8 +281,13 @@ void TFormTaskEdit::PlaceControls() {
     };
 
     PanelBottom->setFixedHeight(Px(39));
-    place(ButtonSave, 529, 8, 75, 25);
-    place(ButtonCancel, 617, 8, 75, 25);
+    // Save at 529, Cancel at 617, each 75 by 25, 8 from the top, and 10 to
+    // the right of Cancel in a window as wide as the design.
+    ButtonSave->setFixedSize(Px(75), Px(25));
+    ButtonCancel->setFixedSize(Px(75), Px(25));
+    auto* buttons = static_cast<QHBoxLayout*>(PanelBottom->layout());
+    buttons->setContentsMargins(0, Px(8), Px(10), Px(39 - 8 - 25));
+    buttons->setSpacing(Px(617 - 529 - 75));
 
     place(Panel6, 24, 24, 657, 169);
     place(RadioOne_Shot, 16, 24, 113, 17);
@@ -398,16 +417,28 @@ bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormTaskEdit::FormShow() {
     TaskToControls();
-    const int clientWidth = ButtonCancel->x() + ButtonCancel->width() + Px(10);
-    const int clientHeight =
-        GroupBoxOptions->y() + GroupBoxOptions->height() + Px(12) + PanelBottom->height();
-    // Never smaller than the design, which would hide Save and Cancel.
-    setMinimumSize(clientWidth, clientHeight);
-    resize(clientWidth, clientHeight);
+    const int clientWidth = Px(617 + 75 + 10);
+    const int mainHeight = GroupBoxOptions->y() + GroupBoxOptions->height() + Px(12);
+    PanelMain->setFixedSize(clientWidth, mainHeight);
+    const int clientHeight = mainHeight + PanelBottom->height();
+    // Small enough for any screen, large enough for Save, Cancel and a
+    // line of the controls.
+    setMinimumSize(PanelBottom->layout()->minimumSize().width(), PanelBottom->height() + Px(60));
+    QSize size(clientWidth, clientHeight);
     if (const QScreen* s = screen()) {
+        // Within the screen's free area, the frame and title bar included
+        // (known once the window is shown; the style's guess before).
         const QRect area = s->availableGeometry();
-        move(area.x() + (area.width() - clientWidth) / 2,
-             area.y() + (area.height() - clientHeight) / 2);
+        QSize frame = frameGeometry().size() - geometry().size();
+        if (frame.isEmpty())
+            frame = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+        size = size.boundedTo(area.size() - frame).expandedTo(minimumSize());
+        resize(size);
+        const QSize outer = size + frame;
+        move(std::max(area.x(), area.x() + (area.width() - outer.width()) / 2),
+             std::max(area.y(), area.y() + (area.height() - outer.height()) / 2));
+    } else {
+        resize(size);
     }
     EditTaskName->setFocus(Qt::OtherFocusReason);
 }

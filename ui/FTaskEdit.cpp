@@ -126,6 +126,15 @@ void TFormTaskEdit::CreateControls() {
     Options->addButton(RadioOne_Shot);
     Options->addButton(RadioDaily);
     Options->addButton(RadioWeekly);
+    // Tab stops at the selected option (Weekly without one), whatever
+    // selected it; the arrow keys move between them.
+    connect(Options, &QButtonGroup::buttonToggled, this, [this] {
+        QAbstractButton* stop = Options->checkedButton() ? Options->checkedButton() : RadioWeekly;
+        for (QAbstractButton* option : Options->buttons())
+            option->setFocusPolicy(option == stop
+                                       ? Qt::StrongFocus
+                                       : Qt::FocusPolicy(Qt::StrongFocus & ~Qt::TabFocus));
+    });
     CheckMonday = Captioned<QCheckBox>(Panel6, "CheckMonday", "Mo");
     CheckTuesday = Captioned<QCheckBox>(Panel6, "CheckTuesday", "Tu");
     CheckWednesday = Captioned<QCheckBox>(Panel6, "CheckWednesday", "We");

@@ -220,27 +220,33 @@ TEST_F(TaskEditTest, NeverShrinksSoFarThatSaveAndCancelHide) {
 }
 
 TEST_F(TaskEditTest, TabGoesSaveCancelThenTheTaskThenTheScheduleThenTheNewSettings) {
-    form.show();
-    ASSERT_TRUE(testing_support::WaitUntil([&] {
-        form.activateWindow();
-        return form.isActiveWindow();
-    }));
-    ASSERT_NE(QApplication::focusWidget(), nullptr);
-    EXPECT_EQ(QApplication::focusWidget()->objectName(), "EditTaskName");
-    // Pickers take a Tab per field: each control counts once. The option
-    // buttons are one stop.
-    QStringList stops;
-    for (int i = 0; i < 100 && (stops.isEmpty() || stops.back() != "EditTaskName"); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        const QString name = QApplication::focusWidget()->objectName();
-        if (stops.isEmpty() || stops.back() != name)
-            stops << name;
+    // The option buttons are one stop, at the selected one (Weekly for none).
+    for (const auto& [daily, option] : {std::pair{false, "RadioWeekly"}, {true, "RadioDaily"}}) {
+        TFormTaskEdit dialog;
+        dialog.Task().Daily = daily;
+        dialog.show();
+        ASSERT_TRUE(testing_support::WaitUntil([&] {
+            dialog.activateWindow();
+            return dialog.isActiveWindow();
+        }));
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), "EditTaskName");
+        // Pickers take a Tab per field: each control counts once.
+        QStringList stops;
+        for (int i = 0; i < 100 && (stops.isEmpty() || stops.back() != "EditTaskName"); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            const QString name = QApplication::focusWidget()->objectName();
+            if (stops.isEmpty() || stops.back() != name)
+                stops << name;
+        }
+        EXPECT_EQ(stops.join(' '),
+                  QStringLiteral("EditTaskFileName ButtonFile EditTaskParameters %1 PickerDate "
+                                 "PickerTime CheckMonday CheckTuesday CheckWednesday CheckThursday "
+                                 "CheckFriday CheckSaturday CheckSunday EditDateTime_LastExecuted "
+                                 "Button1 CheckActive CheckCatchUp CheckTimeLimit EditStartIn "
+                                 "ButtonStartIn ButtonSave ButtonCancel EditTaskName")
+                      .arg(QLatin1String(option)));
     }
-    EXPECT_EQ(stops.join(' ').toStdString(),
-              "EditTaskFileName ButtonFile EditTaskParameters RadioWeekly PickerDate PickerTime "
-              "CheckMonday CheckTuesday CheckWednesday CheckThursday CheckFriday CheckSaturday "
-              "CheckSunday EditDateTime_LastExecuted Button1 CheckActive CheckCatchUp "
-              "CheckTimeLimit EditStartIn ButtonStartIn ButtonSave ButtonCancel EditTaskName");
 }
 
 TEST_F(TaskEditTest, EnterAndEscapeDoNotCloseButTheCloseBoxDoesWithoutOk) {

@@ -121,7 +121,8 @@ void TFormHistory::ShowTask(const std::string& taskGuid, const std::string& task
         // A narrow column cuts its text: the tip holds all of it.
         for (int column = 0; column < ColumnCount; ++column)
             row->setToolTip(column, row->text(column));
-        // Only the tail is kept: a full tail means its start was dropped.
+        // Only the tail is kept: a full tail means its start was dropped (or
+        // that the output was exactly that long).
         QString output = OutputText(run.Output);
         if (run.Output.size() >= RunOutputTailBytes)
             output.prepend(QStringLiteral("... earlier output not kept\n"));

@@ -81,31 +81,26 @@ public:
 };
 
 // "Run": a triangle in the button's text colour, which the palette keeps
-// readable on the button in light and dark schemes alike (themes' and the
-// style's run pictures are drawn for light ones).
+// readable on the button's own colour, light or dark; the style's picture
+// is dark whatever the palette.
 QIcon ExecuteIcon(const QPalette& palette) {
     QIcon icon;
-    for (const int side : {16, 24, 32, 48, 64}) {
-        QPixmap picture(side, side);
-        picture.fill(Qt::transparent);
-        QPainter painter(&picture);
-        painter.setRenderHint(QPainter::Antialiasing);
-        QPainterPath triangle;
-        triangle.moveTo(side * 0.25, side * 0.15);
-        triangle.lineTo(side * 0.85, side * 0.5);
-        triangle.lineTo(side * 0.25, side * 0.85);
-        triangle.closeSubpath();
-        painter.fillPath(triangle, palette.color(QPalette::Active, QPalette::ButtonText));
-        painter.end();
-        icon.addPixmap(picture, QIcon::Normal);
-        QPixmap disabled(side, side);
-        disabled.fill(Qt::transparent);
-        QPainter grey(&disabled);
-        grey.setRenderHint(QPainter::Antialiasing);
-        grey.fillPath(triangle, palette.color(QPalette::Disabled, QPalette::ButtonText));
-        grey.end();
-        icon.addPixmap(disabled, QIcon::Disabled);
-    }
+    for (const int side : {16, 24, 32, 48, 64})
+        for (const auto& [mode, group] : {std::pair{QIcon::Normal, QPalette::Active},
+                                          std::pair{QIcon::Disabled, QPalette::Disabled}}) {
+            QPixmap picture(side, side);
+            picture.fill(Qt::transparent);
+            QPainterPath triangle;
+            triangle.moveTo(side * 0.25, side * 0.15);
+            triangle.lineTo(side * 0.85, side * 0.5);
+            triangle.lineTo(side * 0.25, side * 0.85);
+            triangle.closeSubpath();
+            QPainter painter(&picture);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.fillPath(triangle, palette.color(group, QPalette::ButtonText));
+            painter.end();
+            icon.addPixmap(picture, mode);
+        }
     return icon;
 }
 

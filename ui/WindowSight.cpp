@@ -12,8 +12,9 @@ bool IsInSight(const QWidget* window) {
     if (window->isActiveWindow())
         return true;
     // A window the compositor keeps out of sight gets no frame callbacks;
-    // Qt's Wayland plugin then takes it as not exposed. On X11 a minimised
-    // window is unmapped, and so not exposed either.
+    // Qt's Wayland plugin takes it as not exposed once a repaint (the
+    // status bar's clock, every second) waits for one in vain. On X11 a
+    // minimised window is unmapped, and so not exposed either.
     const QWindow* handle = window->windowHandle();
     if (handle == nullptr || !handle->isExposed())
         return false;

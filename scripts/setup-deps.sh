@@ -38,7 +38,7 @@ case "${1:-}" in
     PACKAGES+=(
         libbenchmark-dev tzdata locales-all
         clang libclang-rt-14-dev
-        xvfb xauth x11-utils python3-dbusmock trayer weston
+        xvfb xauth x11-utils dbus python3-dbusmock trayer weston mutter
     )
     ;;
 esac

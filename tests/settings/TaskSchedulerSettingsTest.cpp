@@ -307,13 +307,13 @@ TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
     ASSERT_TRUE(store.Save());
     EXPECT_TRUE(platform::FileExists(UserFile()));
 
-    // An empty file in the program folder wins and the user copy goes.
+    // An empty file in the program folder wins; the user folder's file stays.
     WriteFile(ProgramFile(), "");
     ASSERT_TRUE(store.Load());
     EXPECT_EQ(tasks.Count(), 0);
     EXPECT_EQ(store.LogFileName(), dir.Path() + "program/qmtaskscheduler2.log");
     ASSERT_TRUE(store.Save());
-    EXPECT_FALSE(platform::FileExists(UserFile()));
+    EXPECT_TRUE(platform::FileExists(UserFile()));
     EXPECT_NE(ReadFile(ProgramFile()).find("[qmtaskscheduler]"), std::string::npos);
 }
 
@@ -475,20 +475,30 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
         const char* Name;
         std::string Content;
         bool SetAside;
+        int Tasks; // loaded
     } cases[] = {
-        {"UTF-16", utf16, true},
-        {"NUL first", nulStart, true},
-        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true},
-        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true},
-        {"long line without a break", task + std::string(1 << 20, 'x'), true},
+        {"UTF-16", utf16, true, 0},
+        {"NUL first", nulStart, true, 0},
+        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true, 1},
+        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true, 1},
+        {"long line without a break", task + std::string(1 << 20, 'x'), true, 1},
         {"comments, blanks, unknown keys",
-         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false},
+         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false, 1},
+        // A repeated key: the header line between was lost.
+        {"a lost task header", task + "daily=0\r\nTaskName=second\r\ndaily=1\r\n", true, 1},
+        {"a header without its bracket", task + "[tasks\\b\r\ntaskname=b\r\n", true, 1},
+        {"a header with blanks inside", task + "[ tasks\\b ]\r\ntaskname=b\r\n", true, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         FolderStore s;
         WriteFile(s.ini, c.Content);
         EXPECT_EQ(s.store.Load().Ok, !c.SetAside);
+        ASSERT_EQ(s.tasks.Count(), c.Tasks);
+        if (c.Tasks > 0) {
+            EXPECT_EQ(s.tasks.GetTask(0)->TaskName, "precious"); // the first line of a key wins
+            EXPECT_FALSE(s.tasks.GetTask(0)->Daily);
+        }
         s.tasks.AddNewTask()->TaskName = "new";
         ASSERT_TRUE(s.store.Save().Ok);
         EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
@@ -498,6 +508,57 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
         } else {
             EXPECT_TRUE(s.store.SetAsideFileName().empty());
         }
+    }
+}
+
+// A file that another program changed since the load or the last save (a
+// hand edit, an editor's new file) is set aside before the save writes over
+// it; the program's own saves are no such change.
+TEST(TaskSchedulerSettingsChanged, AFileChangedOnDiskIsSetAsideBeforeTheNextSave) {
+    const std::string mine = "[tasks\\a]\r\ntaskname=mine\r\n";
+    const std::string hand = "[tasks\\a]\r\ntaskname=MINE\r\n"; // the same size
+    const struct {
+        const char* Name;
+        bool FileAtLoad;
+        bool SaveFirst;
+        bool Replace; // by a new file, as editors save
+        std::string Edited;
+    } cases[] = {
+        {"appended in place", true, true, false, mine + "[tasks\\b]\r\ntaskname=hand\r\n"},
+        {"replaced by an editor", true, true, true, hand},
+        {"made after a load that found none", false, false, false, hand},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FolderStore s;
+        if (c.FileAtLoad)
+            WriteFile(s.ini, mine);
+        ASSERT_TRUE(s.store.Load().Ok);
+        s.tasks.AddNewTask()->TaskName = "new";
+        if (c.SaveFirst) {
+            ASSERT_TRUE(s.store.Save().Ok);
+        }
+        const std::string before = c.SaveFirst ? ReadFile(s.ini) : std::string();
+        const std::string edited = c.Replace ? c.Edited : before + c.Edited;
+        if (c.Replace || !c.FileAtLoad) {
+            WriteFile(s.ini + ".new", edited);
+            fs::rename(s.ini + ".new", s.ini);
+        } else {
+            WriteFile(s.ini, edited); // in place
+        }
+        EXPECT_TRUE(s.store.ChangedFileName().empty());
+
+        ASSERT_TRUE(s.store.Save().Ok);
+        ASSERT_EQ(s.store.ChangedFileName().rfind(s.ini + ".changed-", 0), 0u);
+        EXPECT_EQ(ReadFile(s.store.ChangedFileName()), edited);
+        EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
+        const std::string kept = s.store.ChangedFileName();
+        ASSERT_TRUE(s.store.Save().Ok);
+        EXPECT_EQ(s.store.ChangedFileName(), kept);
+        int changed = 0;
+        for (const auto& e : fs::directory_iterator(s.dir.Path()))
+            changed += e.path().string().find(".changed-") != std::string::npos;
+        EXPECT_EQ(changed, 1);
     }
 }
 

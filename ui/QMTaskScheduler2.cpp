@@ -34,6 +34,7 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     TLogFileModule logFileModule;
     TSupportLibrary supportLibrary;
 
+    const TLaunchIds launch = TLaunchIds::FromEnvironment();
     // The command line is ours alone: Qt sees the program's name only.
     static char programName[] = "QMTaskScheduler2";
     int qtArgc = 1;
@@ -63,7 +64,7 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     }
     // One copy per settings file, decided before the file is loaded (when the
     // window is first shown); a later copy shows nothing and runs nothing.
-    TSingleInstance single(formMain.Store().Settings().ChosenFileName());
+    TSingleInstance single(formMain.Store().Settings().ChosenFileName(), {}, launch);
     if (!single.Message().isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
     if (single.Role() != TSingleInstance::TRole::First)

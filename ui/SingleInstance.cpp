@@ -13,6 +13,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include <utility>
+
 namespace {
 
 // "show", then, each after a blank when the later start has one, its
@@ -39,8 +41,13 @@ std::string RuntimeBase(const std::string& runtimeFolder, const std::string& can
 
 } // namespace
 
+TLaunchIds TLaunchIds::FromEnvironment() {
+    return {qgetenv("XDG_ACTIVATION_TOKEN").trimmed(), qgetenv("DESKTOP_STARTUP_ID").trimmed()};
+}
+
 TSingleInstance::TSingleInstance(const std::string& settingsFileName,
-                                 const platform::RuntimeRoots& roots) {
+                                 const platform::RuntimeRoots& roots, TLaunchIds launch)
+    : launch_(std::move(launch)) {
     // The folder is made by bytes: its name need not be UTF-8. One that
     // cannot be made leaves the decision to the run-time lock.
     const auto slash = settingsFileName.find_last_of('/');
@@ -215,12 +222,12 @@ bool TSingleInstance::AskRunningCopy(int withinMs) {
     // The compositor lets the running copy take the focus with the token it
     // gave this start; without it a Wayland window may not come to the front.
     QByteArray request = ShowRequest;
-    if (const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN").trimmed(); !token.isEmpty())
-        request += ' ' + token;
+    if (!launch_.ActivationToken.isEmpty())
+        request += ' ' + launch_.ActivationToken;
     // On X11 the launcher's busy cursor waits for this start's id to be
     // ended; the running copy ends it as it shows its window.
-    if (const QByteArray id = qgetenv("DESKTOP_STARTUP_ID").trimmed(); !id.isEmpty())
-        request += ' ' + StartupIdField + id;
+    if (!launch_.StartupId.isEmpty())
+        request += ' ' + StartupIdField + launch_.StartupId;
     socket.write(request + '\n');
     if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
         return false;

@@ -2,6 +2,7 @@
 
 #include "platform/locks.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -10,6 +11,15 @@
 
 class QLocalServer;
 class QWidget;
+
+// What a launcher gave this start, for a running copy to use instead.
+struct TLaunchIds {
+    QByteArray ActivationToken; // Wayland: XDG_ACTIVATION_TOKEN
+    QByteArray StartupId;       // X11: DESKTOP_STARTUP_ID
+    // Read before the application object exists: Qt's X11 back end takes
+    // DESKTOP_STARTUP_ID out of the environment as it connects.
+    static TLaunchIds FromEnvironment();
+};
 
 // One running copy per settings file. The first start takes a lock in the
 // user's run-time folder, named from the settings file's canonical path, and
@@ -34,7 +44,8 @@ public:
     // again meanwhile. The run-time folder follows platform::UserRuntimeFolder
     // with the given roots.
     explicit TSingleInstance(const std::string& settingsFileName,
-                             const platform::RuntimeRoots& roots = {});
+                             const platform::RuntimeRoots& roots = {},
+                             TLaunchIds launch = TLaunchIds::FromEnvironment());
     ~TSingleInstance();
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
@@ -76,6 +87,7 @@ private:
     std::unique_ptr<platform::FileLock> settingsLock_;
     std::unique_ptr<QLocalServer> server_;
     TShow show_;
+    TLaunchIds launch_;
     TRole role_ = TRole::First;
     QString message_;
 };

@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <filesystem>
-#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -33,28 +32,6 @@ platform::RuntimeRoots Roots(const TempDir& dir) {
 unsigned Mode(const std::string& path) {
     return static_cast<unsigned>(fs::symlink_status(path).permissions() & fs::perms::mask);
 }
-
-// Sets an environment variable for the scope's lifetime.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const QByteArray& value)
-        : name_(name), saved_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name)) {
-        qputenv(name, value);
-    }
-    ~ScopedVariable() {
-        if (had_)
-            qputenv(name_, saved_);
-        else
-            qunsetenv(name_);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* name_;
-    QByteArray saved_;
-    bool had_;
-};
 
 } // namespace
 
@@ -129,8 +106,8 @@ TEST(SingleInstance, ALaterStartForTheSameFileNeverRunsASecondCopy) {
     });
     // What the launcher gave the later start reaches the first copy, which
     // ends the launch feedback with it.
-    const ScopedVariable token("XDG_ACTIVATION_TOKEN", "token-1");
-    const ScopedVariable startupId("DESKTOP_STARTUP_ID", "launcher-2_TIME3");
+    qputenv("XDG_ACTIVATION_TOKEN", "token-1");
+    qputenv("DESKTOP_STARTUP_ID", "launcher-2_TIME3");
 
     for (const std::string& later : {settings, dir.File("alias/qmtaskscheduler2.ini"),
                                      dir.File("sub/../sub/qmtaskscheduler2.ini")}) {
@@ -144,6 +121,8 @@ TEST(SingleInstance, ALaterStartForTheSameFileNeverRunsASecondCopy) {
         EXPECT_EQ(handedOn, QStringList({"token-1", "launcher-2_TIME3"}));
     }
 
+    qunsetenv("XDG_ACTIVATION_TOKEN");
+    qunsetenv("DESKTOP_STARTUP_ID");
     TSingleInstance latin1(dir.File("caf\xe9/qmtaskscheduler2.ini"), roots);
     TSingleInstance other(dir.File("caf\xe8/qmtaskscheduler2.ini"), roots);
     EXPECT_EQ(latin1.Role(), TRole::First);
@@ -155,75 +134,54 @@ TEST(SingleInstance, ALaterStartForTheSameFileNeverRunsASecondCopy) {
 // warning, and none of another user's stops the start.
 TEST(SingleInstance, TheRunTimeFolderFollowsOneRuleThatDependsOnTheUserAlone) {
     const std::string uid = std::to_string(geteuid());
-    const ScopedVariable runtime("XDG_RUNTIME_DIR", "/tmp");
-    enum TChosen { PerUser, Shared, Home };
+    const std::string perUser = "run/" + uid;
+    const std::string shared = "tmp/qmtaskscheduler2-" + uid;
+    qputenv("XDG_RUNTIME_DIR", "/tmp");
+    enum TThing { Private, Open, Link, Foreign };
     const struct {
         const char* Name;
-        std::function<void(const TempDir&)> Make;
-        TChosen Chosen;
-        const char* Warning; // about the folder passed over; empty: none
-        bool RootOnly = false;
+        std::string At;
+        TThing Thing;
+        int Chosen; // per-user, shared, home
+        const char* Warning;
     } cases[] = {
-        {"the per-user folder",
-         [&](const TempDir& d) {
-             fs::create_directory(d.File("run/" + uid));
-             fs::permissions(d.File("run/" + uid), fs::perms::owner_all);
-         },
-         PerUser, ""},
-        {"a per-user folder others may open",
-         [&](const TempDir& d) {
-             fs::create_directory(d.File("run/" + uid)); // 0755
-         },
-         Shared, "has another mode than 0700"},
-        {"a shared folder of ours others may open",
-         [&](const TempDir& d) { fs::create_directory(d.File("tmp/qmtaskscheduler2-" + uid)); },
-         Shared, ""},
-        {"a file in the shared folder's place",
-         [&](const TempDir& d) {
-             testing_support::WriteFile(d.File("tmp/qmtaskscheduler2-" + uid), "");
-         },
-         Home, "is no folder"},
-        {"a link in the shared folder's place",
-         [&](const TempDir& d) {
-             fs::create_directory(d.File("mine"));
-             fs::permissions(d.File("mine"), fs::perms::owner_all);
-             fs::create_directory_symlink(d.File("mine"), d.File("tmp/qmtaskscheduler2-" + uid));
-         },
-         Home, "is a symbolic link"},
-        {"another user's shared folder",
-         [&](const TempDir& d) {
-             const std::string taken = d.File("tmp/qmtaskscheduler2-" + uid);
-             fs::create_directory(taken);
-             fs::permissions(taken, fs::perms::owner_all);
-             ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
-         },
-         Home, "belongs to another user", true},
+        {"the per-user folder", perUser, Private, 0, ""},
+        {"a per-user folder others may open", perUser, Open, 1, "has another mode than 0700"},
+        {"a shared folder of ours others may open", shared, Open, 1, ""},
+        {"a link in the shared folder's place", shared, Link, 2, "is a symbolic link"},
+        {"another user's shared folder", shared, Foreign, 2, "belongs to another user"},
     };
     for (const auto& c : cases) {
-        if (c.RootOnly && geteuid() != 0)
-            continue;
+        if (c.Thing == Foreign && geteuid() != 0)
+            continue; // only root can give a folder away
         SCOPED_TRACE(c.Name);
         TempDir dir;
         const platform::RuntimeRoots roots = Roots(dir);
-        c.Make(dir);
-        const std::string wanted[] = {dir.File("run/" + uid),
-                                      dir.File("tmp/qmtaskscheduler2-" + uid),
+        const std::string at = dir.File(c.At);
+        if (c.Thing == Link)
+            fs::create_directory_symlink(dir.File("home"), at);
+        else
+            fs::create_directory(at); // 0755
+        if (c.Thing == Private || c.Thing == Foreign)
+            fs::permissions(at, fs::perms::owner_all);
+        if (c.Thing == Foreign) {
+            ASSERT_EQ(chown(at.c_str(), 65534, 65534), 0);
+        }
+        const std::string wanted[] = {dir.File(perUser), dir.File(shared),
                                       dir.File("home/.cache/qmtaskscheduler2")};
         const platform::RuntimeFolder folder = platform::UserRuntimeFolder(roots);
         EXPECT_EQ(folder.Path, wanted[c.Chosen]);
         EXPECT_EQ(Mode(folder.Path), 0700u);
-        if (*c.Warning == 0) {
-            EXPECT_TRUE(folder.Warnings.empty());
+        ASSERT_EQ(folder.Warnings.size(), *c.Warning == 0 ? 0u : 1u);
+        if (*c.Warning == 0)
             continue;
-        }
-        ASSERT_EQ(folder.Warnings.size(), 1u);
         EXPECT_NE(folder.Warnings[0].find(c.Warning), std::string::npos) << folder.Warnings[0];
         // The start goes on and says once why it passed the folder over.
         TSingleInstance start(dir.File("qmtaskscheduler2.ini"), roots);
         EXPECT_EQ(start.Role(), TRole::First);
-        EXPECT_EQ(start.Message().count(QStringLiteral("passed over")), 1)
-            << start.Message().toStdString();
+        EXPECT_EQ(start.Message().count(QStringLiteral("passed over")), 1);
     }
+    qunsetenv("XDG_RUNTIME_DIR");
 }
 
 // A later start that finds the settings file's lock held by a copy of the

@@ -112,19 +112,31 @@ std::string UnreadBytes(std::string_view content) {
     return {};
 }
 
-// Keys compare without letter case; a view per key line, no copy.
-struct TNoCaseHash {
-    std::size_t operator()(std::string_view text) const {
-        std::size_t hash = 0xCBF29CE484222325ULL;
-        for (const char c : text)
-            hash = (hash ^ static_cast<unsigned char>(ascii::ToLower(c))) * 0x100000001B3ULL;
-        return hash;
+// The keys of one section so far, without regard to letter case. A section
+// of the program's holds a few dozen: a plain scan beats hashing each one;
+// the keys past those go to a hash set, so a huge hand-made section costs
+// no more than its size.
+class TSectionKeys {
+public:
+    // False when the section has the key already.
+    bool Add(std::string_view key) {
+        for (const std::string_view k : few_)
+            if (k.size() == key.size() && ascii::EqualsNoCase(k, key))
+                return false;
+        if (few_.size() < 64) {
+            few_.push_back(key);
+            return true;
+        }
+        return many_.insert(ascii::Lower(std::string(key))).second;
     }
-};
-struct TNoCaseEqual {
-    bool operator()(std::string_view a, std::string_view b) const {
-        return ascii::EqualsNoCase(a, b);
+    void Clear() {
+        few_.clear();
+        many_.clear();
     }
+
+private:
+    std::vector<std::string_view> few_;
+    std::unordered_set<std::string> many_; // lower-cased
 };
 
 // The first line that is no line of a settings file at all, or that repeats
@@ -133,7 +145,7 @@ struct TNoCaseEqual {
 // Blank lines and comments are dropped by the next save, as are sections
 // and keys nobody reads; none of them is lost content.
 std::string UnreadLine(const TQMSettingsLines& lines) {
-    std::unordered_set<std::string_view, TNoCaseHash, TNoCaseEqual> keys;
+    TSectionKeys keys;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string_view line = lines.View(i);
         while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ')
@@ -142,21 +154,21 @@ std::string UnreadLine(const TQMSettingsLines& lines) {
             line.remove_suffix(1);
         if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;
-        const std::string at = "line " + std::to_string(i + 1);
+        const auto at = [i] { return "line " + std::to_string(i + 1); };
         if (line.front() == '[') {
             // "[abc" or "[ abc ]": no lookup finds such a section.
             if (line.size() < 2 || line.back() != ']' ||
                 static_cast<unsigned char>(line[1]) <= ' ' ||
                 static_cast<unsigned char>(line[line.size() - 2]) <= ' ')
-                return at + " is no header, key line or comment";
-            keys.clear();
+                return at() + " is no header, key line or comment";
+            keys.Clear();
             continue;
         }
         const auto eq = line.find('=');
         if (eq == std::string_view::npos)
-            return at + " is no header, key line or comment";
-        if (!keys.insert(TrimView(line.substr(0, eq))).second)
-            return at + " repeats a key of its section; a header line before it may be lost";
+            return at() + " is no header, key line or comment";
+        if (!keys.Add(TrimView(line.substr(0, eq))))
+            return at() + " repeats a key of its section; a header line before it may be lost";
     }
     return {};
 }

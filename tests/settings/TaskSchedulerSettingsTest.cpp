@@ -471,6 +471,9 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
     std::string utf16 = "\xFF\xFE";
     for (char c : task)
         utf16 += std::string{c, '\0'};
+    std::string longSection = task;
+    for (int k = 0; k < 100; ++k)
+        longSection += "k" + std::to_string(k) + "=1\r\n";
     const struct {
         const char* Name;
         std::string Content;
@@ -486,6 +489,8 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
          "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false, 1},
         // A repeated key: the header line between was lost.
         {"a lost task header", task + "daily=0\r\nTaskName=second\r\ndaily=1\r\n", true, 1},
+        {"a key repeated in a long section", longSection + "K80=2\r\n", true, 1},
+        {"a long section", longSection, false, 1},
         {"a header without its bracket", task + "[tasks\\b\r\ntaskname=b\r\n", true, 1},
         {"a header with blanks inside", task + "[ tasks\\b ]\r\ntaskname=b\r\n", true, 1},
     };

@@ -54,10 +54,11 @@ std::string TakeFolder(const std::string& path) {
         return std::string("cannot be made (") + std::strerror(errno) + ")";
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        const int error = errno;
         struct stat st {};
         if (lstat(path.c_str(), &st) == 0 && !Unfit(st).empty())
             return Unfit(st);
-        return std::string("cannot be opened (") + std::strerror(errno) + ")";
+        return std::string("cannot be opened (") + std::strerror(error) + ")";
     }
     struct stat st {};
     std::string why;

@@ -239,11 +239,19 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
 
 TStoreResult TQMTaskSchedulerSettings::Save() {
     try {
+        // A file that is set aside as unreadable needs no second look.
+        const bool unreadable = !unreadableFile_.empty();
         if (!KeepUnreadableFile())
             return {false,
                     "The settings file " + unreadableFile_ +
                         " could not be read and could not be set aside; it is kept "
                         "unchanged.",
+                    {}};
+        if (!unreadable && !KeepChangedFile())
+            return {false,
+                    "The settings file " + settings_->ChosenFileName() +
+                        " was changed by another program and could not be set aside; it is "
+                        "kept unchanged.",
                     {}};
         // The lines of the last load are not the file any more; a large
         // file's text and section list are not kept beside the rendered
@@ -280,20 +288,38 @@ bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
     // a file nobody has seen.
     if (!lookedUp && !platform::DirectoryExists(unreadableFile_))
         return false;
-    const bool inProgramFolder = unreadableFile_ == settings_->ProgramFolderFileName();
-    const std::string keptName =
-        unreadableFile_ + ".unreadable-" + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
-    if (std::rename(unreadableFile_.c_str(), keptName.c_str()) != 0)
+    if (!SetAside(unreadableFile_, ".unreadable-", setAsideFile_))
         return false;
-    setAsideFile_ = keptName;
+    unreadableFile_.clear();
+    return true;
+}
+
+bool TQMTaskSchedulerSettings::KeepChangedFile() {
+    const std::string file = settings_->ChosenFileName();
+    const platform::FileStamp now = platform::StampOf(file);
+    // Gone is no change to keep: the save writes a new file.
+    if (!now.Exists || now == settings_->LastFileStamp())
+        return true;
+    return SetAside(file, ".changed-", changedFile_);
+}
+
+bool TQMTaskSchedulerSettings::SetAside(const std::string& file, const char* suffix,
+                                        std::string& keptName) {
+    const bool inProgramFolder = file == settings_->ProgramFolderFileName();
+    const std::string stamped = file + suffix + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
+    // Two in one millisecond must not share a name: the rename would drop
+    // the first.
+    std::string name = stamped;
+    for (int n = 2; n < 100 && platform::StampOf(name).Exists; ++n)
+        name = stamped + "-" + std::to_string(n);
+    if (std::rename(file.c_str(), name.c_str()) != 0)
+        return false;
+    keptName = name;
     // The file in the program folder decides where settings live; an empty
     // placeholder keeps that choice for the save that follows.
     // It is a new file, so it is made for its owner only, like any new
     // settings file.
-    if (inProgramFolder && platform::WriteFileAtomically(unreadableFile_, std::string()) != 0)
-        return false;
-    unreadableFile_.clear();
-    return true;
+    return !inProgramFolder || platform::WriteFileAtomically(file, std::string()) == 0;
 }
 
 void TQMTaskSchedulerSettings::ReadFromSettings() {
@@ -457,7 +483,8 @@ void TQMTaskSchedulerSettings::ReadTasks() {
     taskList_.ClearTasks();
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);
-        if (section.IsSubsectionOf("tasks"))
+        // A line that starts like a header but is none adds no task.
+        if (section.IsSubsectionOf("tasks") && settings_->HasKeys(section))
             ReadTaskSection(section, *taskList_.AddNewTask());
     }
 }

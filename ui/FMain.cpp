@@ -51,6 +51,7 @@ namespace {
 // Keys of the standing messages of this window.
 const QString SettingsUnreadable = QStringLiteral("settings-unreadable");
 const QString SaveFailed = QStringLiteral("save-failed");
+const QString SettingsChanged = QStringLiteral("settings-changed");
 const QString StartAtLoginFailed = QStringLiteral("start-at-login");
 
 // A store failure's message and, for the tool tip, the system's own words
@@ -621,6 +622,13 @@ void TFormMain::SaveSettings() {
                         ui::ToDisplayText(store_->SetAsideFileName()));
     else
         ClearStanding(SettingsUnreadable); // gone before it had to be set aside
+    // A hand edit made while the program ran is kept beside the file the
+    // save wrote; the user merges it.
+    if (!store_->ChangedFileName().empty())
+        SetStanding(SettingsChanged, TImportance::Warning,
+                    QStringLiteral("The settings file was changed by another program; that "
+                                   "version was set aside as ") +
+                        ui::ToDisplayText(store_->ChangedFileName()));
 }
 
 void TFormMain::SetStanding(const QString& key, TImportance importance, const QString& text,

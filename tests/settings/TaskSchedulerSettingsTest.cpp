@@ -307,13 +307,13 @@ TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
     ASSERT_TRUE(store.Save());
     EXPECT_TRUE(platform::FileExists(UserFile()));
 
-    // An empty file in the program folder wins and the user copy goes.
+    // An empty file in the program folder wins; the user folder's file stays.
     WriteFile(ProgramFile(), "");
     ASSERT_TRUE(store.Load());
     EXPECT_EQ(tasks.Count(), 0);
     EXPECT_EQ(store.LogFileName(), dir.Path() + "program/qmtaskscheduler2.log");
     ASSERT_TRUE(store.Save());
-    EXPECT_FALSE(platform::FileExists(UserFile()));
+    EXPECT_TRUE(platform::FileExists(UserFile()));
     EXPECT_NE(ReadFile(ProgramFile()).find("[qmtaskscheduler]"), std::string::npos);
 }
 
@@ -471,24 +471,39 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
     std::string utf16 = "\xFF\xFE";
     for (char c : task)
         utf16 += std::string{c, '\0'};
+    std::string longSection = task;
+    for (int k = 0; k < 100; ++k)
+        longSection += "k" + std::to_string(k) + "=1\r\n";
     const struct {
         const char* Name;
         std::string Content;
         bool SetAside;
+        int Tasks; // loaded
     } cases[] = {
-        {"UTF-16", utf16, true},
-        {"NUL first", nulStart, true},
-        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true},
-        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true},
-        {"long line without a break", task + std::string(1 << 20, 'x'), true},
+        {"UTF-16", utf16, true, 0},
+        {"NUL first", nulStart, true, 0},
+        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true, 1},
+        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true, 1},
+        {"long line without a break", task + std::string(1 << 20, 'x'), true, 1},
         {"comments, blanks, unknown keys",
-         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false},
+         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false, 1},
+        // A repeated key: the header line between was lost.
+        {"a lost task header", task + "daily=0\r\nTaskName=second\r\ndaily=1\r\n", true, 1},
+        {"a key repeated in a long section", longSection + "K80=2\r\n", true, 1},
+        {"a long section", longSection, false, 1},
+        {"a header without its bracket", task + "[tasks\\b\r\ntaskname=b\r\n", true, 1},
+        {"a header with blanks inside", task + "[ tasks\\b ]\r\ntaskname=b\r\n", true, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         FolderStore s;
         WriteFile(s.ini, c.Content);
         EXPECT_EQ(s.store.Load().Ok, !c.SetAside);
+        ASSERT_EQ(s.tasks.Count(), c.Tasks);
+        if (c.Tasks > 0) {
+            EXPECT_EQ(s.tasks.GetTask(0)->TaskName, "precious"); // the first line of a key wins
+            EXPECT_FALSE(s.tasks.GetTask(0)->Daily);
+        }
         s.tasks.AddNewTask()->TaskName = "new";
         ASSERT_TRUE(s.store.Save().Ok);
         EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
@@ -498,6 +513,43 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
         } else {
             EXPECT_TRUE(s.store.SetAsideFileName().empty());
         }
+    }
+}
+
+// A file that another program changed since the load or the last save (a
+// hand edit, an editor's new file) is set aside before the save writes over
+// it; the program's own saves are no such change.
+TEST(TaskSchedulerSettingsChanged, AFileChangedOnDiskIsSetAsideBeforeTheNextSave) {
+    const struct {
+        const char* Name;
+        bool FileAtLoad; // and saved once since
+        bool Replace;    // by a new file, as editors save
+        std::string Added;
+    } cases[] = {
+        {"appended in place", true, false, "[tasks\\b]\r\ntaskname=hand\r\n"},
+        {"the same bytes in a new file", true, true, ""},
+        {"made after a load that found none", false, true, "[tasks\\b]\r\ntaskname=hand\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FolderStore s;
+        if (c.FileAtLoad)
+            WriteFile(s.ini, "[tasks\\a]\r\ntaskname=mine\r\n");
+        ASSERT_TRUE(s.store.Load().Ok);
+        s.tasks.AddNewTask()->TaskName = "new";
+        if (c.FileAtLoad) {
+            ASSERT_TRUE(s.store.Save().Ok); // the program's own save is no change
+        }
+        const std::string edited = (c.FileAtLoad ? ReadFile(s.ini) : std::string()) + c.Added;
+        WriteFile(c.Replace ? s.ini + ".new" : s.ini, edited);
+        if (c.Replace)
+            fs::rename(s.ini + ".new", s.ini);
+        EXPECT_TRUE(s.store.ChangedFileName().empty());
+
+        ASSERT_TRUE(s.store.Save().Ok);
+        ASSERT_EQ(s.store.ChangedFileName().rfind(s.ini + ".changed-", 0), 0u);
+        EXPECT_EQ(ReadFile(s.store.ChangedFileName()), edited);
+        EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
     }
 }
 

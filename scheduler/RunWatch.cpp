@@ -288,7 +288,10 @@ void TRunWatch::Check() {
             child.Killed = Stop(child, true) == 0 && child.Ended;
         }
     }
-    ReapOrphans();
+    // Without SIGCHLD the ends of processes that came back to us are
+    // looked for here.
+    if (!childEnds_)
+        ReapOrphans();
     Tidy();
 }
 

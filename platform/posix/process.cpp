@@ -108,7 +108,8 @@ struct ExecPlan {
 [[noreturn]] void ExecChild(const ExecPlan& plan, const ChildReport& report) {
     // A fresh start: every signal at its default (an ignored one, such as
     // our SIGXFSZ, would survive exec) and none blocked, its own session (no
-    // terminal's hang-up reaches it), nothing of ours open but /dev/null.
+    // terminal's hang-up reaches it), nothing of ours open but /dev/null and
+    // the output pipe.
     // Defaults come before the unblocking, so that no pending signal reaches
     // one of our handlers here. Signals that cannot be changed just refuse.
     struct sigaction byDefault {};
@@ -360,6 +361,12 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
         return {EMFILE};
     plan.GateFd = gate[0];
 
+    // As around vfork: none of our handlers may run in the child before it
+    // has reset them (one would write to our own descriptors).
+    sigset_t all;
+    std::memset(&all, 0xff, sizeof all);
+    sigset_t previous;
+    SetSignalMask(SIG_BLOCK, all, &previous);
     const pid_t pid = fork();
     if (pid == 0) {
         close(report[0]);
@@ -376,6 +383,7 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
     }
     StartedChild started;
     started.Error = pid < 0 ? errno : 0;
+    SetSignalMask(SIG_SETMASK, previous);
     held.Close(report[1]);
     held.Close(gate[0]);
     if (pid < 0)

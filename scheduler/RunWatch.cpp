@@ -40,12 +40,11 @@ long long MonotonicMs() {
     return dt::ReadClocks().MonotonicMs;
 }
 
-// A notifier may be let go from its own signal: deleted once that returns.
-void Dispose(std::unique_ptr<QSocketNotifier>& notifier) {
-    if (notifier) {
+// A notifier is never deleted from its own signal: it is switched off there,
+// and deleted with its run, from a queued call.
+void SwitchOff(const std::unique_ptr<QSocketNotifier>& notifier) {
+    if (notifier)
         notifier->setEnabled(false);
-        notifier.release()->deleteLater();
-    }
 }
 
 } // namespace
@@ -104,7 +103,7 @@ TRunWatch::TRunWatch() : timer_(std::make_unique<QTimer>()) {
                              platform::DrainDescriptor(fd);
                              SeeEnds();
                              ReapOrphans();
-                             Tidy();
+                             TidySoon();
                          });
     }
 }
@@ -180,7 +179,7 @@ int TRunWatch::StartProgram(TRunRecord run, const std::string& commandLine,
         QObject::connect(raw->EndNotifier.get(), &QSocketNotifier::activated,
                          raw->EndNotifier.get(), [this] {
                              SeeEnds();
-                             Tidy();
+                             TidySoon();
                          });
     }
     raw->OutputNotifier =
@@ -188,7 +187,7 @@ int TRunWatch::StartProgram(TRunRecord run, const std::string& commandLine,
     QObject::connect(raw->OutputNotifier.get(), &QSocketNotifier::activated,
                      raw->OutputNotifier.get(), [this, raw] {
                          ReadOutput(*raw, OutputReadPerWake);
-                         Tidy();
+                         TidySoon();
                      });
     const TRunRecord record = raw->Run;
     runs_.push_back(std::move(child));
@@ -214,7 +213,7 @@ void TRunWatch::ReadOutput(TChild& child, std::size_t budget) {
             return;
         if (got == 0) {
             // Every process of the run has closed it.
-            Dispose(child.OutputNotifier);
+            SwitchOff(child.OutputNotifier);
             platform::CloseDescriptor(child.OutputFd);
             child.OutputFd = -1;
             return;
@@ -319,7 +318,7 @@ void TRunWatch::Finish(TChild& child) {
     const platform::ChildEnd end = platform::ReapChild(child.Pid);
     if (!end.Ended)
         return;
-    Dispose(child.EndNotifier);
+    SwitchOff(child.EndNotifier);
     // What it wrote before it ended is in the pipe; its descendants may go
     // on writing, so the reading is bounded.
     ReadOutput(child, 4 * OutputReadPerWake);
@@ -371,6 +370,11 @@ void TRunWatch::ReapOrphans() {
         if (!watched)
             (void)platform::ReapChild(p.Pid);
     }
+}
+
+void TRunWatch::TidySoon() {
+    QMetaObject::invokeMethod(
+        timer_.get(), [this] { Tidy(); }, Qt::QueuedConnection);
 }
 
 void TRunWatch::Tidy() {

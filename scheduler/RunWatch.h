@@ -79,6 +79,7 @@ private:
     int Stop(TChild& child, bool force);
     void ReapOrphans();
     void Tidy();
+    void TidySoon();
     void Report(const TRunRecord& run);
 
     // Also runs whose program has ended while what it started is still to be

@@ -199,10 +199,12 @@ TEST(RunWatch, OutputTakesAFewMiBOfDiskWhateverTheRate) {
                       0, file),
               0);
     long long most = 0;
-    ASSERT_TRUE(WaitUntil([&] {
-        most = std::max(most, Allocated(file));
-        return !w.ended.empty();
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            most = std::max(most, Allocated(file));
+            return !w.ended.empty();
+        },
+        60000));
     EXPECT_LE(most, FewMiB);
     EXPECT_FALSE(std::filesystem::exists(file));
     const TRunRecord& run = w.ended.front();
@@ -214,10 +216,12 @@ TEST(RunWatch, OutputTakesAFewMiBOfDiskWhateverTheRate) {
     std::ofstream(go) << "\n";
     const std::string itsOutput = "/proc/" + std::to_string(grandchild) + "/fd/1";
     most = 0;
-    EXPECT_TRUE(WaitUntil([&] {
-        most = std::max(most, Allocated(itsOutput));
-        return !Alive(grandchild);
-    }));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            most = std::max(most, Allocated(itsOutput));
+            return !Alive(grandchild);
+        },
+        60000));
     EXPECT_LE(most, FewMiB);
 }
 

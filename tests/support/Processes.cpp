@@ -5,8 +5,8 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <unistd.h>
@@ -25,6 +25,26 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
     return true;
 }
 
+namespace {
+
+// The stat line of a process; empty when it has gone. Read without streams:
+// a read of an entry whose process is just ending fails with ESRCH, which a
+// file stream turns into an exception.
+std::string ReadProcStat(const std::string& pid) {
+    const int fd = open(("/proc/" + pid + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[1024];
+    std::string text;
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(got));
+    close(fd);
+    return got < 0 ? std::string() : text;
+}
+
+} // namespace
+
 std::vector<long> ChildProcesses(bool unreapedOnly) {
     const long me = static_cast<long>(getpid());
     std::vector<long> children;
@@ -37,10 +57,7 @@ std::vector<long> ChildProcesses(bool unreapedOnly) {
         if (name.empty() || name.size() > 9 ||
             name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::ifstream file("/proc/" + name + "/stat");
-        if (!file)
-            continue;
-        const std::string stat((std::istreambuf_iterator<char>(file)), {});
+        const std::string stat = ReadProcStat(name);
         // The command name in parentheses may hold spaces and parentheses.
         const auto close = stat.rfind(')');
         if (close == std::string::npos || close + 2 >= stat.size())

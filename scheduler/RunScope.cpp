@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -87,6 +88,9 @@ void RegisterTypes() {
 } // namespace
 
 bool TRunScope::ServiceManagerRuns() {
+    // The bus needs the application object (a tool or a benchmark may have none).
+    if (QCoreApplication::instance() == nullptr)
+        return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || bus.interface() == nullptr)
         return false;

@@ -13,6 +13,7 @@
 #include <QDeadlineTimer>
 #include <QList>
 #include <QPair>
+#include <QThread>
 
 namespace {
 
@@ -123,6 +124,7 @@ bool TRunScope::Enter(int pid, const std::string& unit, const std::string& descr
         const QDBusMessage state = bus.call(ask, QDBus::Block, CallTimeoutMs);
         if (state.type() == QDBusMessage::ErrorMessage)
             return true;
+        QThread::msleep(1);
     }
     return false;
 }

@@ -70,7 +70,9 @@ struct TRunWatch::TChild {
     std::unique_ptr<QSocketNotifier> EndNotifier;
     std::unique_ptr<QSocketNotifier> OutputNotifier;
 
-    bool Finished() const { return Ended && OutputFd < 0 && (TerminatedAtMs < 0 || Killed); }
+    // A run with a limit is kept until the limit has stopped what the
+    // program left behind, as a job object or a control group would.
+    bool Finished() const { return Ended && OutputFd < 0 && (LimitMinutes <= 0 || Killed); }
     void CloseOutputFile() {
         platform::CloseDescriptor(OutputFileFd);
         OutputFileFd = -1;
@@ -277,9 +279,9 @@ void TRunWatch::Check() {
         if (child.LimitMinutes <= 0)
             continue;
         if (child.TerminatedAtMs < 0) {
-            if (!child.Ended && now - child.StartMs >= child.LimitMinutes * 60'000LL) {
+            if (now - child.StartMs >= child.LimitMinutes * 60'000LL) {
                 child.TerminatedAtMs = now;
-                (void)Stop(child, false);
+                child.Killed = Stop(child, false) == 0 && child.Ended;
             }
         } else if (!child.Killed && now - child.TerminatedAtMs >= KillGraceMs) {
             // Again at each check until nothing of it is left: a process may
@@ -385,7 +387,7 @@ void TRunWatch::Tidy() {
     // limits and the SIGKILL after SIGTERM; an output still open waits for
     // its descriptor alone.
     const bool needed = std::any_of(runs_.begin(), runs_.end(), [](const auto& child) {
-        return !child->Ended || (child->TerminatedAtMs >= 0 && !child->Killed);
+        return !child->Ended || (child->LimitMinutes > 0 && !child->Killed);
     });
     if (!needed)
         timer_->stop();

@@ -148,31 +148,41 @@ TEST(RunWatch, EachEndOfABurstKeepsItsOwnMoment) {
     }
 }
 
-// At the limit, a grandchild that ignores SIGTERM and one in a session of its
-// own come back to the scheduler when the program dies of the SIGTERM; the
+// At the limit SIGTERM reaches every process of the run. A grandchild that
+// ignores it and one in a session of its own come back to the scheduler when
+// the program has ended (of the SIGTERM, or long before the limit); the
 // SIGKILL ten seconds later ends them, and they are reaped.
 TEST(RunWatch, ALimitStopsEveryProcessTheRunStartedWithoutAServiceManager) {
-    for (const bool descriptors : {true, false}) {
-        SCOPED_TRACE(descriptors ? "process descriptors" : "SIGCHLD");
+    struct TCase {
+        bool Descriptors;
+        std::string Program; // after the grandchildren have started
+        TRunOutcome Outcome;
+    };
+    for (const TCase& c : {TCase{true, "sleep 600", TRunOutcome::TimedOut},
+                           TCase{false, "sleep 600", TRunOutcome::TimedOut},
+                           TCase{true, "exit 0", TRunOutcome::Exited}}) {
+        SCOPED_TRACE(c.Program + (c.Descriptors ? " with process descriptors" : " with SIGCHLD"));
         MovedClocks clocks(MakeDateTime(2026, 5, 4, 8, 0, 0));
-        Watch w(descriptors);
+        Watch w(c.Descriptors);
         w.watch.UseScopes(false);
+        const std::string plain = w.dir.File("plain");
         const std::string ignoring = w.dir.File("ignoring");
         const std::string own = w.dir.File("own-session");
         ASSERT_EQ(w.Start("Family",
-                          "sh -c 'trap \"\" TERM; echo $$ > " + ignoring +
-                              "; exec sleep 600' &\n"
+                          "sh -c 'echo $$ > " + plain + "; exec sleep 600' > /dev/null &\n" +
+                              "sh -c 'trap \"\" TERM; echo $$ > " + ignoring +
+                              "; exec sleep 600' > /dev/null &\n"
                               "setsid sh -c 'trap \"\" TERM; echo $$ > " +
-                              own + "; exec sleep 600' &\nsleep 600",
+                              own + "; exec sleep 600' > /dev/null &\n" + c.Program,
                           1),
                   0);
-        const long pids[] = {PidIn(ignoring), PidIn(own)};
-        ASSERT_GT(pids[0], 0);
-        ASSERT_GT(pids[1], 0);
+        const long pids[] = {PidIn(ignoring), PidIn(own), PidIn(plain)};
+        for (long pid : pids)
+            ASSERT_GT(pid, 0);
 
         clocks.Advance(60'000);
-        ASSERT_TRUE(WaitUntil([&] { return w.Ended("Family") != nullptr; }));
-        EXPECT_EQ(w.Ended("Family")->Outcome, TRunOutcome::TimedOut);
+        ASSERT_TRUE(WaitUntil([&] { return w.Ended("Family") != nullptr && !Alive(pids[2]); }));
+        EXPECT_EQ(w.Ended("Family")->Outcome, c.Outcome);
         EXPECT_TRUE(Alive(pids[0]) && Alive(pids[1]));
 
         clocks.Advance(TRunWatch::KillGraceMs);

@@ -10,11 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
 #include <sys/stat.h>
-#include <sys/types.h>
 
 namespace {
 
@@ -44,9 +44,7 @@ struct Watch {
     explicit Watch(bool processDescriptors) {
         platform::UseProcessDescriptors(processDescriptors);
         watch.OnReport = [this](const TRunRecord& run) {
-            if (run.Outcome != TRunOutcome::Running)
-                ended.push_back(run);
-            if (OnEnd && run.Outcome != TRunOutcome::Running)
+            if (run.Outcome != TRunOutcome::Running && (ended.push_back(run), OnEnd))
                 OnEnd();
         };
     }
@@ -60,10 +58,9 @@ struct Watch {
         return watch.StartProgram(run, path, dir.Path(), path, limitMinutes);
     }
     const TRunRecord* Ended(const std::string& name) const {
-        for (const TRunRecord& run : ended)
-            if (run.TaskName == name)
-                return &run;
-        return nullptr;
+        const auto it = std::find_if(ended.begin(), ended.end(),
+                                     [&](const TRunRecord& run) { return run.TaskName == name; });
+        return it == ended.end() ? nullptr : &*it;
     }
     TempDir dir;
     TRunWatch watch;

@@ -247,15 +247,17 @@ int TRunWatch::Stop(TChild& child, bool force) {
         platform::SignalProcessGroup(child.Pid, force);
     if (!child.Unit.empty())
         TRunScope::Signal(child.Unit, force);
-    // Everything of the run: its session, the processes that carry its
-    // marker (also after setsid or a double fork), and their descendants.
+    // Everything of the run: its session while its program lives (later the
+    // number may be another's), the processes that carry its marker (also
+    // after setsid or a double fork), and their descendants.
     const std::vector<platform::ProcessInfo> all = platform::ListProcesses();
     const std::string entry = std::string(platform::RunMarkerVariable) + "=" + child.Marker;
     const int me = platform::OwnPid();
     std::vector<int> members;
     for (const platform::ProcessInfo& p : all)
         if (!p.Ended && p.Pid != me &&
-            (p.Session == child.Pid || platform::HasEnvironmentEntry(p.Pid, entry)))
+            ((p.Session == child.Pid && !child.Ended) ||
+             platform::HasEnvironmentEntry(p.Pid, entry)))
             members.push_back(p.Pid);
     for (bool grew = true; grew;) {
         grew = false;

@@ -97,17 +97,9 @@ TRunWatch::TRunWatch() : timer_(std::make_unique<QTimer>()) {
     // What a run leaves behind comes back here, to be stopped at its limit
     // and reaped; a scope does the stopping better, but not the reaping.
     (void)platform::AdoptOrphans();
-    const int fd = platform::WatchChildEnds();
-    if (fd >= 0) {
-        childEnds_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-        QObject::connect(childEnds_.get(), &QSocketNotifier::activated, childEnds_.get(),
-                         [this, fd] {
-                             platform::DrainDescriptor(fd);
-                             SeeEnds();
-                             ReapOrphans();
-                             TidySoon();
-                         });
-    }
+    AllWatches().push_back(this);
+    if (AllWatches().size() == 1)
+        ListenForChildEnds();
 }
 
 TRunWatch::~TRunWatch() {
@@ -116,8 +108,35 @@ TRunWatch::~TRunWatch() {
     // Runs still going are left to themselves; the history finds them
     // unfinished at the next start.
     timer_->stop();
+    auto& all = AllWatches();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    const bool listened = childEnds_ != nullptr;
     childEnds_.reset();
+    if (listened && !all.empty())
+        all.front()->ListenForChildEnds();
     runs_.clear();
+}
+
+std::vector<TRunWatch*>& TRunWatch::AllWatches() {
+    static std::vector<TRunWatch*> all;
+    return all;
+}
+
+void TRunWatch::ListenForChildEnds() {
+    // One descriptor for the process: one watch listens for all of them.
+    const int fd = platform::WatchChildEnds();
+    if (fd < 0)
+        return;
+    childEnds_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(childEnds_.get(), &QSocketNotifier::activated, childEnds_.get(), [fd] {
+        platform::DrainDescriptor(fd);
+        const std::vector<TRunWatch*> all = AllWatches();
+        for (TRunWatch* watch : all)
+            watch->SeeEnds();
+        all.front()->ReapOrphans();
+        for (TRunWatch* watch : all)
+            watch->TidySoon();
+    });
 }
 
 TRunWatch* TRunWatch::Current() {
@@ -293,7 +312,7 @@ void TRunWatch::Check() {
     }
     // Without SIGCHLD the ends of processes that came back to us are
     // looked for here.
-    if (!childEnds_)
+    if (platform::WatchChildEnds() < 0)
         ReapOrphans();
     Tidy();
 }
@@ -368,9 +387,12 @@ void TRunWatch::ReapOrphans() {
     for (const platform::ProcessInfo& p : platform::ListProcesses()) {
         if (p.Parent != me || !p.Ended || p.Session == session)
             continue;
-        const bool watched = std::any_of(runs_.begin(), runs_.end(), [&](const auto& child) {
-            return child->Pid == p.Pid && !child->Ended;
-        });
+        const bool watched =
+            std::any_of(AllWatches().begin(), AllWatches().end(), [&](const TRunWatch* watch) {
+                return std::any_of(
+                    watch->runs_.begin(), watch->runs_.end(),
+                    [&](const auto& child) { return child->Pid == p.Pid && !child->Ended; });
+            });
         if (!watched)
             (void)platform::ReapChild(p.Pid);
     }

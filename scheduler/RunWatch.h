@@ -80,6 +80,9 @@ private:
     void ReapOrphans();
     void Tidy();
     void TidySoon();
+    // Every watch alive; the first listens for SIGCHLD for all of them.
+    static std::vector<TRunWatch*>& AllWatches();
+    void ListenForChildEnds();
     void Report(const TRunRecord& run);
 
     // Also runs whose program has ended while what it started is still to be

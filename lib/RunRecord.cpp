@@ -36,7 +36,11 @@ bool IsFailure(const TRunRecord& run) {
 }
 
 long long DurationMs(const TRunRecord& run) {
-    if (run.Outcome == TRunOutcome::Running || run.End < run.Start)
+    if (run.Outcome == TRunOutcome::Running)
+        return 0;
+    if (run.ElapsedMs >= 0)
+        return run.ElapsedMs;
+    if (run.End < run.Start)
         return 0;
     return static_cast<long long>((run.End - run.Start) * dt::MSecsPerDay + 0.5);
 }

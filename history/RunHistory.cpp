@@ -272,6 +272,7 @@ void THistory::AdoptUnfinishedRuns() {
             run.OutputFile.clear();
         }
         Record(run);
+        adopted_.push_back(run);
     }
 }
 

@@ -349,8 +349,8 @@ void Simulation::Stop(bool orderly) {
     QCoreApplication::processEvents(); // ends of runs seen so far
     store_.reset();
     list_.reset();
-    // The owed catch-ups the program held are its own to keep: the account
-    // below stays, and a start not caught up by the end is lost.
+    // The account of what is owed stays: a program that keeps it catches up
+    // soon after it is back.
 }
 
 std::optional<TDateTime> Simulation::StartNamed(const SimTask& sim, const std::string& text) const {
@@ -419,6 +419,7 @@ void Simulation::Started(SimTask& sim) {
     }
     if (o.Runs++ > 0)
         Report(Twice, sim, "started again");
+    o.Settled = true; // its own start ran after all (the clock was set back)
     ++sim.OnTime;
     sim.LastRegular = now;
     // Real time since the opening: a window the jump cuts opens before it.

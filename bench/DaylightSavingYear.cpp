@@ -1,9 +1,10 @@
 // A whole year of the scheduler in Europe/Amsterdam and America/New_York,
 // with the local clock jumping at the daylight-saving changes as a machine's
 // does, and with random suspends, clock steps, hold-ups, program ends, kills
-// and edits, many of them within a minute of a start window. Polls come every
-// 2000 ms and the precise timer fires when the program arms it, on simulated
-// time. Restarts load the settings file the program saved.
+// and edits, many of them within a minute of a start window. The program's
+// own timers fire, on simulated time: the poll every 2000 ms and the precise
+// timer when the program arms it. Restarts load the settings file the
+// program saved.
 //
 // What should have happened is worked out here from the events the simulation
 // made, never from what the program says: a window is seen when a poll falls
@@ -209,6 +210,7 @@ private:
     void Start();
     void Stop(bool orderly);
     void Save();
+    void FireNow(QTimer* timer);
     void SetUp(TQMTask& task, SimTask& sim);
     SimTask* TaskNamed(const std::string& name);
     std::optional<TDateTime> StartNamed(const SimTask& sim, const std::string& text) const;
@@ -303,6 +305,17 @@ void Simulation::SetUp(TQMTask& task, SimTask& sim) {
     NoLongerOwed(sim);
 }
 
+void Simulation::FireNow(QTimer* timer) {
+    // Its wait is over on simulated time: the real timer fires now, through
+    // the event loop, which also sees the ends of the runs.
+    const int before = firings_;
+    timer->start(0);
+    for (int i = 0; i < 1000 && firings_ == before; ++i)
+        QCoreApplication::processEvents();
+    if (firings_ == before)
+        std::printf("a timer did not fire\n");
+}
+
 void Simulation::Save() {
     lastSaveMs_ = monotonicMs_;
     const TStoreResult saved = store_->Save();
@@ -312,9 +325,10 @@ void Simulation::Save() {
 
 void Simulation::Start() {
     list_ = std::make_unique<TQMTaskScheduler>();
-    // Polls are driven below on simulated time.
+    // Its timers fire below, when their waits are over on simulated time.
     list_->Timer()->stop();
-    QObject::connect(list_->PreciseTimer(), &QTimer::timeout, [this] { ++firings_; });
+    for (QTimer* timer : {list_->Timer(), list_->PreciseTimer()})
+        QObject::connect(timer, &QTimer::timeout, [this] { ++firings_; });
     list_->OnPollError = [](const std::string& message) {
         std::printf("poll error: %s\n", message.c_str());
     };
@@ -707,24 +721,18 @@ Faults Simulation::Run() {
         }
         Advance(next - monotonicMs_);
         if (precise) {
-            // Its wait is over on simulated time: the real timer fires now.
-            Look([this] {
-                const int before = firings_;
-                list_->PreciseTimer()->start(0);
-                for (int i = 0; i < 1000 && firings_ == before; ++i)
-                    QCoreApplication::processEvents();
-                if (firings_ == before)
-                    std::printf("the precise timer did not fire\n");
-            });
+            Look([this] { FireNow(list_->PreciseTimer()); });
             continue;
         }
-        // What the polling timer runs.
-        Look([this] { list_->TimerTick(); });
+        Look([this] {
+            QTimer& poll = *list_->Timer();
+            FireNow(&poll);
+            poll.stop();
+            poll.setInterval(TQMTaskScheduler::PollIntervalMs);
+        });
         if (!owed_.empty())
             LookForLostCatchUps();
         nextPollMs_ += TQMTaskScheduler::PollIntervalMs;
-        if (!list_->LastPollRuns().empty())
-            QCoreApplication::processEvents(); // the ends of the runs
         // A week after its day, the monthly one-shot task gets its next
         // date, as a user would set it.
         if (dt::DatePart(Now()) != rolledOver_) {

@@ -274,6 +274,7 @@ void THistory::AdoptUnfinishedRuns() {
             run.OutputFile.clear();
         }
         Record(run);
+        adopted_.push_back(run);
     }
 }
 

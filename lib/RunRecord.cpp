@@ -29,6 +29,7 @@ bool IsFailure(const TRunRecord& run) {
     case TRunOutcome::Signaled:
     case TRunOutcome::NotStarted:
     case TRunOutcome::TimedOut:
+    case TRunOutcome::Unknown: // nobody saw it succeed
         return true;
     default:
         return false;

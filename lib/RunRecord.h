@@ -42,7 +42,7 @@ struct TRunRecord {
 // The result in words: "exit status 3", "ended by signal 15 (SIGTERM)", ...
 std::string ResultText(const TRunRecord& run);
 // A result worth a mark and a log line: anything but exit status 0, a
-// document opened or a run still going.
+// document opened or a run still going (an end nobody saw counts).
 bool IsFailure(const TRunRecord& run);
 // Duration in whole milliseconds, as measured when there is a measure; 0
 // while running.

@@ -657,18 +657,20 @@ void TQMSettings::AppendStamp(std::string& stamp, TDateTime value) {
 TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {
     // The clock is read only for a stamp that does not parse: a load reads
     // thousands of good ones.
+    TDateTime result = 0;
+    return TryParseDateTimeStamp(text, result) ? result : dt::Now();
+}
+
+bool TQMSettings::TryParseDateTimeStamp(std::string_view text, TDateTime& value) {
     const std::string_view t = TrimView(text);
     if (t.size() < 15)
-        return dt::Now();
+        return false;
     // Fixed positions: YYYYMMDD?HHNNSS[ZZZ]; character 9 is not examined.
     dt::DateTimeFields f;
-    TDateTime result = 0;
-    if (!ParseField(t, 0, 4, f.Year) || !ParseField(t, 4, 2, f.Month) ||
-        !ParseField(t, 6, 2, f.Day) || !ParseField(t, 9, 2, f.Hour) ||
-        !ParseField(t, 11, 2, f.Minute) || !ParseField(t, 13, 2, f.Second) ||
-        !ParseField(t, 15, 3, f.Millisecond) || !dt::TryEncodeDateTime(f, result))
-        return dt::Now();
-    return result;
+    return ParseField(t, 0, 4, f.Year) && ParseField(t, 4, 2, f.Month) &&
+           ParseField(t, 6, 2, f.Day) && ParseField(t, 9, 2, f.Hour) &&
+           ParseField(t, 11, 2, f.Minute) && ParseField(t, 13, 2, f.Second) &&
+           ParseField(t, 15, 3, f.Millisecond) && dt::TryEncodeDateTime(f, value);
 }
 
 void TQMSettings::ParseSections() {

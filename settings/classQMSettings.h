@@ -243,6 +243,9 @@ public:
     // A stamp to its value; a short or invalid stamp gives the current local
     // date and time. Never fails.
     static TDateTime ParseDateTimeStamp(std::string_view text);
+    // The same reading, but false (value unchanged) for a stamp that does
+    // not parse.
+    static bool TryParseDateTimeStamp(std::string_view text, TDateTime& value);
     // A value text as ReadBool takes it: trimmed, any letter case.
     static bool ParseBool(std::string_view text, bool& value);
 

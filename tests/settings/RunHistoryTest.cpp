@@ -39,6 +39,7 @@ struct TScheduler {
     std::vector<std::string> setAside;
     std::unique_ptr<TQMTaskScheduler> list;
     std::unique_ptr<TTaskRunHistory> runs;
+    std::vector<TQMTask> kept; // between a stop and the next start
 
     // With a database file already there when given one.
     explicit TScheduler(const std::string& database = {}) {
@@ -53,8 +54,13 @@ struct TScheduler {
         SetTaskLogHandler({});
         dt::SetClockReadings({});
     }
+    // The tasks of the last stop come back, as a load of the settings file
+    // brings them.
     void Start() {
         list = std::make_unique<TQMTaskScheduler>();
+        for (const TQMTask& task : kept)
+            list->AddCopy(&task);
+        kept.clear();
         runs = std::make_unique<TTaskRunHistory>(*list, dir.Path());
         runs->OnRunEnded = [this](const TRunRecord& run) { ended.push_back(run); };
         runs->OnSetAside = [this](const std::string& file) { setAside.push_back(file); };
@@ -62,6 +68,8 @@ struct TScheduler {
     }
     void Stop() {
         runs.reset();
+        for (int i = 0; list && i < list->Count(); ++i)
+            kept.push_back(*list->GetTask(i));
         list.reset();
     }
     TQMTask* AddScript(const std::string& name, const std::string& body, unsigned mode = 0755,
@@ -214,6 +222,11 @@ TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
     EXPECT_EQ(ResultText(runs.front()), "unknown");
     EXPECT_EQ(runs.front().Output, "begun\n");
     EXPECT_EQ(OutputFiles(s.dir.Path()), std::vector<std::string>{});
+    // Marked on its task as any end is, and told to the window.
+    const TQMTask& task = *s.list->GetTask(0);
+    EXPECT_EQ(std::tie(task.LastResult, task.LastRunFailed), std::make_tuple("unknown", true));
+    ASSERT_EQ(s.ended.size(), 1u);
+    EXPECT_EQ(s.ended.front().TaskGuid, guid);
 
     ::kill(-static_cast<pid_t>(children.front()), SIGKILL);
     ::waitpid(static_cast<pid_t>(children.front()), nullptr, 0);

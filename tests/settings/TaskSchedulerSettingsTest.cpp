@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <filesystem>
 #include <random>
 #include <regex>
@@ -245,6 +247,59 @@ TEST_F(StoreFixture, HandEditedSectionsLoadAsTheFileSays) {
     EXPECT_NE(saved.find("guid=" + guid + "\r\n"), std::string::npos);
     EXPECT_EQ(saved.find("[tasks\\abc]"), std::string::npos);
     EXPECT_EQ(saved.find("mytasks"), std::string::npos);
+}
+
+// The keys this program added: a value that cannot be read is absent and a
+// stamp after the load is the load's moment; the file format's own keys keep
+// their reading. "told": the first poll tells the 09:00 start missed since
+// the program last ran at 08:00.
+TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
+    TestClock clock(MakeDateTime(2026, 12, 7, 10, 15));
+    const TDateTime now = clock.Now(), changed = MakeDateTime(2026, 12, 1),
+                    ran = MakeDateTime(2026, 12, 6, 9, 0);
+    struct TCase {
+        std::string Preference, Task; // a line read before the usual one
+        TDateTime ScheduleChanged, OccurrenceServed, LastExecuted;
+        int Limit;
+        bool Told;
+    };
+    const std::vector<TCase> cases{
+        {"", "", changed, 0, ran, 0, true},
+        {"", "occurrence_served=garbage", changed, 0, ran, 0, true},
+        {"", "occurrence_served=20261206-090000000", changed, ran, ran, 0, true},
+        {"", "occurrence_served=99991231-235959999", changed, now, ran, 0, false},
+        {"", "schedulechanged=29991231-000000000", now, 0, ran, 0, false},
+        {"", "timelimit= 30 ", changed, 0, ran, 30, true},
+        {"", "timelimit=-5", changed, 0, ran, 0, true},
+        {"", "timelimit=100000000000000000000000", changed, 0, ran, 0, true},
+        {"", "timelimit=ten", changed, 0, ran, 0, true},
+        {"", "datetime_lastexecuted=29991231-000000000", changed, 0, MakeDateTime(2999, 12, 31), 0,
+         true},
+        {"", "datetime_lastexecuted=garbage", changed, 0, now, 0, false},
+        {"lastrunning=garbage", "", changed, 0, ran, 0, false},
+        {"lastrunning=29991231-000000000", "", changed, 0, ran, 0, false},
+    };
+    fs::create_directories(fs::path(UserFile()).parent_path());
+    for (const TCase& c : cases) {
+        WriteFile(UserFile(), "[QMTaskScheduler]\n" + c.Preference +
+                                  "\nlastrunning=20261207-080000000\n"
+                                  "[Tasks\\ABC]\ntaskname=T\n" +
+                                  c.Task +
+                                  "\ndaily=1\ndatetime=20260101-090000000\n"
+                                  "schedulechanged=20261201-000000000\n"
+                                  "datetime_lastexecuted=20261206-090000000\ntimelimit=0\n");
+        ASSERT_TRUE(store.Load());
+        ASSERT_EQ(tasks.Count(), 1);
+        const TQMTask& task = *tasks.GetTask(0);
+        EXPECT_EQ(std::make_tuple(task.ScheduleChanged, task.OccurrenceServed,
+                                  task.DateTimeLastExecuted, task.TimeLimitMinutes),
+                  std::make_tuple(c.ScheduleChanged, c.OccurrenceServed, c.LastExecuted, c.Limit))
+            << c.Preference << c.Task;
+        bool told = false;
+        tasks.OnStartsMissed = [&](const auto&) { told = true; };
+        tasks.Tick(tasks.Timer());
+        EXPECT_EQ(told, c.Told) << c.Preference << c.Task;
+    }
 }
 
 TEST_F(StoreFixture, TasksSharingAnIdentifierBothSurviveASave) {

@@ -114,9 +114,12 @@ int main(int argc, char** argv) {
         return saved ? 0 : 1;
     }
     if (mode == "writer") {
+        // Loaded first, as the program does: the file of the last run is its
+        // own, not one changed by another program.
+        static_cast<void>(store.Load());
+        TSettingsWriter writer(store);
         // Each generation is asked for by an edit of the event loop, as the
         // window asks, and the next edit follows its save.
-        TSettingsWriter writer(store);
         const auto ask = [&] {
             for (int i = 0; i < tasks.Count(); ++i)
                 tasks.GetTask(i)->TaskParameters = Parameters(generation);

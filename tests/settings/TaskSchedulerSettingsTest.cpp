@@ -281,13 +281,22 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
     };
     fs::create_directories(fs::path(UserFile()).parent_path());
     for (const TCase& c : cases) {
-        WriteFile(UserFile(), "[QMTaskScheduler]\n" + c.Preference +
-                                  "\nlastrunning=20261207-080000000\n"
-                                  "[Tasks\\ABC]\ntaskname=T\n" +
-                                  c.Task +
-                                  "\ndaily=1\ndatetime=20260101-090000000\n"
-                                  "schedulechanged=20261201-000000000\n"
-                                  "datetime_lastexecuted=20261206-090000000\ntimelimit=0\n");
+        // The case's line stands in for the usual line of its key: a key given
+        // twice would be taken for a lost section header.
+        const auto lines = [](const std::string& given, std::vector<std::string> usual) {
+            std::string text = given + "\n";
+            const std::string key = given.substr(0, given.find('=') + 1);
+            for (const std::string& line : usual)
+                if (key.empty() || line.rfind(key, 0) != 0)
+                    text += line + "\n";
+            return text;
+        };
+        WriteFile(UserFile(),
+                  "[QMTaskScheduler]\n" + lines(c.Preference, {"lastrunning=20261207-080000000"}) +
+                      "[Tasks\\ABC]\ntaskname=T\n" +
+                      lines(c.Task, {"daily=1", "datetime=20260101-090000000",
+                                     "schedulechanged=20261201-000000000",
+                                     "datetime_lastexecuted=20261206-090000000", "timelimit=0"}));
         ASSERT_TRUE(store.Load());
         ASSERT_EQ(tasks.Count(), 1);
         const TQMTask& task = *tasks.GetTask(0);

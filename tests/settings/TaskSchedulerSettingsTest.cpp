@@ -258,7 +258,7 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
     const TDateTime now = clock.Now(), changed = MakeDateTime(2026, 12, 1),
                     ran = MakeDateTime(2026, 12, 6, 9, 0);
     struct TCase {
-        std::string Preference, Task; // a line read before the usual one
+        std::string Preference, Task; // a line in place of the usual one
         TDateTime ScheduleChanged, OccurrenceServed, LastExecuted;
         int Limit;
         bool Told;
@@ -280,24 +280,25 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
         {"lastrunning=29991231-000000000", "", changed, 0, ran, 0, false},
     };
     fs::create_directories(fs::path(UserFile()).parent_path());
+    // The usual lines, one of them in the case's words.
+    const auto section = [](std::vector<std::string> lines, const std::string& line) {
+        std::string text;
+        for (std::string& usual : lines) {
+            if (!line.empty() && usual.substr(0, usual.find('=')) == line.substr(0, line.find('=')))
+                usual = line;
+            text += usual + "\n";
+        }
+        return text;
+    };
     for (const TCase& c : cases) {
-        // The case's line stands in for the usual line of its key: a key given
-        // twice would be taken for a lost section header.
-        const auto lines = [](const std::string& given, std::vector<std::string> usual) {
-            std::string text = given + "\n";
-            const std::string key = given.substr(0, given.find('=') + 1);
-            for (const std::string& line : usual)
-                if (key.empty() || line.rfind(key, 0) != 0)
-                    text += line + "\n";
-            return text;
-        };
         WriteFile(UserFile(),
-                  "[QMTaskScheduler]\n" + lines(c.Preference, {"lastrunning=20261207-080000000"}) +
-                      "[Tasks\\ABC]\ntaskname=T\n" +
-                      lines(c.Task, {"daily=1", "datetime=20260101-090000000",
-                                     "schedulechanged=20261201-000000000",
-                                     "datetime_lastexecuted=20261206-090000000", "timelimit=0"}));
-        ASSERT_TRUE(store.Load());
+                  "[QMTaskScheduler]\n" +
+                      section({"lastrunning=20261207-080000000"}, c.Preference) + "[Tasks\\ABC]\n" +
+                      section({"taskname=T", "daily=1", "datetime=20260101-090000000",
+                               "schedulechanged=20261201-000000000", "occurrence_served=",
+                               "datetime_lastexecuted=20261206-090000000", "timelimit=0"},
+                              c.Task));
+        ASSERT_TRUE(store.Load()) << c.Preference << c.Task;
         ASSERT_EQ(tasks.Count(), 1);
         const TQMTask& task = *tasks.GetTask(0);
         EXPECT_EQ(std::make_tuple(task.ScheduleChanged, task.OccurrenceServed,

@@ -212,10 +212,19 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
     }
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
+    // A start of its own serves the need of an earlier start still owed.
+    bool servesOwed = false;
     if (stampTheRun) {
         DateTimeLastExecuted = now;
         OccurrenceServed = inPlaceOf;
+        servesOwed = inPlaceOf == 0 && CatchUpOwed > 0;
+        if (inPlaceOf > 0 || servesOwed)
+            CatchUpOwed = 0;
     }
+    const auto tellServed = [&] {
+        if (servesOwed)
+            LogResult("not caught up: a later run serves it");
+    };
     bool started = false;
     try {
         const std::string folder = RunFolder();
@@ -246,6 +255,7 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
         try {
             LogResult(reason + note);
             reportFinished(TRunOutcome::NotStarted, reason);
+            tellServed();
         } catch (...) {
         }
         throw;
@@ -256,6 +266,7 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
     if (!started)
         reportFinished(TRunOutcome::NotStarted, RunResultText(result));
     LogResult(RunResultText(result) + note);
+    tellServed();
     return result;
 }
 
@@ -289,6 +300,7 @@ void TQMTask::Assign(const TQMTask* other) {
     ScheduleChanged = other->ScheduleChanged;
     CatchUp = other->CatchUp;
     OccurrenceServed = other->OccurrenceServed;
+    CatchUpOwed = other->CatchUpOwed;
 }
 
 std::string TQMTask::WeekdaysText() const {

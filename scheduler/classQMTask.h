@@ -70,6 +70,9 @@ public:
     // the last run was a start of its own. The once-a-day rule counts that
     // start's day, so a catch-up never takes the place of today's run.
     TDateTime OccurrenceServed = 0;
+    // The missed start a catch-up is owed for; 0 when none is. Kept until the
+    // catch-up runs, is told "not caught up", or a later run serves the need.
+    TDateTime CatchUpOwed = 0;
 
     static TDateTime NeverDate();
     static bool IsNeverDate(TDateTime value);

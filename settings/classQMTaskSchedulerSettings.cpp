@@ -8,6 +8,7 @@
 #include "lib/classQMTaskSchedulerUtils.h"
 #include "platform/files.h"
 #include "platform/textfile.h"
+#include "scheduler/StartJournal.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
@@ -31,6 +32,8 @@ namespace {
 const char* const PreferencesSection = "QMTaskScheduler";
 const char* const TasksSectionPrefix = "Tasks\\";
 const char* const LogFileBaseName = "qmtaskscheduler2.log";
+// Starts made durable between two saves.
+const char* const StartJournalBaseName = "qmtaskscheduler2.starts";
 
 // The keys of a task section, in the order they are written and read; each
 // names one field of the task. Optional keys are written only when they
@@ -67,6 +70,8 @@ const TTaskKey TaskKeys[] = {
     {"catchup", nullptr, &TQMTask::CatchUp},
     {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed},
     {"timelimit", nullptr, nullptr, nullptr, &TQMTask::TimeLimitMinutes, true},
+    // The missed start a catch-up is owed for, until it runs or is told.
+    {"catchup_owed", nullptr, nullptr, &TQMTask::CatchUpOwed, nullptr, true},
     {"startin", &TQMTask::StartIn, nullptr, nullptr, nullptr, true},
     {"lastresult", &TQMTask::LastResult, nullptr, nullptr, nullptr, true},
     {"lastrunfailed", nullptr, &TQMTask::LastRunFailed, nullptr, nullptr, true},
@@ -149,7 +154,7 @@ bool IsDefault(const TTaskKey& key, const TQMTask& task) {
         return !(task.*key.Flag);
     if (key.Number != nullptr)
         return task.*key.Number == 0;
-    return false;
+    return task.*key.Stamp == 0;
 }
 
 // An identifier names the task's section in a header line: anything but
@@ -179,6 +184,7 @@ TQMTaskSchedulerSettings::TQMTaskSchedulerSettings(TQMTaskScheduler& taskList)
 
 TQMTaskSchedulerSettings::~TQMTaskSchedulerSettings() {
     SetTaskLogHandler({});
+    taskList_.UseStartJournal(nullptr);
 }
 
 TQMSettings& TQMTaskSchedulerSettings::Settings() const {
@@ -218,6 +224,7 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
         settings_->Load();
         unreadableFile_.clear();
         ReadFromSettings();
+        OpenStartJournal();
         // What was read stays loaded; the file itself is set aside before
         // the first save over it, as an unreadable one is.
         if (!settings_->UnreadContent().empty()) {
@@ -232,9 +239,19 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
         // remember it so that Save can set it aside first (when it is there
         // by then).
         unreadableFile_ = settings_->ChosenFileName();
+        OpenStartJournal();
         return Failure(e);
     }
     return {};
+}
+
+void TQMTaskSchedulerSettings::OpenStartJournal() {
+    const std::string folder = settings_->ChosenFolder();
+    if (folder.empty())
+        return;
+    journal_ = std::make_unique<TStartJournal>(folder + StartJournalBaseName);
+    taskList_.RecallClaims(journal_->Read());
+    taskList_.UseStartJournal(journal_.get());
 }
 
 TStoreResult TQMTaskSchedulerSettings::Save() {
@@ -250,6 +267,8 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
         // sections.
         settings_->Clear();
         settings_->ReleaseSections();
+        // The stamps of every start claimed so far are rendered below.
+        const std::uint64_t claimed = journal_ ? journal_->Written() : 0;
         if (!RenderChangedSections())
             RenderAllSections();
         const std::string preferences = RenderPreferences();
@@ -259,6 +278,8 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
         for (const TListedSection& listed : order_)
             pieces.push_back(listed.Section->Text);
         settings_->SavePieces(pieces);
+        if (journal_)
+            journal_->Saved(claimed);
     } catch (const Exception& e) {
         return Failure(e);
     }

@@ -10,6 +10,7 @@ class TQMSettings;
 class TQMSettingsSection;
 class TQMTask;
 class TQMTaskScheduler;
+class TStartJournal;
 
 // Outcome of a load or save: never raised, but never hidden either.
 struct TStoreResult {
@@ -79,12 +80,17 @@ private:
     // Fills one task from the lines of one section entry.
     void ReadTaskSection(const TQMSettingsSection& section, TQMTask& task);
 
+    // Reads the start journal beside the settings file into the task list
+    // and has the list write its starts there.
+    void OpenStartJournal();
+
     // Sets aside a settings file that failed to load, so that a save never
     // replaces it; false when that was impossible.
     [[nodiscard]] bool KeepUnreadableFile();
 
     TQMTaskScheduler& taskList_;
     std::unique_ptr<TQMSettings> settings_;
+    std::unique_ptr<TStartJournal> journal_;
     std::string unreadableFile_; // set by a failed load, until set aside
     std::string setAsideFile_;
     // By task; kept from save to save.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 
 namespace {
@@ -97,6 +98,106 @@ TEST(CatchUp, SleepOverAWindowIsToldOnceCaughtUpAfterTheDelayAndTodaysRunStays) 
     EXPECT_EQ(std::count(log.Lines.begin(), log.Lines.end(), missedLine), 1);
     EXPECT_EQ(log.Lines.size(), 3u);
     EXPECT_EQ(list.OwedCatchUps(), 0u);
+}
+
+// Owed Monday's start at 07:00 on Tuesday, the clock set forward to 09:00
+// before the catch-up's turn: today's start runs, and the catch-up neither
+// runs after it nor moves what was served back to Monday.
+TEST(CatchUp, ARunSinceTheMissedStartServesItAndTodaysStartRunsOnce) {
+    testing_support::ScopedRegional english(testing_support::EnglishUS());
+    scheduler_test::CapturedTaskLog log;
+    SteppedClocks clocks;
+    TestClock clock(MakeDateTime(2026, 3, 3, 7, 0, 0));
+    TQMTaskScheduler list;
+    list.Timer()->setInterval(10);
+    int polls = 0;
+    QObject::connect(list.Timer(), &QTimer::timeout, [&polls] { ++polls; });
+    const auto pollsPass = [&](int count) {
+        const int until = polls + count;
+        return WaitUntil([&] { return polls >= until; });
+    };
+    TQMTask* task = list.AddNewTask();
+    task->TaskName = "daily";
+    task->TaskFileName = "/bin/true";
+    task->Daily = true;
+    task->CatchUp = true;
+    task->DateTime = MakeDateTime(2026, 3, 1, 9, 0);
+    task->ScheduleChanged = MakeDateTime(2026, 3, 1, 12, 0);
+    list.LookForStartsMissedSince(MakeDateTime(2026, 3, 2, 8, 0));
+    ASSERT_TRUE(pollsPass(2));
+    EXPECT_EQ(task->CatchUpOwed, MakeDateTime(2026, 3, 2, 9, 0));
+
+    const long long forwardMs = 2LL * 3600 * 1000;
+    clock.AdvanceMs(forwardMs);
+    clocks.Now.WallMs += forwardMs;
+    ASSERT_TRUE(pollsPass(3));
+    clock.AdvanceMs(60000);
+    clocks.Run(60000);
+    ASSERT_TRUE(pollsPass(3));
+    clock.AdvanceMs(40000);
+    clocks.Run(40000);
+    ASSERT_TRUE(pollsPass(3));
+    EXPECT_EQ(log.Lines, (std::vector<std::string>{
+                             "task (daily): missed its start at 2026-Mar-02 09:00: the program "
+                             "was not running (/bin/true)",
+                             "task (daily): executed (/bin/true)",
+                             "task (daily): not caught up: a later run serves it (/bin/true)"}));
+    EXPECT_DOUBLE_EQ(task->DateTimeLastExecuted, MakeDateTime(2026, 3, 3, 9, 0));
+    EXPECT_EQ(task->OccurrenceServed, 0);
+    EXPECT_EQ(list.OwedCatchUps(), 0u);
+}
+
+// Local time, wall time and monotonic time at the machine's speed from a
+// chosen moment; the test can set the local and wall clocks forward.
+struct RealSpeedClocks {
+    const std::chrono::steady_clock::time_point Began = std::chrono::steady_clock::now();
+    TDateTime Base;
+    long long ForwardMs = 0;
+    explicit RealSpeedClocks(TDateTime base) : Base(base) {
+        dt::SetClock([this] { return Base + static_cast<double>(ElapsedMs()) / dt::MSecsPerDay; });
+        dt::SetClockReadings([this] {
+            const long long ms = ElapsedMs();
+            return dt::ClockReadings{1'800'000'000'000 + ms, 5'000'000 + ms - ForwardMs, 0};
+        });
+    }
+    ~RealSpeedClocks() {
+        dt::SetClock({});
+        dt::SetClockReadings({});
+    }
+    long long ElapsedMs() const {
+        return ForwardMs + std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - Began)
+                               .count();
+    }
+};
+
+// Two starts passed by a clock set forward are caught up at once, one after
+// the other, 5 s apart on the precise timer rather than at the next poll.
+TEST(CatchUp, OwedCatchUpsComeFiveSecondsApart) {
+    testing_support::ScopedRegional english(testing_support::EnglishUS());
+    scheduler_test::CapturedTaskLog log;
+    RealSpeedClocks clocks(MakeDateTime(2026, 3, 3, 7, 0, 0));
+    TQMTaskScheduler list;
+    std::vector<TQMTask*> tasks;
+    for (const int minute : {0, 1}) {
+        TQMTask* task = tasks.emplace_back(list.AddNewTask());
+        task->TaskName = "daily";
+        task->TaskFileName = "/bin/true";
+        task->Daily = true;
+        task->CatchUp = true;
+        task->DateTime = MakeDateTime(2026, 3, 1, 8, minute);
+        task->ScheduleChanged = MakeDateTime(2026, 3, 1, 12, 0);
+    }
+    int polls = 0;
+    QObject::connect(list.Timer(), &QTimer::timeout, [&polls] { ++polls; });
+    ASSERT_TRUE(WaitUntil([&] { return polls >= 1; }, 10000));
+    clocks.ForwardMs = 2LL * 3600 * 1000;
+    ASSERT_TRUE(WaitUntil([&] { return tasks[1]->OccurrenceServed != 0; }, 20000));
+    EXPECT_EQ(tasks[0]->OccurrenceServed, MakeDateTime(2026, 3, 3, 8, 0)) << "earliest first";
+    const long long apartMs = std::llround(
+        (tasks[1]->DateTimeLastExecuted - tasks[0]->DateTimeLastExecuted) * dt::MSecsPerDay);
+    EXPECT_GE(apartMs, 5000);
+    EXPECT_LT(apartMs, 5200);
 }
 
 // The clock runs at the machine's speed from a chosen moment, so the precise

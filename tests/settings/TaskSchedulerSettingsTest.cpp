@@ -1,15 +1,21 @@
 #include "lib/SupportLibrary.h"
 #include "platform/files.h"
+#include "scheduler/StartJournal.h"
+#include "scheduler/TaskLog.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/settings/SettingsTestSupport.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
+
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <regex>
@@ -152,6 +158,7 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
     t->DateTimeLastExecuted = MakeDateTime(2024, 3, 6, 23, 0, 1, 42);
     t->CatchUp = true;
     t->OccurrenceServed = MakeDateTime(2024, 3, 4, 23, 0);
+    t->CatchUpOwed = MakeDateTime(2024, 3, 6, 23, 0);
     store.AskWhenClose = true;
     store.AskWhenExecuteTaskManually = false;
     store.KeepRunning = true;
@@ -185,6 +192,7 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
                                  "schedulechanged=20240307-083000005\r\n"
                                  "catchup=1\r\n"
                                  "occurrence_served=20240304-230000000\r\n"
+                                 "catchup_owed=20240306-230000000\r\n"
                                  "\r\n"
                                  "[system]\r\n"
                                  "initype=qmtaskscheduler\r\n";
@@ -513,4 +521,95 @@ TEST(TaskSchedulerSettingsUnreadable, APathLeadingToAPipeIsReportedAndNeverWritt
     EXPECT_FALSE(s.store.Save().Ok);
     EXPECT_TRUE(fs::is_symlink(s.ini));
     EXPECT_TRUE(fs::is_fifo(s.dir.File("pipe")));
+}
+
+// The program ends three times without a save, as a kill ends it. A start
+// made durable is not made again; one whose program never started is told
+// and owed; what is owed is saved and caught up after a restart, once.
+TEST(StartJournal, StartsAreMadeOnceAcrossEndsWithoutASaveAndOwedCatchUpsSurvive) {
+    TempDir dir;
+    TSupportLibrary support;
+    ScopedRegional english(EnglishUS());
+    dt::ClockReadings readings{1'800'000'000'000, 5'000'000, 0};
+    dt::SetClockReadings([&readings] { return readings; });
+    TestClock clock(MakeDateTime(2026, 3, 3, 8, 58, 0)); // a Tuesday
+    const std::string runs = dir.File("runs");
+    const std::string job = dir.File("job.sh");
+    WriteFile(job, "#!/bin/sh\necho \"$1\" >> '" + runs + "'\n", 0755);
+    std::vector<std::string> log;
+    struct Session {
+        explicit Session(const std::string& folder, std::vector<std::string>& log) {
+            store.Settings().ProgramFolder = folder + "program/";
+            store.Settings().UserFolder = folder;
+            SetTaskLogHandler([&log](const std::string& line) { log.push_back(line); });
+            list.Timer()->setInterval(10);
+        }
+        TQMTaskScheduler list;
+        TQMTaskSchedulerSettings store{list};
+    };
+    {
+        Session first(dir.Path(), log);
+        for (const auto& [name, minute] : {std::pair{"A", 0}, std::pair{"B", 59}}) {
+            TQMTask* task = first.list.AddNewTask();
+            task->TaskName = name;
+            task->Guid = std::string(40, name[0]);
+            task->TaskFileName = job;
+            task->TaskParameters = name;
+            task->Daily = task->CatchUp = true;
+            task->DateTime = MakeDateTime(2026, 1, 1, minute == 0 ? 9 : 8, minute);
+            task->ScheduleChanged = MakeDateTime(2026, 3, 1);
+        }
+        ASSERT_TRUE(first.store.Save());
+    }
+    // B's start was made durable, and the program ended before it started it.
+    TStartJournal journal(dir.File("qmtaskscheduler2.starts"));
+    ASSERT_EQ(journal.Claim({{std::string(40, 'B'), MakeDateTime(2026, 3, 3, 8, 59, 5), 0,
+                              MakeDateTime(2026, 3, 3, 8, 59)}}),
+              0);
+    const auto polls = [](Session& s, int count) {
+        int seen = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(s.list.Timer(), &QTimer::timeout, [&seen] { ++seen; });
+        EXPECT_TRUE(WaitUntil([&] { return seen >= count; }));
+        QObject::disconnect(counting);
+    };
+    const std::string endedLine = "task (B): missed its start at 2026-Mar-03 08:59: the program "
+                                  "ended before it could start it (" +
+                                  job + ")";
+    clock.Set(MakeDateTime(2026, 3, 3, 9, 0, 1));
+    for (int end = 0; end < 2; ++end) {
+        Session s(dir.Path(), log);
+        ASSERT_TRUE(s.store.Load());
+        polls(s, 3);
+        EXPECT_EQ(s.list.OwedCatchUps(), 1u);
+        ASSERT_TRUE(WaitUntil([&] { return ReadFile(runs) == "A\n"; }));
+        clock.AdvanceMs(2000);
+    }
+    EXPECT_EQ(std::count(log.begin(), log.end(), endedLine), 2) << "told at each start";
+    {
+        Session s(dir.Path(), log);
+        ASSERT_TRUE(s.store.Load());
+        polls(s, 3);
+        ASSERT_TRUE(s.store.Save());
+        EXPECT_EQ(fs::file_size(journal.Path()), 0u) << "the save holds every start";
+    }
+    EXPECT_NE(ReadFile(dir.File(IniName)).find("catchup_owed=20260303-085900000"),
+              std::string::npos);
+
+    clock.Set(MakeDateTime(2026, 3, 3, 9, 10));
+    Session last(dir.Path(), log);
+    ASSERT_TRUE(last.store.Load());
+    polls(last, 3);
+    EXPECT_EQ(last.list.OwedCatchUps(), 1u) << "kept across the save and the restart";
+    clock.AdvanceMs(60000);
+    readings.MonotonicMs += 60000;
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(runs) == "A\nB\n"; }));
+    polls(last, 10);
+    EXPECT_EQ(ReadFile(runs), "A\nB\n");
+    EXPECT_EQ(log.back(),
+              "task (B): executed, in place of its start at 2026-Mar-03 08:59 (" + job + ")");
+    ASSERT_TRUE(last.store.Save());
+    EXPECT_EQ(ReadFile(dir.File(IniName)).find("catchup_owed"), std::string::npos);
+    SetTaskLogHandler({});
+    dt::SetClockReadings({});
 }

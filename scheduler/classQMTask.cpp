@@ -184,6 +184,11 @@ std::string TQMTask::RunFolder() const {
     return StartIn.empty() ? TQMTaskSchedulerFileUtils::WorkingFolder() : StartIn;
 }
 
+TQMTask::TStartingHook& TQMTask::StartingHook() {
+    static TStartingHook hook;
+    return hook;
+}
+
 TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
     return Run(stampTheRun, now, 0, kind);
 }
@@ -233,13 +238,19 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
             throw Exception("Start in folder not found: " + StartIn);
         const auto plan = TQMTaskSchedulerFileUtils::PlanLaunch(TaskFileName, TaskParameters);
         started = !plan.CommandLine.empty();
+        const auto starting = [this] {
+            if (const TStartingHook& hook = StartingHook())
+                hook(*this);
+        };
         if (started && plan.IsProgram && watch) {
-            const int error =
-                watch->StartProgram(watch->NewRun(Guid, TaskName, kind, now), plan.CommandLine,
-                                    folder, TaskFileName, TimeLimitMinutes);
+            TRunRecord run = watch->NewRun(Guid, TaskName, kind, now);
+            starting();
+            const int error = watch->StartProgram(std::move(run), plan.CommandLine, folder,
+                                                  TaskFileName, TimeLimitMinutes);
             if (error != 0)
                 TQMTaskSchedulerFileUtils::RaiseStartError(TaskFileName, error);
         } else if (started) {
+            starting();
             const int error = platform::StartProcess(plan.CommandLine, folder, false);
             if (error != 0)
                 TQMTaskSchedulerFileUtils::RaiseStartError(TaskFileName, error);

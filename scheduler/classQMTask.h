@@ -3,6 +3,7 @@
 #include "lib/DateTimeUtil.h"
 #include "scheduler/RunWatch.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -110,6 +111,10 @@ public:
     // Runs the task in place of a start it missed: stamped now, counted for
     // the day of `start`; the log line names the start it stands in for.
     TRunResult ExecuteInPlaceOf(TDateTime start, TDateTime now);
+    // Called with the task right before its program is started, when set:
+    // after it, the start may have happened whatever comes next.
+    using TStartingHook = std::function<void(const TQMTask& task)>;
+    static TStartingHook& StartingHook();
     // The folder the run starts in.
     std::string RunFolder() const;
     // Writes "task (<name>): <result> (<file>)" to the run log.

@@ -362,6 +362,14 @@ void TQMTaskScheduler::Tick(QObject* sender) {
     bool anyRan = false;
     std::vector<std::string> errors;
     const std::uint64_t listAtStart = listChanges_;
+    // The attempt is written right before the program starts: once a
+    // process is made, it runs its program even when this one is killed.
+    // A kill in between loses the start rather than make it twice.
+    TQMTask::TStartingHook outerHook = std::move(TQMTask::StartingHook());
+    TQMTask::StartingHook() = [this](const TQMTask& task) {
+        if (inFlight_ && task.Guid == inFlight_->Guid)
+            StartAttempted(false);
+    };
     for (const TStart& start : starts) {
         // A handler that changed the list leaves the rest to the next poll.
         const bool listChanged = listChanges_ != listAtStart;
@@ -383,11 +391,12 @@ void TQMTaskScheduler::Tick(QObject* sender) {
                          anyRan;
             }
         }
-        // Not reported (no run watch) or not started: written now.
+        // Not started, or failed before its program could start.
         if (inFlight_)
             StartAttempted(listChanged ||
                            Ms(start.Task->DateTimeLastExecuted) != Ms(inFlight_->Stamp));
     }
+    TQMTask::StartingHook() = std::move(outerHook);
     ArmForCatchUp(dt::ReadClocks());
     if ((anyRan || owedChanged_) && OnTasksExecuted)
         OnTasksExecuted(sender);
@@ -603,10 +612,6 @@ void TQMTaskScheduler::StartAttempted(bool givenUp) {
 }
 
 void TQMTaskScheduler::RunReported(const TRunRecord& run) {
-    // A kill from here on must not pass the start off as one that never
-    // started: the attempt is written before anything else is done.
-    if (inFlight_ && run.TaskGuid == inFlight_->Guid)
-        StartAttempted(false);
     if (run.Outcome != TRunOutcome::Running) {
         if (TQMTask* task = TaskOfRun(run)) {
             task->LastResult = ResultText(run);

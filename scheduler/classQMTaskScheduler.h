@@ -194,8 +194,7 @@ private:
     // Starts made durable by an earlier run whose programs never started.
     std::vector<TOwed> unstarted_;
     TStartJournal* journal_ = nullptr;
-    // The claim of the start in flight, until its attempt is written: the
-    // report of the start writes it, right after the program started.
+    // The claim of the start in flight, until its attempt is written.
     std::optional<TStartClaim> inFlight_;
     // Writes the attempt of the start in flight, once.
     void StartAttempted(bool givenUp);

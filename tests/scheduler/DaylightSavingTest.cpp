@@ -1,4 +1,3 @@
-#include "platform/clock.h"
 #include "scheduler/NextStart.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "tests/scheduler/SchedulerTestSupport.h"
@@ -8,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <map>
 #include <string>
@@ -101,50 +99,5 @@ TEST(DaylightSaving, AWeekAroundEachChangeRunsEveryTaskOnceOnEachOfItsDays) {
         EXPECT_EQ(runDays["weekly 02:30"], std::vector<int>{0});
         EXPECT_EQ(runDays["once 02:30"], std::vector<int>{0});
         EXPECT_EQ(predicted["once 02:30"].Kind, TNextStart::TKind::OneShotPast);
-    }
-}
-
-// The clock at the machine's speed a few seconds before the jump: a task
-// whose time the jump skips starts on the precise timer as the jump comes,
-// not at the next poll.
-TEST(DaylightSaving, ASkippedStartTimeStartsAsTheClockJumps) {
-    const std::vector<Change> changes = {{"Europe/Amsterdam", 2026, 3, 29},
-                                         {"America/New_York", 2026, 3, 8}};
-    for (const Change& change : changes) {
-        SCOPED_TRACE(change.Zone);
-        ScopedTimeZone zone(change.Zone);
-        // Regular polls come 2 s and 4 s after the start, the jump after 3 s.
-        const long long jumpMs =
-            platform::InstantOfLocalTime({change.Year, change.Month, change.Day, 3, 0, 0, 0});
-        const long long startMs = jumpMs - 3000;
-        const auto began = std::chrono::steady_clock::now();
-        const auto instant = [startMs, began] {
-            return startMs + std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 std::chrono::steady_clock::now() - began)
-                                 .count();
-        };
-        dt::SetClock([instant] {
-            const platform::LocalTime t = platform::LocalTimeAt(instant());
-            return dt::EncodeDateTime(
-                {t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond});
-        });
-        dt::SetClockReadings([instant] {
-            const long long ms = instant();
-            return dt::ClockReadings{ms, ms, 0};
-        });
-        TQMTaskScheduler list;
-        TQMTask* task = list.AddNewTask();
-        task->TaskName = "02:30";
-        task->TaskFileName = "/bin/true";
-        task->Daily = true;
-        task->DateTime = MakeDateTime(2020, 1, 1, 2, 30);
-        long long ranAt = 0;
-        SetTaskLogHandler([&](const std::string&) { ranAt = instant(); });
-        EXPECT_TRUE(scheduler_test::WaitUntil([&] { return ranAt != 0; }, 10000));
-        SetTaskLogHandler({});
-        dt::SetClock({});
-        dt::SetClockReadings({});
-        EXPECT_GE(ranAt, jumpMs);
-        EXPECT_LT(ranAt - jumpMs, 100);
     }
 }

@@ -112,7 +112,6 @@ done
 
 start_program
 sleep 3
-owed() { grep -q '^catchup_owed=' "$ini"; }
 wait_for $(((last_close - $(now_ms)) / 1000 + 60 + missed * 10 + 30)) \
     bash -c "[ \$((\${EPOCHREALTIME/./} / 1000)) -gt $last_close ] && ! grep -q '^catchup_owed=' '$ini'" ||
     fail "catch-ups still owed: $(grep -c '^catchup_owed=' "$ini")"

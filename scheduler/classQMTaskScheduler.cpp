@@ -537,8 +537,14 @@ void TQMTaskScheduler::TellMissed(TQMTask& task, const TMissedStart& missed,
         task.CatchUpOwed = missed.Start;
         owedStale_ = true;
         owedChanged_ = true;
-    } else if (const std::string text = CatchUpText(missed.CatchUp); !text.empty()) {
-        task.LogResult(text);
+    } else {
+        // Told "not caught up": nothing is owed for it any more.
+        if (task.CatchUpOwed > 0 && task.CatchUpOwed <= missed.Start) {
+            task.CatchUpOwed = 0;
+            owedChanged_ = true;
+        }
+        if (const std::string text = CatchUpText(missed.CatchUp); !text.empty())
+            task.LogResult(text);
     }
     reports.push_back({&task, missed});
 }

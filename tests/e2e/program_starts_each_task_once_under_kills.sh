@@ -23,12 +23,14 @@ on_fail() {
     grep -v '): executed' "$log" 2> /dev/null | tail -20 || true
 }
 
-gap_ms=1500  # between two openings
+# A program polls 2 s after it starts, then at the openings: each life
+# lasts 2.5 to 3.5 s and sees about three openings.
+gap_ms=1000  # between two openings
 lead_ms=8000 # until the first opening
 missed=4     # tasks whose start passed before the soak
-tasks=$((kills + 2))
+tasks=$((3 * kills + 10))
 # Whole seconds of the soak, with the catch-ups at the end: it must end the day it began.
-need=$(((lead_ms + tasks * gap_ms) / 1000 + (catchup_kills + 2) * 70 + missed * 5 + 60))
+need=$(((lead_ms + tasks * gap_ms) / 1000 + (catchup_kills + 2) * 70 + (missed + kills) * 5 + 60))
 if [ "$(($(date +%s) + need))" -ge "$(date -d 'tomorrow 00:00:00' +%s)" ]; then
     echo "SKIP: too close to midnight"
     exit 77
@@ -87,12 +89,12 @@ sleep_until() {
 }
 
 # Around starts: each kill falls between 150 ms before and 350 ms after an
-# opening the program has had time to see coming.
+# opening that comes after the program's first poll.
 for ((k = 0; k < kills; k++)); do
     start_program
     target=0
     for at in "${openings[@]}"; do
-        if ((at > started_ms + 700)); then
+        if ((at > started_ms + 2500)); then
             target=$at
             break
         fi
@@ -111,8 +113,10 @@ for ((k = 0; k < catchup_kills; k++)); do
 done
 
 start_program
-sleep 3
-wait_for $(((last_close - $(now_ms)) / 1000 + 60 + missed * 10 + 30)) \
+# Whatever is owed comes 60 s after the start, 5 s apart; at most every
+# task that has not run yet.
+owed=$((missed + tasks - $(wc -l < "$work/runs.txt")))
+wait_for $(((last_close - $(now_ms)) / 1000 + 90 + owed * 6)) \
     bash -c "[ \$((\${EPOCHREALTIME/./} / 1000)) -gt $last_close ] && ! grep -q '^catchup_owed=' '$ini'" ||
     fail "catch-ups still owed: $(grep -c '^catchup_owed=' "$ini")"
 kill -TERM "$pid"

@@ -1,7 +1,9 @@
 #include "scheduler/StartJournal.h"
 
+#include "platform/files.h"
 #include "platform/textfile.h"
 
+#include <cerrno>
 #include <cmath>
 #include <sstream>
 #include <unordered_map>
@@ -27,6 +29,11 @@ std::string Line(const char* kind, const TStartClaim& claim) {
 
 TStartJournal::TStartJournal(const std::string& path) : file_(path) {}
 
+TStartJournal::~TStartJournal() {
+    if (!holdsRecords_)
+        static_cast<void>(platform::DeleteFile(Path()));
+}
+
 int TStartJournal::Claim(const std::vector<TStartClaim>& claims) {
     std::string text;
     for (const TStartClaim& claim : claims)
@@ -51,8 +58,11 @@ void TStartJournal::Saved(std::uint64_t written) {
 
 std::vector<TRecalledClaim> TStartJournal::Read() const {
     std::string text;
-    if (platform::ReadWholeFile(Path(), text) != 0)
+    if (const int error = platform::ReadWholeFile(Path(), text); error != 0) {
+        // What cannot be read now is not deleted either.
+        holdsRecords_ = holdsRecords_ || error != ENOENT;
         return {};
+    }
     holdsRecords_ = holdsRecords_ || !text.empty();
     return Parse(text);
 }

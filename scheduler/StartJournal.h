@@ -34,6 +34,10 @@ struct TRecalledClaim {
 class TStartJournal {
 public:
     explicit TStartJournal(const std::string& path);
+    // An emptied file goes: an orderly end leaves nothing behind.
+    ~TStartJournal();
+    TStartJournal(const TStartJournal&) = delete;
+    TStartJournal& operator=(const TStartJournal&) = delete;
 
     // One durable write for all claims of a poll; 0 or the errno.
     [[nodiscard]] int Claim(const std::vector<TStartClaim>& claims);

@@ -116,7 +116,8 @@ start_program
 # Whatever is owed comes 60 s after the start, 5 s apart; at most every
 # task that has not run yet.
 owed=$((missed + tasks - $(wc -l < "$work/runs.txt")))
-wait_for $(((last_close - $(now_ms)) / 1000 + 90 + owed * 6)) \
+open_ms=$((last_close - $(now_ms)))
+wait_for $(((open_ms > 0 ? open_ms : 0) / 1000 + 90 + owed * 6)) \
     bash -c "[ \$((\${EPOCHREALTIME/./} / 1000)) -gt $last_close ] && ! grep -q '^catchup_owed=' '$ini'" ||
     fail "catch-ups still owed: $(grep -c '^catchup_owed=' "$ini")"
 kill -TERM "$pid"

@@ -97,12 +97,14 @@ TRun ReadRun(const Statement& s) {
     run.Detail = s.ColumnText(8);
     run.Output = s.ColumnText(9);
     run.OutputFile = s.ColumnText(10);
+    run.ElapsedMs = sqlite3_column_int64(s.get(), 11);
     return run;
 }
 
 const char* const SelectColumns =
     "SELECT runs.id, task, name, how, start, end, outcome, code, detail, "
-    "coalesce(outputs.output, x''), output_file FROM runs LEFT JOIN outputs USING (id) ";
+    "coalesce(outputs.output, x''), output_file, duration_ms FROM runs LEFT JOIN outputs USING "
+    "(id) ";
 
 } // namespace
 
@@ -272,6 +274,7 @@ void THistory::AdoptUnfinishedRuns() {
             run.OutputFile.clear();
         }
         Record(run);
+        adopted_.push_back(run);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -37,6 +38,8 @@ public:
     // be opened (Problem says why); the queue then only grows to its limit.
     bool Open();
     bool IsOpen() const { return db_ != nullptr; }
+    // The runs Open found left "running" and made "unknown", handed out once.
+    std::vector<TRun> TakeAdoptedRuns() { return std::exchange(adopted_, {}); }
     const std::string& FileName() const { return fileName_; }
 
     // A new run's identifier, unique in this database.
@@ -85,6 +88,7 @@ private:
     long long nextId_ = 1;
     std::string setAside_;
     std::string problem_;
+    std::vector<TRun> adopted_;
     bool wal_ = false;
     bool corrupt_ = false;
 };

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder)
     : taskList_(taskList), folder_(folder), history_(folder + FileBaseName),
@@ -47,6 +48,7 @@ bool TTaskRunHistory::Open() {
     // An output file left now belongs to a run whose start never reached the
     // database (the scheduler was killed right after it): its name gives the
     // task and the start, and the run is recorded as unknown.
+    std::vector<TRunRecord> unknown = history_.TakeAdoptedRuns();
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
         const std::string name = entry.path().filename().string();
@@ -70,6 +72,7 @@ bool TTaskRunHistory::Open() {
             run.Outcome = TRunOutcome::Unknown;
             (void)platform::ReadFileTail(entry.path().string(), RunOutputTailBytes, run.Output);
             history_.Record(run);
+            unknown.push_back(std::move(run));
         }
         (void)platform::DeleteFile(entry.path().string());
     }
@@ -84,6 +87,15 @@ bool TTaskRunHistory::Open() {
         },
         dt::Now());
     Flush();
+    // An end seen only now is the task's last result like any other.
+    for (const TRunRecord& run : unknown) {
+        if (TQMTask* task = taskList_.TaskOfRun(run)) {
+            task->LastResult = ResultText(run);
+            task->LastRunFailed = IsFailure(run);
+        }
+        if (OnRunEnded)
+            OnRunEnded(run);
+    }
     return true;
 }
 

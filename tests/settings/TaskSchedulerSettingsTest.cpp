@@ -288,7 +288,10 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
                                   "\ndaily=1\ndatetime=20260101-090000000\n"
                                   "schedulechanged=20261201-000000000\n"
                                   "datetime_lastexecuted=20261206-090000000\ntimelimit=0\n");
-        ASSERT_TRUE(store.Load());
+        // A key given twice is reported (a header may be lost); its first line is read.
+        const TStoreResult loaded = store.Load();
+        ASSERT_TRUE(loaded.Ok || loaded.Error.find("repeats a key") != std::string::npos)
+            << loaded.Error;
         ASSERT_EQ(tasks.Count(), 1);
         const TQMTask& task = *tasks.GetTask(0);
         EXPECT_EQ(std::make_tuple(task.ScheduleChanged, task.OccurrenceServed,

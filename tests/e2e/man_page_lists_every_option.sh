@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The manual page and the program's own --help name the same long options, and
 # the page's FILES names every file the program makes in its settings folder
-# while it runs a task, and every name the sources set a damaged file aside
-# under.
+# while it runs a task, and every kind of file the sources name by a suffix
+# (set aside, temporary).
 #   man_page_lists_every_option.sh <program> <manual page source> <source folder>
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -53,11 +53,10 @@ grep -q '\.out$' <<<"$made" || fail "no run output file while the task ran: $mad
 for name in $made; do
     listed "$name" || fail "FILES lacks $name"
 done
-# A file set aside is named <file>.<why>-<time>.
-for why in $(grep -rhoE '"\.[a-z]+-" \+ dt::FormatDateTime' "$sources"/{settings,history} |
-    sed 's/^"\.\([a-z]*\)-.*/\1/' | sort -u); do
-    listed "qmtaskscheduler2.ini.$why-20261207-120000000" ||
-        listed "qmtaskscheduler2-history.sqlite.$why-20261207-120000000" ||
-        fail "FILES lacks the .$why-<time> files"
+# Every name the sources put together from a file's name and ".<word>-" (a
+# file set aside, a save's temporary file) is in FILES.
+names=$(sed -n '/^\.SH FILES/,/^\.SH /s/^\.I //p' "$page" | sed 's/\\-/-/g')
+for why in $(grep -rhoE '"\.[a-z]+-"' "$sources"/{settings,history} | tr -d '".-' | sort -u); do
+    grep -qF ".$why-" <<<"$names" || fail "FILES lacks the .$why-... files"
 done
 echo "PASS: options $(echo $from_help); files $(echo $made)"

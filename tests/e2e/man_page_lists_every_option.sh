@@ -29,12 +29,13 @@ patterns=$(sed -n '/^\.SH FILES/,/^\.SH /s/^\.I //p' "$page" | sed 's/\\-/-/g; s
     sed 's/[.]/\\./g; s/<[^>]*>/.+/g')
 listed() { grep -qxEf <(echo "$patterns") <<<"$1"; }
 
-# The task's job lists the folder while it runs, when the run's output file
-# and the database's journal are there.
+# The task's job lists the folder while it runs, once the run's output file
+# (opened just after the job has started) is there.
 skip_near_midnight
 data=$work/home/.local/share/Quillmar/QMTaskScheduler
 mkdir -p "$data"
-printf '#!/bin/sh\nls -A "%s" > "%s/during.txt"\n' "$data" "$work" >"$work/job.sh"
+printf '#!/bin/sh\nfor i in $(seq 100); do ls "%s" | grep -q "[.]out$" && break; sleep 0.1; done
+ls -A "%s" > "%s/during.txt"\n' "$data" "$data" "$work" >"$work/job.sh"
 chmod +x "$work/job.sh"
 daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 "Files" "$work/job.sh" "" \
     "$(date -d '+3 seconds' +%Y%m%d-%H%M%S000)" >"$data/qmtaskscheduler2.ini"

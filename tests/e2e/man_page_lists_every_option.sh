@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The manual page and the program's own --help name the same long options, and
 # the page's FILES names every file the program makes in its settings folder
-# while it runs a task, and every name the sources set a damaged file aside
-# under.
+# while it runs a task, and every kind of file the sources name by a suffix
+# (set aside, temporary).
 #   man_page_lists_every_option.sh <program> <manual page source> <source folder>
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -29,12 +29,13 @@ patterns=$(sed -n '/^\.SH FILES/,/^\.SH /s/^\.I //p' "$page" | sed 's/\\-/-/g; s
     sed 's/[.]/\\./g; s/<[^>]*>/.+/g')
 listed() { grep -qxEf <(echo "$patterns") <<<"$1"; }
 
-# The task's job lists the folder while it runs, when the run's output file
-# and the database's journal are there.
+# The task's job lists the folder while it runs, once the run's output file
+# (opened just after the job has started) is there.
 skip_near_midnight
 data=$work/home/.local/share/Quillmar/QMTaskScheduler
 mkdir -p "$data"
-printf '#!/bin/sh\nls -A "%s" > "%s/during.txt"\n' "$data" "$work" >"$work/job.sh"
+printf '#!/bin/sh\nfor i in $(seq 100); do ls "%s" | grep -q "[.]out$" && break; sleep 0.1; done
+ls -A "%s" > "%s/during.txt"\n' "$data" "$data" "$work" >"$work/job.sh"
 chmod +x "$work/job.sh"
 daily_task_settings 0 0123456789ABCDEF0123456789ABCDEF01234567 "Files" "$work/job.sh" "" \
     "$(date -d '+3 seconds' +%Y%m%d-%H%M%S000)" >"$data/qmtaskscheduler2.ini"
@@ -53,11 +54,10 @@ grep -q '\.out$' <<<"$made" || fail "no run output file while the task ran: $mad
 for name in $made; do
     listed "$name" || fail "FILES lacks $name"
 done
-# A file set aside is named <file>.<why>-<time>.
-for why in $(grep -rhoE '"\.[a-z]+-" \+ dt::FormatDateTime' "$sources"/{settings,history} |
-    sed 's/^"\.\([a-z]*\)-.*/\1/' | sort -u); do
-    listed "qmtaskscheduler2.ini.$why-20261207-120000000" ||
-        listed "qmtaskscheduler2-history.sqlite.$why-20261207-120000000" ||
-        fail "FILES lacks the .$why-<time> files"
+# Every name the sources put together from a file's name and ".<word>-" (a
+# file set aside, a save's temporary file) is in FILES.
+names=$(sed -n '/^\.SH FILES/,/^\.SH /s/^\.I //p' "$page" | sed 's/\\-/-/g')
+for why in $(grep -rhoE '"\.[a-z]+-"' "$sources"/{settings,history} | tr -d '".-' | sort -u); do
+    grep -qF ".$why-" <<<"$names" || fail "FILES lacks the .$why-... files"
 done
 echo "PASS: options $(echo $from_help); files $(echo $made)"

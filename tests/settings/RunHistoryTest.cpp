@@ -116,8 +116,6 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
          "printf FIRST; head -c 100000 /dev/zero | tr '\\0' x; echo; echo >&2 LAST; exit 0", 0755,
          0, s.dir.Path(), "exit status 0", false},
         {"Limited", "echo waiting; exec sleep 600", 0755, 1, "", "stopped after 1 minute", true},
-        // Last in the list: a start that fails ends the poll; the next poll
-        // runs the tasks behind it.
         {"Broken", "exit 0", 0644, 0, "", "LastError = 13", true},
         {"Elsewhere", "exit 0", 0755, 0, missing, "Start in folder not found: " + missing, true},
     };

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -27,5 +28,19 @@ long ReadPipe(int fd, char* buffer, std::size_t size);
 // system cannot punch holes the file is emptied instead. Returns true when it
 // cut anything.
 bool BoundOutputFile(int fd, std::size_t limit, std::size_t keep);
+
+// A pipe still open and the file its output goes to (-1: it is dropped).
+struct PipeToDrain {
+    int PipeFd = -1;
+    int FileFd = -1;
+};
+
+// Hands the pipes to a process of their own, in a session of its own with
+// every signal at its default and nothing else of ours open, so that their
+// writers never meet a pipe without a reader when this process ends. It reads
+// each pipe to its end, appends to its file as BoundOutputFile(limit, keep)
+// allows, and exits. The descriptors stay open here for the caller to close.
+// Returns 0 or the errno value of the failed fork.
+int DrainInBackground(const std::vector<PipeToDrain>& pipes, std::size_t limit, std::size_t keep);
 
 } // namespace platform

@@ -106,8 +106,15 @@ TRunWatch::~TRunWatch() {
     if (CurrentWatch() == this)
         CurrentWatch() = nullptr;
     // Runs still going are left to themselves; the history finds them
-    // unfinished at the next start.
+    // unfinished at the next start, with the output that went on reaching
+    // their files. Their pipes outlive us in a process of their own: closed
+    // here, the next write of a program would end it (SIGPIPE).
     timer_->stop();
+    std::vector<platform::PipeToDrain> pipes;
+    for (const auto& child : runs_)
+        if (child->OutputFd >= 0)
+            pipes.push_back({child->OutputFd, child->Ended ? -1 : child->OutputFileFd});
+    (void)platform::DrainInBackground(pipes, OutputFileLimit, RunOutputTailBytes);
     auto& all = AllWatches();
     all.erase(std::remove(all.begin(), all.end(), this), all.end());
     const bool listened = childEnds_ != nullptr;

@@ -1,7 +1,11 @@
 #include "platform/runoutput.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,6 +102,95 @@ bool BoundOutputFile(int fd, std::size_t limit, std::size_t keep) {
         return true;
     // Appending, the next write then goes to the start.
     return ftruncate(fd, 0) == 0;
+}
+
+namespace {
+
+// Runs in the forked child: only async-signal-safe calls, the parent may have
+// threads. Everything it uses was allocated before the fork.
+[[noreturn]] void Drain(pollfd* pipes, const int* files, std::size_t* sinceBound, std::size_t count,
+                        int maxFd, std::size_t limit, std::size_t keep) {
+    // Defaults before unblocking, so that no pending signal reaches one of
+    // the parent's handlers here.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    for (int sig = 1; sig < NSIG; ++sig)
+        sigaction(sig, &byDefault, nullptr);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    // No hang-up of the parent's terminal or session reaches it.
+    setsid();
+    for (int fd = 0; fd < maxFd; ++fd) {
+        bool kept = false;
+        for (std::size_t i = 0; i < count && !kept; ++i)
+            kept = pipes[i].fd == fd || files[i] == fd;
+        if (!kept)
+            close(fd);
+    }
+    std::size_t open = count;
+    char buffer[64 * 1024];
+    while (open > 0) {
+        if (poll(pipes, count, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (pipes[i].fd < 0 || pipes[i].revents == 0)
+                continue;
+            const long got = ReadPipe(pipes[i].fd, buffer, sizeof buffer);
+            if (got < 0)
+                continue;
+            if (got == 0) {
+                close(pipes[i].fd);
+                if (files[i] >= 0)
+                    close(files[i]);
+                pipes[i].fd = -1; // poll passes over it from now on
+                --open;
+                continue;
+            }
+            if (files[i] < 0)
+                continue;
+            (void)AppendOutput(files[i], buffer, static_cast<std::size_t>(got));
+            sinceBound[i] += static_cast<std::size_t>(got);
+            if (sinceBound[i] >= keep) {
+                sinceBound[i] = 0;
+                (void)BoundOutputFile(files[i], limit, keep);
+            }
+        }
+    }
+    _exit(0);
+}
+
+} // namespace
+
+int DrainInBackground(const std::vector<PipeToDrain>& pipes, std::size_t limit, std::size_t keep) {
+    if (pipes.empty())
+        return 0;
+    std::vector<pollfd> polled;
+    std::vector<int> files;
+    for (const PipeToDrain& pipe : pipes) {
+        polled.push_back({pipe.PipeFd, POLLIN, 0});
+        files.push_back(pipe.FileFd);
+    }
+    std::vector<std::size_t> sinceBound(pipes.size(), 0);
+    rlimit fdLimit{};
+    int maxFd = 1024;
+    if (getrlimit(RLIMIT_NOFILE, &fdLimit) == 0 && fdLimit.rlim_cur != RLIM_INFINITY)
+        maxFd = static_cast<int>(fdLimit.rlim_cur < 65536 ? fdLimit.rlim_cur : 65536);
+    // None of our handlers may run in the child before it has reset them.
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t previous;
+    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    const pid_t pid = fork();
+    if (pid == 0)
+        Drain(polled.data(), files.data(), sinceBound.data(), polled.size(), maxFd, limit, keep);
+    const int error = pid < 0 ? errno : 0;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return error;
 }
 
 } // namespace platform

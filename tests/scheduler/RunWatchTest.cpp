@@ -1,5 +1,6 @@
 #include "scheduler/RunWatch.h"
 #include "platform/process.h"
+#include "platform/runoutput.h"
 
 #include "tests/scheduler/SchedulerTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -230,6 +231,34 @@ TEST(RunWatch, OutputTakesAFewMiBOfDiskWhateverTheRate) {
         },
         60000));
     EXPECT_LE(most, FewMiB);
+}
+
+// A program still writing when the watch ends goes on unharmed: its later
+// output, bounded as before, lands in the run's file, and the process that
+// took its pipe over ends with it.
+TEST(RunWatch, AProgramOutlivesTheWatchAndItsLaterOutputReachesItsFile) {
+    TempDir dir;
+    const std::string file = dir.File("run.out");
+    const std::string go = dir.File("go");
+    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
+    const std::string program = dir.File("lasting.sh");
+    WriteFile(program,
+              "#!/bin/sh\necho early\nread x < " + go + "\nhead -c 3000000 /dev/zero\necho late\n",
+              0755);
+    auto watch = std::make_unique<TRunWatch>();
+    TRunRecord run = watch->NewRun("guid-lasting", "Lasting", TRunKind::Scheduled, dt::Now());
+    run.OutputFile = file;
+    ASSERT_EQ(watch->StartProgram(run, program, dir.Path(), program, 0), 0);
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(file) == "early\n"; }));
+    watch.reset();
+    // A later watch reaps what comes back to this process.
+    TRunWatch next;
+    std::ofstream(go) << "\n";
+    std::string tail;
+    EXPECT_TRUE(WaitUntil(
+        [&] { return platform::ReadFileTail(file, 5, tail) == 0 && tail == "late\n"; }, 60000));
+    EXPECT_LE(Allocated(file), FewMiB);
+    EXPECT_TRUE(WaitUntil([] { return ChildProcesses().empty(); }));
 }
 
 // Where a service manager runs, the program starts inside a transient scope

@@ -113,9 +113,6 @@ int TRunWatch::StartProgram(TRunRecord run, const std::string& commandLine,
 
 void TRunWatch::ReportFinished(TRunRecord run, TDateTime now) {
     run.End = now;
-    if (!run.OutputFile.empty())
-        (void)platform::DeleteFile(run.OutputFile);
-    run.OutputFile.clear();
     Report(run);
 }
 
@@ -174,11 +171,8 @@ void TRunWatch::Ended(int pid) {
         run.Outcome = TRunOutcome::Exited;
         run.Code = end.Code;
     }
-    if (!run.OutputFile.empty()) {
+    if (!run.OutputFile.empty())
         (void)platform::ReadFileTail(run.OutputFile, RunOutputTailBytes, run.Output);
-        (void)platform::DeleteFile(run.OutputFile);
-        run.OutputFile.clear();
-    }
     // A run that ends badly gets its line, as a start that fails does.
     if (IsFailure(run)) {
         try {

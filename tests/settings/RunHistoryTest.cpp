@@ -10,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <tuple>
 
@@ -28,6 +32,43 @@ std::vector<std::string> OutputFiles(const std::string& folder) {
     return found;
 }
 
+// Every file the history made in the folder is its owner's alone; how many.
+int ExpectPrivateFiles(const std::string& folder) {
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (!entry.path().filename().string().starts_with("qmtaskscheduler2"))
+            continue;
+        ++files;
+        EXPECT_EQ(entry.status().permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none)
+            << entry.path();
+    }
+    return files;
+}
+
+// No umask takes away what the history would give everybody.
+struct TOpenUmask {
+    mode_t previous = ::umask(0);
+    ~TOpenUmask() { ::umask(previous); }
+};
+
+// Runs a shell command quietly; true when it succeeded.
+bool Shell(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Read-only and full folders are mounts, which need root.
+bool CanMount() {
+    const TempDir probe;
+    return Shell("mount -t tmpfs qmts " + probe.Path() + " && umount " + probe.Path());
+}
+
+// Unmounts what is mounted on the path, if anything, when it goes.
+struct TUnmount {
+    std::string Point;
+    ~TUnmount() { Shell("umount -l '" + Point + "'"); }
+};
+
 // A task list with its run history in a temporary folder, on a test clock
 // that stands at the start time of every daily task added.
 struct TScheduler {
@@ -36,11 +77,15 @@ struct TScheduler {
     std::vector<std::string> log;
     std::vector<TRunRecord> ended;
     std::vector<std::string> setAside;
+    // What the status line was told: the runs waiting and why.
+    std::vector<std::string> states;
+    std::string folder; // of the settings: dir's unless given
     std::unique_ptr<TQMTaskScheduler> list;
     std::unique_ptr<TTaskRunHistory> runs;
 
     // With a database file already there when given one.
-    explicit TScheduler(const std::string& database = {}) {
+    explicit TScheduler(const std::string& database = {}, const std::string& settingsFolder = {})
+        : folder(settingsFolder.empty() ? dir.Path() : settingsFolder) {
         SetTaskLogHandler([this](const std::string& line) { log.push_back(line); });
         if (!database.empty())
             WriteFile(dir.File(TTaskRunHistory::FileBaseName), database);
@@ -51,11 +96,16 @@ struct TScheduler {
         SetTaskLogHandler({});
     }
     void Start() {
+        states.clear();
         list = std::make_unique<TQMTaskScheduler>();
-        runs = std::make_unique<TTaskRunHistory>(*list, dir.Path());
+        runs = std::make_unique<TTaskRunHistory>(*list, folder);
         runs->OnRunEnded = [this](const TRunRecord& run) { ended.push_back(run); };
         runs->OnSetAside = [this](const std::string& file) { setAside.push_back(file); };
-        ASSERT_TRUE(runs->Open()) << runs->History().Problem();
+        runs->OnStateChanged = [this] {
+            states.push_back(std::to_string(runs->History().Waiting()) +
+                             " waiting: " + runs->History().Problem());
+        };
+        (void)runs->Open();
     }
     void Stop() {
         runs.reset();
@@ -75,7 +125,7 @@ struct TScheduler {
     }
     // The runs as a second reader finds them in the database file.
     std::vector<TRunRecord> Stored(const std::string& guid) {
-        history::THistory reader(dir.File(TTaskRunHistory::FileBaseName));
+        history::THistory reader(folder + TTaskRunHistory::FileBaseName);
         EXPECT_TRUE(reader.Open()) << reader.Problem();
         return reader.RunsOf(guid);
     }
@@ -105,6 +155,8 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
          "printf FIRST; head -c 100000 /dev/zero | tr '\\0' x; echo; echo >&2 LAST; exit 0", 0755,
          0, s.dir.Path(), "exit status 0", false},
         {"Limited", "echo waiting; exec sleep 600", 0755, 1, "", "stopped after 1 minute", true},
+        // Looked for again at every poll of its window: one run.
+        {"Missing", "exit 0", 0755, 0, "", "file not found", true},
         // Last in the list: a start that fails ends the poll; the next poll
         // runs the tasks behind it.
         {"Broken", "exit 0", 0644, 0, "", "LastError = 13", true},
@@ -115,11 +167,16 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         task->TimeLimitMinutes = c.LimitMinutes;
         task->StartIn = c.StartIn;
     }
+    fs::remove(s.dir.File("Missing.sh"));
+    auto tries = [&] {
+        return std::count_if(s.ended.begin(), s.ended.end(),
+                             [](const TRunRecord& run) { return run.TaskName == "Missing"; });
+    };
 
-    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() - tries() == 5 && tries() >= 2; }));
     // The limit counts on the clock: a minute later the watch stops the run.
     s.clock.AdvanceMs(61'000);
-    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 6; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() - tries() == 6; }));
     ASSERT_TRUE(WaitUntil([&] { return s.runs->History().Pending() == 0; }));
 
     for (const TCase& c : cases) {
@@ -138,11 +195,12 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         EXPECT_EQ(run.Start, MakeDateTime(2026, 3, 4, 8, 0, 0));
         if (run.Outcome == TRunOutcome::NotStarted) {
             EXPECT_NE(run.Detail.find(c.Result), std::string::npos) << run.Detail;
+            EXPECT_EQ(run.Tries, c.Name == "Missing" ? tries() : 1);
             EXPECT_EQ(std::count_if(s.log.begin(), s.log.end(),
                                     [&](const std::string& line) {
                                         return line.find(c.Result) != std::string::npos;
                                     }),
-                      1);
+                      run.Tries);
             continue;
         }
         EXPECT_EQ(ResultText(run), c.Result);
@@ -190,6 +248,7 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
 // A program that is still running when the scheduler ends goes on; the next
 // start records its run as unknown, with the output it wrote so far.
 TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
+    const TOpenUmask umask;
     TScheduler s;
     const std::string guid = s.AddScript("Long", "echo begun; exec sleep 60")->Guid;
     ASSERT_TRUE(WaitUntil([&] {
@@ -200,6 +259,8 @@ TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
     ASSERT_TRUE(WaitUntil([&] { return !OutputFiles(s.dir.Path()).empty(); }));
     ASSERT_TRUE(
         WaitUntil([&] { return ReadFile(OutputFiles(s.dir.Path()).front()) == "begun\n"; }));
+    // The database, its write-ahead log and shared memory, the output file.
+    EXPECT_EQ(ExpectPrivateFiles(s.dir.Path()), 4);
     s.Stop();
     const std::vector<long> children = ChildProcesses();
     ASSERT_EQ(children.size(), 1u) << "the program ended with the scheduler";
@@ -289,4 +350,133 @@ TEST(RunHistory, ForgetsOnlyTasksGoneFromTheListWithOldRuns) {
         now);
     for (const auto& c : cases)
         EXPECT_EQ(h.RunsOf(c.Guid).size(), c.Kept ? 1u : 0u) << c.Guid;
+}
+
+// A settings folder that takes no file never stops a program: its output goes
+// to the user's run-time folder, or is not kept, and the run says why.
+TEST(RunHistory, StartsEveryProgramWhateverTheSettingsFolderTakes) {
+    if (!CanMount())
+        GTEST_SKIP() << "read-only and full folders are made with mounts, which need root";
+    const TOpenUmask umask;
+    const char* const runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtimeBefore = runtime ? runtime : "";
+    const struct {
+        const char* Name;
+        const char* Make; // the settings folder S
+        bool RuntimeFolder;
+        std::string Output;
+    } cases[] = {
+        {"read-only", "mkdir S && mount -t tmpfs -o ro qmts S", true, "out\n"},
+        {"no free inode",
+         "mkdir S && mount -t tmpfs -o nr_inodes=4 qmts S && : >S/1 && : >S/2 && : >S/3", true,
+         "out\n"},
+        {"a file in its place", ": >S", false, "output not kept: Not a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TempDir area;
+        ASSERT_TRUE(Shell("cd " + area.Path() + " && mkdir -m 700 runtime && " + c.Make));
+        const TUnmount unmount{area.File("S")};
+        ::setenv("XDG_RUNTIME_DIR", area.File(c.RuntimeFolder ? "runtime" : "none").c_str(), 1);
+        TScheduler s({}, area.File("S/"));
+        s.AddScript("Started", "echo out; touch '" + area.File("ran") + "'");
+        ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 1; }));
+        EXPECT_TRUE(fs::exists(area.File("ran")));
+        EXPECT_EQ(s.ended.front().Output, c.Output);
+        EXPECT_EQ(ExpectPrivateFiles(area.File("runtime")), c.RuntimeFolder ? 1 : 0);
+        // Its record waits for a folder that takes the database.
+        EXPECT_EQ(s.runs->History().Waiting(), 1u);
+    }
+    if (runtime)
+        ::setenv("XDG_RUNTIME_DIR", runtimeBefore.c_str(), 1);
+    else
+        ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+// A database that cannot take records for a while loses none of them: they
+// wait in memory, in a journal over a restart, and go in once it can; a
+// database of another program is set aside; the status line says what waits.
+TEST(RunHistory, LosesNoRecordWhateverTheDatabaseGoesThrough) {
+    if (!CanMount())
+        GTEST_SKIP() << "read-only and full folders are made with mounts, which need root";
+    const TOpenUmask umask;
+    const std::string database = TTaskRunHistory::FileBaseName;
+    // Shell commands run beside the settings folder S, whose database is S/D.
+    const struct {
+        const char* Name;
+        const char* Before; // readies the folder
+        const char* Refuse; // once the database is there; "lock": another program holds it
+        const char* Lift;   // after a restart when the lock is held at the end
+        std::string Problem;
+        std::string Output;
+    } cases[] = {
+        {"locked while the program ends", "", "lock", "", "database is locked", "kept\n"},
+        {"a read-only database file", "", "mount --bind S/$D S/$D && mount -o remount,bind,ro S/$D",
+         "umount -l S/$D", "readonly", "kept\n"},
+        {"a full folder at start",
+         "mount -t tmpfs -o size=256k qmts S && { dd if=/dev/zero of=S/f; true; }", "", "rm S/f",
+         "full", ""},
+        {"another program's tables", "", "", "", "", "kept\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TempDir area;
+        const std::string folder = area.File("S/");
+        const std::string shell = "cd " + area.Path() + " && D=" + database + " && ";
+        ASSERT_TRUE(Shell(shell + "mkdir S && " + (*c.Before ? c.Before : "true")));
+        const TUnmount unmountFolder{folder}, unmountFile{folder + database};
+        if (c.Problem.empty()) {
+            sqlite3* other = nullptr;
+            sqlite3_open((folder + database).c_str(), &other);
+            sqlite3_exec(other, "CREATE TABLE runs (x); CREATE TABLE notes (y)", {}, {}, {});
+            sqlite3_close(other);
+            fs::permissions(folder + database, fs::perms::owner_read | fs::perms::owner_write);
+        }
+        const std::string before = ReadFile(folder + database);
+        auto s = std::make_unique<TScheduler>(std::string(), folder);
+        sqlite3* holder = nullptr;
+        if (*c.Refuse) {
+            s->Stop();
+            if (std::string(c.Refuse) == "lock") {
+                sqlite3_open((folder + database).c_str(), &holder);
+                ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", {}, {}, {}), SQLITE_OK);
+            } else {
+                ASSERT_TRUE(Shell(shell + c.Refuse));
+            }
+            s->Start();
+        }
+        const std::string guid = s->AddScript("Kept", "echo kept; exit 4")->Guid;
+        ASSERT_TRUE(WaitUntil([&] { return s->ended.size() == 1; }));
+        if (!c.Problem.empty()) {
+            ASSERT_TRUE(WaitUntil(
+                [&] { return !s->states.empty() && s->states.back().starts_with("1 waiting: "); }));
+            EXPECT_NE(s->states.back().find(c.Problem), std::string::npos) << s->states.back();
+            // The output stays on disk until its record is in.
+            EXPECT_EQ(ReadFile(s->ended.front().OutputFile), c.Output);
+        }
+        if (holder != nullptr) {
+            s->Stop();
+            EXPECT_TRUE(fs::exists(folder + database + TTaskRunHistory::JournalSuffix));
+            EXPECT_EQ(ExpectPrivateFiles(folder), 5); // the journal and the output file too
+            sqlite3_close_v2(holder);
+            s->Start();
+        }
+        ASSERT_TRUE(!*c.Lift || Shell(shell + c.Lift));
+        ASSERT_TRUE(WaitUntil([&] { return s->runs->History().Waiting() == 0; }));
+        // Said until the records are in; a restart has nothing to say.
+        EXPECT_TRUE(s->states.empty() || s->states.back() == "0 waiting: ") << s->states.back();
+        const std::vector<TRunRecord> stored = s->Stored(guid);
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(ResultText(stored.front()), "exit status 4");
+        EXPECT_EQ(stored.front().Output, c.Output);
+        if (c.Problem.empty()) {
+            ASSERT_EQ(s->setAside.size(), 1u);
+            EXPECT_NE(s->setAside.front().find(".foreign-"), std::string::npos);
+            EXPECT_EQ(ReadFile(s->setAside.front()), before);
+        }
+        s->Stop();
+        EXPECT_EQ(OutputFiles(folder), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(folder + database + TTaskRunHistory::JournalSuffix));
+        ExpectPrivateFiles(folder);
+    }
 }

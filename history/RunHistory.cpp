@@ -374,7 +374,7 @@ void THistory::Claim(const TRun& run) {
 }
 
 void THistory::TakeClaims() {
-    Statement known(db_, "SELECT outcome FROM runs WHERE id = ?1");
+    Statement known(db_, "SELECT outcome, task FROM runs WHERE id = ?1");
     if (known.Prepared() != SQLITE_OK)
         return;
     for (TRun& run : claimed_) {
@@ -383,12 +383,18 @@ void THistory::TakeClaims() {
             continue;
         known.Int(1, run.Id);
         const int rc = known.Step();
-        const bool held = rc == SQLITE_ROW;
+        bool held = rc == SQLITE_ROW;
         const bool ended = held && sqlite3_column_int(known.get(), 0) != 0;
+        // A number another task's run has (given before the database opened,
+        // by an older version) is not this run's.
+        if (held && known.ColumnText(1) != run.TaskGuid) {
+            held = false;
+            run.Id = NewRunId();
+        }
         sqlite3_reset(known.get());
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             continue;
-        if (ended) {
+        if (held && ended) {
             // Written, but the scheduler ended before it removed the file.
             (void)platform::DeleteFile(run.OutputFile);
         } else if (!held) {

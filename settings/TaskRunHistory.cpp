@@ -94,7 +94,8 @@ void TTaskRunHistory::TakeUpLeftOutput(const std::string& folder, const std::str
         const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - 4);
         const auto first = middle.find('-');
         const auto last = middle.rfind('-');
-        if (first == std::string::npos || last <= first) {
+        if (first == std::string::npos || last <= first ||
+            std::strtoll(middle.c_str(), nullptr, 10) <= 0) {
             (void)platform::DeleteFile(entry.path().string());
             continue;
         }

@@ -99,8 +99,14 @@ bool IsBusy(int code) {
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
+// A run of a scheduler that has ended, whose program (or one it started)
+// still writes its output.
+bool StillGoing(const TRun& run) {
+    return !run.OutputFile.empty() && platform::IsOutputFileHeld(run.OutputFile);
+}
+
 // A run that was going when its scheduler ended: its end is not known; what
-// its output file holds by now is kept.
+// its output file holds is kept.
 void EndAsUnknown(TRun& run) {
     run.Outcome = TOutcome::Unknown;
     if (!run.OutputFile.empty())
@@ -151,7 +157,9 @@ void THistory::ReadJournals() {
             continue;
         for (TRun& run : DecodeJournal(bytes)) {
             nextId_ = std::max(nextId_, run.Id + 1);
-            if (run.Outcome == TOutcome::Running)
+            if (run.Outcome == TOutcome::Running && StillGoing(run))
+                going_.push_back(run);
+            else if (run.Outcome == TOutcome::Running)
                 EndAsUnknown(run);
             // A later journal holds a later state, but never a start after its end.
             const auto queued = pending_.find(run.Id);
@@ -397,6 +405,10 @@ void THistory::TakeClaims() {
         if (held && ended) {
             // Written, but the scheduler ended before it removed the file.
             (void)platform::DeleteFile(run.OutputFile);
+        } else if (!held && StillGoing(run)) {
+            run.Outcome = TOutcome::Running;
+            going_.push_back(run);
+            Record(run);
         } else if (!held) {
             EndAsUnknown(run);
             Record(run);
@@ -424,9 +436,23 @@ void THistory::AdoptUnfinishedRuns() {
     for (TRun& run : unfinished) {
         if (pending_.count(run.Id) != 0)
             continue;
+        if (StillGoing(run)) {
+            going_.push_back(run);
+            continue;
+        }
         EndAsUnknown(run);
         Record(run);
     }
+}
+
+void THistory::CheckGoing() {
+    std::erase_if(going_, [this](TRun& run) {
+        if (StillGoing(run))
+            return false;
+        EndAsUnknown(run);
+        Record(run);
+        return true;
+    });
 }
 
 long long THistory::NewRunId() {
@@ -443,6 +469,7 @@ void THistory::Record(const TRun& run) {
 }
 
 bool THistory::Flush() {
+    CheckGoing();
     if (pending_.empty() && claimed_.empty() && afterCommit_.empty())
         return true;
     if ((db_ == nullptr || reopen_) && !Open())

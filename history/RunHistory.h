@@ -41,9 +41,10 @@ public:
     // only, as are its journal files). A file that SQLite finds corrupt, or
     // that holds another program's tables, is renamed aside
     // (SetAsideFileName) and a new one started. The first call replays the
-    // journals; the first that opens the database records runs left
-    // "running" by an earlier scheduler, and the claimed runs it does not
-    // hold, as "unknown" with the tail of their output. False when no
+    // journals; the first that opens the database takes up the runs left
+    // "running" by an earlier scheduler and the claimed runs it does not
+    // hold: each is recorded as "unknown", with the tail of its output, once
+    // no process holds its output file any more (see Flush). False when no
     // database could be opened (Problem says why).
     bool Open();
     bool IsOpen() const { return db_ != nullptr; }
@@ -59,9 +60,12 @@ public:
     // that output, unless the database holds it already.
     void Claim(const TRun& run);
     // Writes what is queued in one transaction, opening the database first
-    // when it is closed or its last write failed (not only busy). False when
-    // it was not written; the queue stays.
+    // when it is closed or its last write failed (not only busy); the runs
+    // of an earlier scheduler whose programs have ended since go with it.
+    // False when it was not written; the queue stays.
     bool Flush();
+    // Runs of an earlier scheduler whose programs still go.
+    std::size_t Going() const { return going_.size(); }
     std::size_t Pending() const { return pending_.size(); }
     // Runs claimed or queued that wait for the database.
     std::size_t Waiting() const { return pending_.size() + claimed_.size(); }
@@ -95,6 +99,7 @@ private:
     void ReadJournals();
     void SaveJournal();
     void TakeClaims();
+    void CheckGoing();
     // After SQLite found the database corrupt: set it aside, start a new one.
     void Recover();
     bool Migrate();
@@ -108,6 +113,7 @@ private:
     std::vector<std::string> journals_;
     std::map<long long, TRun> pending_;
     std::vector<TRun> claimed_;
+    std::vector<TRun> going_;
     // Output files and replayed journals to remove after the next commit.
     std::set<std::string> afterCommit_;
     long long nextId_ = 1;

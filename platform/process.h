@@ -41,7 +41,8 @@ struct StartedChild {
 // As StartProcess without wait, but the program stays this process's child:
 // it must be reaped with ReapChild. Standard output and error are appended to
 // outputFile (created for its owner only; /dev/null when empty), so that a
-// program that outlives this process never meets a closed or full pipe.
+// program that outlives this process never meets a closed or full pipe. The
+// output file stays locked while any process holds it (IsOutputFileHeld).
 [[nodiscard]] StartedChild StartChild(const std::string& commandLine,
                                       const std::string& workingFolder,
                                       const std::string& outputFile);

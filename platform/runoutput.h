@@ -11,6 +11,10 @@ namespace platform {
 // errno value of the failure (tail empty then).
 [[nodiscard]] int ReadFileTail(const std::string& path, std::size_t bytes, std::string& tail);
 
+// True while a program started with the file as its output (StartChild), or
+// anything it started, still has it open.
+bool IsOutputFileHeld(const std::string& path);
+
 // Keeps a file that another process appends to from taking more than about
 // `limit` bytes of disk: when more is allocated, the space of everything but
 // the last `keep` bytes is given back (a hole is punched; the file's length

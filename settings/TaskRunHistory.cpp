@@ -46,9 +46,10 @@ TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& 
     flush_->setSingleShot(true);
     flush_->setInterval(0);
     QObject::connect(flush_.get(), &QTimer::timeout, flush_.get(), [this] { Flush(); });
-    // Records the database refused go with the next poll.
+    // Records the database refused go with the next poll, as do the ends of
+    // runs that an earlier scheduler left going.
     QObject::connect(taskList_.Timer(), &QTimer::timeout, flush_.get(), [this] {
-        if (history_.Waiting() > 0)
+        if (history_.Waiting() > 0 || history_.Going() > 0)
             FlushSoon();
     });
     taskList_.OnPrepareRun = [this](TRunRecord& run) { PrepareRun(run); };

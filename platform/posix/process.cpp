@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -241,6 +242,9 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
             close(devNull);
             return {error};
         }
+        // The lock belongs to the open file, which the program and whatever
+        // it starts share: it goes when the last of them has ended.
+        (void)flock(output, LOCK_EX | LOCK_NB);
     }
     auto closeOutput = [&output] {
         if (output >= 0)

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,6 +55,12 @@ int ReadFileTail(const std::string& path, std::size_t bytes, std::string& tail) 
     buffer.resize(got);
     tail = std::move(buffer);
     return 0;
+}
+
+bool IsOutputFileHeld(const std::string& path) {
+    const Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    // Another open of the file is refused the lock its starter took.
+    return fd.get() >= 0 && flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
 bool BoundAppendedFile(const std::string& path, std::size_t limit, std::size_t keep) {

@@ -246,11 +246,15 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
 }
 
 // A program that is still running when the scheduler ends goes on; the next
-// start records its run as unknown, with the output it wrote so far.
-TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
+// start shows its run still running and, once it has ended, records it as
+// unknown with everything it wrote.
+TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownOnceItEnds) {
     const TOpenUmask umask;
     TScheduler s;
-    const std::string guid = s.AddScript("Long", "echo begun; exec sleep 60")->Guid;
+    const std::string go = s.dir.File("go");
+    const std::string guid = s.AddScript("Long", "echo begun; while [ ! -e '" + go +
+                                                     "' ]; do sleep 0.05; done; echo ended")
+                                 ->Guid;
     ASSERT_TRUE(WaitUntil([&] {
         const auto runs = s.runs->History().RunsOf(guid);
         return s.runs->History().Pending() == 0 && runs.size() == 1 &&
@@ -266,14 +270,18 @@ TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
     ASSERT_EQ(children.size(), 1u) << "the program ended with the scheduler";
 
     s.Start();
+    EXPECT_EQ(ResultText(s.Stored(guid).at(0)), "still running");
+    WriteFile(go, "");
+    const auto pid = static_cast<pid_t>(children.front());
+    ASSERT_TRUE(WaitUntil([&] { return ::waitpid(pid, nullptr, WNOHANG) == pid; }));
+    // The next poll finds its output file let go.
+    ASSERT_TRUE(WaitUntil([&] { return s.runs->History().Going() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.runs->History().Waiting() == 0; }));
     const std::vector<TRunRecord> runs = s.Stored(guid);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(ResultText(runs.front()), "unknown");
-    EXPECT_EQ(runs.front().Output, "begun\n");
+    EXPECT_EQ(runs.front().Output, "begun\nended\n");
     EXPECT_EQ(OutputFiles(s.dir.Path()), std::vector<std::string>{});
-
-    ::kill(-static_cast<pid_t>(children.front()), SIGKILL);
-    ::waitpid(static_cast<pid_t>(children.front()), nullptr, 0);
 }
 
 // A database file that SQLite finds corrupt is set aside whole, a new one

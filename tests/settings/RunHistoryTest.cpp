@@ -376,15 +376,16 @@ TEST(RunHistory, StartsEveryProgramWhateverTheSettingsFolderTakes) {
     } cases[] = {
         {"read-only", "mkdir S && mount -t tmpfs -o ro qmts S", true, "out\n"},
         {"no free inode",
-         "mkdir S && mount -t tmpfs -o nr_inodes=4 qmts S && : >S/1 && : >S/2 && : >S/3", true,
-         "out\n"},
+         "mkdir S && mount -t tmpfs -o nr_inodes=4 qmts S && for i in 1 2 3 4; do touch S/$i || "
+         "break; done",
+         true, "out\n"},
         {"a file in its place", ": >S", false, "output not kept: Not a directory"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         const TempDir area;
-        ASSERT_TRUE(Shell("cd " + area.Path() + " && mkdir -m 700 runtime && " + c.Make));
         const TUnmount unmount{area.File("S")};
+        ASSERT_TRUE(Shell("cd " + area.Path() + " && mkdir -m 700 runtime && " + c.Make));
         ::setenv("XDG_RUNTIME_DIR", area.File(c.RuntimeFolder ? "runtime" : "none").c_str(), 1);
         TScheduler s({}, area.File("S/"));
         s.AddScript("Started", "echo out; touch '" + area.File("ran") + "'");
@@ -431,8 +432,8 @@ TEST(RunHistory, LosesNoRecordWhateverTheDatabaseGoesThrough) {
         const TempDir area;
         const std::string folder = area.File("S/");
         const std::string shell = "cd " + area.Path() + " && D=" + database + " && ";
-        ASSERT_TRUE(Shell(shell + "mkdir S && " + (*c.Before ? c.Before : "true")));
         const TUnmount unmountFolder{folder}, unmountFile{folder + database};
+        ASSERT_TRUE(Shell(shell + "mkdir S && " + (*c.Before ? c.Before : "true")));
         if (c.Problem.empty()) {
             sqlite3* other = nullptr;
             sqlite3_open((folder + database).c_str(), &other);

@@ -134,6 +134,9 @@ void CheckSaveAndLoadKeepsTasks(TQMTaskScheduler& list, bool askWhenClose, bool 
     {
         TQMTaskSchedulerSettings store(list);
         PointAtScratch(store);
+        // A store that loaded nothing sets aside any file it finds there as
+        // changed by another program; the round trip starts without one.
+        fs::remove(store.Settings().UserFolderFileName());
         store.AskWhenClose = askWhenClose;
         store.AskWhenExecuteTaskManually = askWhenExecute;
         const TStoreResult saved = store.Save();

@@ -99,12 +99,6 @@ bool IsBusy(int code) {
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
-// A run of a scheduler that has ended, whose program (or one it started)
-// still writes its output.
-bool StillGoing(const TRun& run) {
-    return !run.OutputFile.empty() && platform::IsOutputFileHeld(run.OutputFile);
-}
-
 // A run that was going when its scheduler ended: its end is not known; what
 // its output file holds is kept.
 void EndAsUnknown(TRun& run) {
@@ -126,13 +120,15 @@ TRun ReadRun(const Statement& s) {
     run.Detail = s.ColumnText(8);
     run.Output = s.ColumnText(9);
     run.OutputFile = s.ColumnText(10);
-    run.Tries = sqlite3_column_int(s.get(), 11);
+    run.ElapsedMs = sqlite3_column_int64(s.get(), 11);
+    run.Tries = sqlite3_column_int(s.get(), 12);
     return run;
 }
 
 const char* const SelectColumns =
     "SELECT runs.id, task, name, how, start, end, outcome, code, detail, "
-    "coalesce(outputs.output, x''), output_file, tries FROM runs LEFT JOIN outputs USING (id) ";
+    "coalesce(outputs.output, x''), output_file, duration_ms, tries FROM runs LEFT JOIN outputs "
+    "USING (id) ";
 
 } // namespace
 
@@ -157,10 +153,10 @@ void THistory::ReadJournals() {
             continue;
         for (TRun& run : DecodeJournal(bytes)) {
             nextId_ = std::max(nextId_, run.Id + 1);
-            if (run.Outcome == TOutcome::Running && StillGoing(run))
-                going_.push_back(run);
-            else if (run.Outcome == TOutcome::Running)
+            if (run.Outcome == TOutcome::Running) {
                 EndAsUnknown(run);
+                adopted_.push_back(run);
+            }
             // A later journal holds a later state, but never a start after its end.
             const auto queued = pending_.find(run.Id);
             if (queued == pending_.end() || run.Outcome != TOutcome::Unknown ||
@@ -366,8 +362,8 @@ bool THistory::Open() {
         }
     }
     // Once: a database opened again later holds this scheduler's own runs.
-    if (!adopted_) {
-        adopted_ = true;
+    if (!tookUp_) {
+        tookUp_ = true;
         TakeClaims();
         AdoptUnfinishedRuns();
     }
@@ -377,7 +373,7 @@ bool THistory::Open() {
 void THistory::Claim(const TRun& run) {
     nextId_ = std::max(nextId_, run.Id + 1);
     claimed_.push_back(run);
-    if (adopted_ && db_ != nullptr)
+    if (tookUp_ && db_ != nullptr)
         TakeClaims();
 }
 
@@ -405,13 +401,10 @@ void THistory::TakeClaims() {
         if (held && ended) {
             // Written, but the scheduler ended before it removed the file.
             (void)platform::DeleteFile(run.OutputFile);
-        } else if (!held && StillGoing(run)) {
-            run.Outcome = TOutcome::Running;
-            going_.push_back(run);
-            Record(run);
         } else if (!held) {
             EndAsUnknown(run);
             Record(run);
+            adopted_.push_back(run);
         }
         // A run held as running is taken up with the others left running.
     }
@@ -436,24 +429,12 @@ void THistory::AdoptUnfinishedRuns() {
     for (TRun& run : unfinished) {
         if (pending_.count(run.Id) != 0)
             continue;
-        if (StillGoing(run)) {
-            going_.push_back(run);
-            continue;
-        }
         EndAsUnknown(run);
         Record(run);
+        adopted_.push_back(run);
     }
 }
 
-void THistory::CheckGoing() {
-    std::erase_if(going_, [this](TRun& run) {
-        if (StillGoing(run))
-            return false;
-        EndAsUnknown(run);
-        Record(run);
-        return true;
-    });
-}
 
 long long THistory::NewRunId() {
     return nextId_++;
@@ -469,7 +450,6 @@ void THistory::Record(const TRun& run) {
 }
 
 bool THistory::Flush() {
-    CheckGoing();
     if (pending_.empty() && claimed_.empty() && afterCommit_.empty())
         return true;
     if ((db_ == nullptr || reopen_) && !Open())

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -41,13 +42,15 @@ public:
     // only, as are its journal files). A file that SQLite finds corrupt, or
     // that holds another program's tables, is renamed aside
     // (SetAsideFileName) and a new one started. The first call replays the
-    // journals; the first that opens the database takes up the runs left
-    // "running" by an earlier scheduler and the claimed runs it does not
-    // hold: each is recorded as "unknown", with the tail of its output, once
-    // no process holds its output file any more (see Flush). False when no
+    // journals; the first that opens the database records the runs left
+    // "running" by an earlier scheduler, and the claimed runs it does not
+    // hold, as "unknown" with the tail of their output. False when no
     // database could be opened (Problem says why).
     bool Open();
     bool IsOpen() const { return db_ != nullptr; }
+    // The runs found left "running" (by Open, in the database, a journal or
+    // an output file) and made "unknown", handed out once.
+    std::vector<TRun> TakeAdoptedRuns() { return std::exchange(adopted_, {}); }
     const std::string& FileName() const { return fileName_; }
 
     // A new run's identifier, unique in this database.
@@ -60,12 +63,9 @@ public:
     // that output, unless the database holds it already.
     void Claim(const TRun& run);
     // Writes what is queued in one transaction, opening the database first
-    // when it is closed or its last write failed (not only busy); the runs
-    // of an earlier scheduler whose programs have ended since go with it.
-    // False when it was not written; the queue stays.
+    // when it is closed or its last write failed (not only busy). False when
+    // it was not written; the queue stays.
     bool Flush();
-    // Runs of an earlier scheduler whose programs still go.
-    std::size_t Going() const { return going_.size(); }
     std::size_t Pending() const { return pending_.size(); }
     // Runs claimed or queued that wait for the database.
     std::size_t Waiting() const { return pending_.size() + claimed_.size(); }
@@ -99,7 +99,6 @@ private:
     void ReadJournals();
     void SaveJournal();
     void TakeClaims();
-    void CheckGoing();
     // After SQLite found the database corrupt: set it aside, start a new one.
     void Recover();
     bool Migrate();
@@ -113,19 +112,19 @@ private:
     std::vector<std::string> journals_;
     std::map<long long, TRun> pending_;
     std::vector<TRun> claimed_;
-    std::vector<TRun> going_;
     // Output files and replayed journals to remove after the next commit.
     std::set<std::string> afterCommit_;
     long long nextId_ = 1;
     std::string setAside_;
     std::string problem_;
     int error_ = 0; // SQLite's code of the last failure
+    std::vector<TRun> adopted_;
     bool wal_ = false;
     bool corrupt_ = false;
     bool foreign_ = false;
     bool reopen_ = false; // the last write failed for more than a busy moment
     bool journalsRead_ = false;
-    bool adopted_ = false;
+    bool tookUp_ = false;
 };
 
 } // namespace history

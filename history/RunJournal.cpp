@@ -81,6 +81,7 @@ std::string EncodeJournal(const std::vector<TRunRecord>& runs) {
         Put(out, run.Output);
         Put(out, run.OutputFile);
         PutNumber(out, run.Tries);
+        PutNumber(out, run.ElapsedMs);
         out += '\n';
     }
     return out;
@@ -98,7 +99,7 @@ std::vector<TRunRecord> DecodeJournal(const std::string& bytes) {
                           in.Text(run.HowStarted) && in.Value(run.Start) && in.Value(run.End) &&
                           in.Value(outcome) && in.Value(run.Code) && in.Text(run.Detail) &&
                           in.Text(run.Output) && in.Text(run.OutputFile) && in.Value(run.Tries) &&
-                          in.EndOfRecord();
+                          in.Value(run.ElapsedMs) && in.EndOfRecord();
         if (!read || outcome < static_cast<int>(TRunOutcome::Running) ||
             outcome > static_cast<int>(TRunOutcome::Opened))
             break;

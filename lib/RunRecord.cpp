@@ -30,6 +30,7 @@ bool IsFailure(const TRunRecord& run) {
     case TRunOutcome::Signaled:
     case TRunOutcome::NotStarted:
     case TRunOutcome::TimedOut:
+    case TRunOutcome::Unknown: // nobody saw it succeed
         return true;
     default:
         return false;
@@ -37,7 +38,11 @@ bool IsFailure(const TRunRecord& run) {
 }
 
 long long DurationMs(const TRunRecord& run) {
-    if (run.Outcome == TRunOutcome::Running || run.End < run.Start)
+    if (run.Outcome == TRunOutcome::Running)
+        return 0;
+    if (run.ElapsedMs >= 0)
+        return run.ElapsedMs;
+    if (run.End < run.Start)
         return 0;
     return static_cast<long long>((run.End - run.Start) * dt::MSecsPerDay + 0.5);
 }

@@ -29,6 +29,9 @@ struct TRunRecord {
     std::string HowStarted; // "scheduled", "by hand", "early", ...
     TDateTime Start = 0;
     TDateTime End = 0; // 0 while running
+    // Measured on the monotonic clock, which no clock change moves; -1 when
+    // not measured (End - Start counts then).
+    long long ElapsedMs = -1;
     TRunOutcome Outcome = TRunOutcome::Running;
     int Code = 0;
     std::string Detail;
@@ -45,7 +48,8 @@ struct TRunRecord {
 // "could not start: file not found (16 tries)", ...
 std::string ResultText(const TRunRecord& run);
 // A result worth a mark and a log line: anything but exit status 0, a
-// document opened or a run still going.
+// document opened or a run still going (an end nobody saw counts).
 bool IsFailure(const TRunRecord& run);
-// Duration in whole milliseconds; 0 while running.
+// Duration in whole milliseconds, as measured when there is a measure; 0
+// while running.
 long long DurationMs(const TRunRecord& run);

@@ -21,13 +21,19 @@ ls "$dir"/qmtaskscheduler2_*.dsc >/dev/null 2>&1 || problem "no source package"
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Section)" = utils ] || problem "section is '$(field Section)'"
 depends=$(field Depends)
-# From dpkg-shlibdeps, and the plugins Qt loads at run time.
-for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libglib2.0-0 libc6 qt6-qpa-plugins qt6-wayland \
-           libqt6svg6 shared-mime-info; do
+# From dpkg-shlibdeps (libqt6gui6 brings the X11 and offscreen platform
+# plugins), and the SVG icon engine Qt loads at run time; Wayland's plugin is
+# recommended.
+for pkg in libqt6widgets6 libqt6gui6 libqt6core6 libglib2.0-0 libc6 libqt6svg6 shared-mime-info; do
     grep -Eq "(^|, )$pkg( |,|$)" <<<"$depends" || problem "Depends lacks $pkg: $depends"
 done
-grep -Eq "(^|, )xdg-utils(,|$)" <<<"$(field Recommends)" ||
-    problem "Recommends lacks xdg-utils: $(field Recommends)"
+for pkg in qt6-qpa-plugins qt6-wayland; do
+    ! grep -Eq "(^|, )$pkg( |,|$)" <<<"$depends" || problem "Depends has $pkg: $depends"
+done
+for pkg in qt6-wayland xdg-utils; do
+    grep -Eq "(^|, )$pkg(,|$)" <<<"$(field Recommends)" ||
+        problem "Recommends lacks $pkg: $(field Recommends)"
+done
 grep -Eq "(^|, )x-terminal-emulator(,|$)" <<<"$(field Suggests)" ||
     problem "Suggests lacks x-terminal-emulator: $(field Suggests)"
 
@@ -41,6 +47,7 @@ for f in usr/bin/QMTaskScheduler2 \
          usr/share/metainfo/example.quillmar.QMTaskScheduler2.metainfo.xml \
          usr/share/man/man1/QMTaskScheduler2.1.gz \
          usr/share/doc/qmtaskscheduler2/copyright \
+         usr/share/doc/qmtaskscheduler2/README.md.gz \
          usr/share/doc/qmtaskscheduler2/changelog.Debian.gz; do
     [ -f "$root/$f" ] || problem "missing /$f"
 done

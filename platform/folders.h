@@ -11,6 +11,9 @@ constexpr char PathDelimiter = '/';
 enum class SpecialFolder {
     // The user's local, non-roaming application-data folder.
     LocalAppData,
+    // The user's home folder as the password database gives it, which
+    // depends on the user alone; $HOME only when the database has none.
+    UserHome,
 };
 
 // The folder's absolute path, as the system names it (with or without a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -9,20 +10,44 @@ namespace platform {
 struct RuntimeFolder {
     std::string Path;    // absolute, without a trailing '/'; empty when none
     std::string Problem; // why there is none, for the user
+    // One line per folder passed over on the way (taken by another user, a
+    // link, another mode), for standard error.
+    std::vector<std::string> Warnings;
 };
 
-// $XDG_RUNTIME_DIR when it is set to an absolute path (it must then be an
-// existing folder). Otherwise /tmp/qmtaskscheduler2-<uid>, made with mode
-// 0700 when missing; when it exists as a symbolic link, as something else
-// than a folder, with another owner or with another mode than 0700, another
-// user could reach into it, and there is none.
-RuntimeFolder UserRuntimeFolder();
+// Where the rule of UserRuntimeFolder looks; tests point it elsewhere.
+struct RuntimeRoots {
+    std::string PerUser = "/run/user"; // holds a folder named by the user id
+    std::string Shared = "/tmp";       // holds qmtaskscheduler2-<user id>
+    std::string Home;                  // empty: the user's home (SpecialFolder::UserHome)
+};
+
+// One rule that depends on the user alone, so that every start of one user
+// meets the same lock whatever its environment ($XDG_RUNTIME_DIR plays no
+// part):
+// 1. <PerUser>/<uid> when it exists as this user's folder with mode 0700;
+// 2. else <Shared>/qmtaskscheduler2-<uid>, made when missing, when it is
+//    this user's folder (its mode is set to 0700);
+// 3. else <Home>/.cache/qmtaskscheduler2, made as for 2.
+// A folder that exists but does not fit (another user's, a link, not a
+// folder, another mode at step 1) is passed over with a warning; none is
+// ever changed but this user's own.
+RuntimeFolder UserRuntimeFolder(const RuntimeRoots& roots = {});
 
 // The absolute form of a path with every symbolic link resolved, also when
 // its last parts do not exist yet: the longest existing folder above it is
 // resolved and the rest follows as written ("." and ".." taken by name).
 // Bytes are kept as they are; no encoding is assumed.
 std::string CanonicalPath(const std::string& path);
+
+// Who on this machine holds a lock (flock) on a file, as /proc/locks tells:
+// Pid 0 when no holder is seen there (one on another machine sharing the
+// file, or none at all).
+struct LockHolder {
+    int Pid = 0;
+    bool SameUser = false; // runs as this process's user
+};
+LockHolder FindLockHolder(const std::string& path);
 
 // An exclusive advisory lock (flock) on a file, held while the object lives.
 // The kernel drops it when the holder ends, however it ends: no process id

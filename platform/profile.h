@@ -10,7 +10,8 @@ namespace platform {
 //
 // File format, line by line (lines end at CR, LF or CR LF; a UTF-8 byte
 // order mark at the start of the file is skipped; a zero byte ends the text
-// of its line, and the next line is read as usual):
+// of its line, and the next line is read as usual; in a section header it
+// ends only the name, and the header still closes at the line's last ']'):
 // - blank lines and lines whose first non-blank character is ';' are ignored;
 // - "[" name "]" opens a section; the name runs to the last ']' on the line
 //   and is trimmed; a line starting with '[' without ']' is ignored;

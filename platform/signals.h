@@ -6,7 +6,9 @@
 
 namespace platform {
 
-// Installs the handlers of SIGTERM, SIGINT and SIGHUP, once per process, and
+// Installs the handlers of SIGTERM, SIGINT and SIGHUP, once per process (of
+// SIGINT and SIGHUP only when they were not ignored at start: under nohup or
+// as a background job they stay ignored), and
 // returns the descriptor to watch for reading; -1 when the handlers could not
 // be installed (the default actions then stay). A further call returns the
 // same descriptor. The handlers only write the signal's number to it.

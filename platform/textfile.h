@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/readonlyfile.h"
+
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,8 +13,10 @@ namespace platform {
 
 // Reads the whole file into content (bytes unchanged). content is left empty
 // on failure. Only a regular file is read: anything else (a FIFO, a device)
-// gives EINVAL without waiting for it.
-[[nodiscard]] int ReadWholeFile(const std::string& path, std::string& content);
+// gives EINVAL without waiting for it. stamp, when given, receives the stamp
+// of the file that was read (taken from the open file, not the path).
+[[nodiscard]] int ReadWholeFile(const std::string& path, std::string& content,
+                                FileStamp* stamp = nullptr);
 
 // Replaces the file at path with content so that, whatever happens (a crash,
 // a kill, a full disk), the path afterwards holds either the old file whole
@@ -21,8 +25,9 @@ namespace platform {
 // keeps its permission bits (and, where allowed, its owner); a new one gets
 // read and write for its owner only; an existing file that the user may not
 // write is not replaced (EACCES). A symbolic link is followed, so the
-// file it points at is replaced; when that is neither a regular file nor a
-// folder (a device, a FIFO, a socket) nothing is written (EINVAL). On failure
+// file it points at is replaced, or made when it does not exist yet (its
+// folder must exist); when that is neither a regular file nor a folder (a
+// device, a FIFO, a socket) nothing is written (EINVAL). On failure
 // the old file is untouched and no temporary file is left behind.
 // The temporary file is named "." + file name + ".qmtmp-" + six letters or
 // digits and is locked (flock) from just after its creation until its rename.
@@ -48,8 +53,5 @@ int RemoveStaleTemporaries(const std::string& path);
 // a log may name the user's tasks and programs) when it does not exist. The file is open only for
 // this call and is closed on every path; what was written before a failure stays.
 [[nodiscard]] int AppendToFile(const std::string& path, const std::string& text);
-
-// True when both paths name the same existing file (same device and inode).
-bool IsSameFile(const std::string& a, const std::string& b);
 
 } // namespace platform

@@ -3,8 +3,10 @@
 # is checked out (HEAD, not uncommitted changes) with dpkg-buildpackage, puts
 # them into the folder and checks them (packaging/check-package.sh).
 #   scripts/package.sh [folder]     (default: dist/)
-# The upstream tarball is `git archive` of the commit without debian/; the
-# build happens in build-package/.
+# The version comes from git (packaging/version.sh): a commit after the
+# release tag gets a changelog entry of its own. The upstream tarball is
+# `git archive` of the commit without debian/; the build, which runs the
+# tests unless DEB_BUILD_OPTIONS has nocheck, happens in build-package/.
 set -euo pipefail
 
 # A folder given on the command line is taken from where the script was called.
@@ -15,15 +17,14 @@ if [ -n "$OUT" ]; then
 fi
 cd "$(dirname "$0")/.."
 OUT=${OUT:-$PWD/dist}
-scripts/setup-deps.sh --test
+scripts/setup-deps.sh --package
 
 if ! git diff --quiet HEAD -- 2>/dev/null; then
     echo "package: uncommitted changes are not in the package (it is built from HEAD)" >&2
 fi
 
 source=$(dpkg-parsechangelog -l debian/changelog -S Source)
-version=$(dpkg-parsechangelog -l debian/changelog -S Version)
-upstream=${version%-*}
+upstream=$(packaging/version.sh)
 work=$PWD/build-package
 rm -rf "$work"
 mkdir -p "$work"
@@ -31,6 +32,8 @@ git archive --format=tar --prefix="$source-$upstream/" HEAD -- . ':(exclude)debi
     gzip -9n >"$work/${source}_$upstream.orig.tar.gz"
 tar -xzf "$work/${source}_$upstream.orig.tar.gz" -C "$work"
 git archive --format=tar HEAD debian | tar -xf - -C "$work/$source-$upstream"
+packaging/version.sh --changelog debian/changelog 2>/dev/null >"$work/$source-$upstream/debian/changelog"
+version=$(dpkg-parsechangelog -l "$work/$source-$upstream/debian/changelog" -S Version)
 
 echo "package: dpkg-buildpackage of $source $version (log: build-package/build.log)"
 if ! (cd "$work/$source-$upstream" &&
@@ -40,8 +43,9 @@ if ! (cd "$work/$source-$upstream" &&
     echo "package: dpkg-buildpackage failed" >&2
     exit 1
 fi
-# The compiler's warnings, if any, show in the log.
-if grep -E '(warning|error): ' "$work/build.log" | grep -v '^dpkg-' ; then
+# The compiler's warnings, if any, show in the log; CTest puts its test's
+# number before each line of a test's output, which may name a warning.
+if grep -E '(warning|error): ' "$work/build.log" | grep -Ev '^(dpkg-|[0-9]+: )'; then
     echo "package: the build warns (above)" >&2
     exit 1
 fi

@@ -1,7 +1,6 @@
 #include "settings/TaskRunHistory.h"
 
 #include "platform/files.h"
-#include "platform/locks.h"
 #include "platform/runoutput.h"
 #include "scheduler/MissedStart.h"
 #include "scheduler/classQMTaskScheduler.h"
@@ -14,15 +13,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string_view>
-#include <system_error>
 #include <unordered_set>
 
 namespace {
 
 // This history's name in the user's run-time folder: the database's
 // canonical path in a digest, the same for every path that leads to it.
-std::string SpareBase(const std::string& database) {
-    const platform::RuntimeFolder runtime = platform::UserRuntimeFolder();
+std::string SpareBase(const std::string& database, const platform::RuntimeRoots& roots) {
+    const platform::RuntimeFolder runtime = platform::UserRuntimeFolder(roots);
     if (runtime.Path.empty())
         return {};
     const std::string canonical = platform::CanonicalPath(database);
@@ -34,8 +32,10 @@ std::string SpareBase(const std::string& database) {
 
 } // namespace
 
-TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder)
-    : taskList_(taskList), folder_(folder), spareBase_(SpareBase(folder + FileBaseName)),
+TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder,
+                                 const platform::RuntimeRoots& runtimeRoots)
+    : taskList_(taskList), folder_(folder),
+      spareBase_(SpareBase(folder + FileBaseName, runtimeRoots)),
       history_(folder + FileBaseName,
                spareBase_.empty() ? std::vector<std::string>{folder + FileBaseName + JournalSuffix}
                                   : std::vector<std::string>{folder + FileBaseName + JournalSuffix,
@@ -46,10 +46,9 @@ TTaskRunHistory::TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& 
     flush_->setSingleShot(true);
     flush_->setInterval(0);
     QObject::connect(flush_.get(), &QTimer::timeout, flush_.get(), [this] { Flush(); });
-    // Records the database refused go with the next poll, as do the ends of
-    // runs that an earlier scheduler left going.
+    // Records the database refused go with the next poll.
     QObject::connect(taskList_.Timer(), &QTimer::timeout, flush_.get(), [this] {
-        if (history_.Waiting() > 0 || history_.Going() > 0)
+        if (history_.Waiting() > 0)
             FlushSoon();
     });
     taskList_.OnPrepareRun = [this](TRunRecord& run) { PrepareRun(run); };
@@ -69,8 +68,7 @@ void TTaskRunHistory::PrepareRun(TRunRecord& run) {
     // The output is a convenience: a folder that takes no file (read-only,
     // no free inodes, over quota) never stops the program from starting.
     const std::string beside = folder_ + OutputFilePrefix + name;
-    const int error = platform::CreatePrivateFile(beside);
-    if (error == 0) {
+    if (platform::CreatePrivateFile(beside) == 0) {
         run.OutputFile = beside;
         return;
     }
@@ -79,8 +77,9 @@ void TTaskRunHistory::PrepareRun(TRunRecord& run) {
         run.OutputFile = spare;
         return;
     }
+    // The output still reaches the record; only a crash of this program
+    // would lose it now.
     run.OutputFile.clear();
-    run.Output = "output not kept: " + std::generic_category().message(error);
 }
 
 void TTaskRunHistory::TakeUpLeftOutput(const std::string& folder, const std::string& prefix) {
@@ -170,6 +169,15 @@ void TTaskRunHistory::FlushSoon() {
 
 void TTaskRunHistory::Flush() {
     (void)history_.Flush();
+    // An end seen only now is the task's last result like any other.
+    for (const TRunRecord& run : history_.TakeAdoptedRuns()) {
+        if (TQMTask* task = taskList_.TaskOfRun(run)) {
+            task->LastResult = ResultText(run);
+            task->LastRunFailed = IsFailure(run);
+        }
+        if (OnRunEnded)
+            OnRunEnded(run);
+    }
     if (!history_.SetAsideFileName().empty() && history_.SetAsideFileName() != reportedSetAside_) {
         reportedSetAside_ = history_.SetAsideFileName();
         if (OnSetAside)

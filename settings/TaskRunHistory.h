@@ -1,6 +1,7 @@
 #pragma once
 
 #include "history/RunHistory.h"
+#include "platform/locks.h"
 
 #include <functional>
 #include <memory>
@@ -25,8 +26,10 @@ public:
     // Records still waiting when the history ends, beside the database.
     static constexpr const char* JournalSuffix = ".waiting";
 
-    // folder: where the settings file lives, ending in '/'.
-    TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder);
+    // folder: where the settings file lives, ending in '/'; runtimeRoots:
+    // where the user's run-time folder is looked for.
+    TTaskRunHistory(TQMTaskScheduler& taskList, const std::string& folder,
+                    const platform::RuntimeRoots& runtimeRoots = {});
     ~TTaskRunHistory();
     TTaskRunHistory(const TTaskRunHistory&) = delete;
     TTaskRunHistory& operator=(const TTaskRunHistory&) = delete;

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -111,20 +112,63 @@ std::string UnreadBytes(std::string_view content) {
     return {};
 }
 
-// The first line that is no line of a settings file at all. Blank lines and
-// comments are dropped by the next save, as are sections and keys nobody
-// reads; none of them is lost content.
+// The keys of one section so far, without regard to letter case. A section
+// of the program's holds a few dozen: a plain scan beats hashing each one;
+// the keys past those go to a hash set, so a huge hand-made section costs
+// no more than its size.
+class TSectionKeys {
+public:
+    // False when the section has the key already.
+    bool Add(std::string_view key) {
+        for (const std::string_view k : few_)
+            if (k.size() == key.size() && ascii::EqualsNoCase(k, key))
+                return false;
+        if (few_.size() < 64) {
+            few_.push_back(key);
+            return true;
+        }
+        return many_.insert(ascii::Lower(std::string(key))).second;
+    }
+    void Clear() {
+        few_.clear();
+        many_.clear();
+    }
+
+private:
+    std::vector<std::string_view> few_;
+    std::unordered_set<std::string> many_; // lower-cased
+};
+
+// The first line that is no line of a settings file at all, or that repeats
+// a key of its section: a save writes each key once, so a repeat means a
+// header line between the two was lost and two sections' keys now mix.
+// Blank lines and comments are dropped by the next save, as are sections
+// and keys nobody reads; none of them is lost content.
 std::string UnreadLine(const TQMSettingsLines& lines) {
+    TSectionKeys keys;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string_view line = lines.View(i);
         while (!line.empty() && static_cast<unsigned char>(line.front()) <= ' ')
             line.remove_prefix(1);
         while (!line.empty() && static_cast<unsigned char>(line.back()) <= ' ')
             line.remove_suffix(1);
-        if (line.empty() || line.front() == ';' || line.front() == '#' ||
-            line.find('=') != std::string_view::npos || (line.front() == '[' && line.back() == ']'))
+        if (line.empty() || line.front() == ';' || line.front() == '#')
             continue;
-        return "line " + std::to_string(i + 1) + " is no header, key line or comment";
+        const auto at = [i] { return "line " + std::to_string(i + 1); };
+        if (line.front() == '[') {
+            // "[abc" or "[ abc ]": no lookup finds such a section.
+            if (line.size() < 2 || line.back() != ']' ||
+                static_cast<unsigned char>(line[1]) <= ' ' ||
+                static_cast<unsigned char>(line[line.size() - 2]) <= ' ')
+                return at() + " is no header, key line or comment";
+            keys.Clear();
+            continue;
+        }
+        const auto eq = line.find('=');
+        if (eq == std::string_view::npos)
+            return at() + " is no header, key line or comment";
+        if (!keys.Add(TrimView(line.substr(0, eq))))
+            return at() + " repeats a key of its section; a header line before it may be lost";
     }
     return {};
 }
@@ -214,10 +258,11 @@ bool TQMSettings::LoadFromFile(const std::string& path) {
     Lines.clear();
     sections_.clear();
     unreadContent_.clear();
+    fileStamp_ = {};
     if (!platform::FileExists(path))
         return false;
     std::string content;
-    if (int err = platform::ReadWholeFile(path, content))
+    if (int err = platform::ReadWholeFile(path, content, &fileStamp_))
         throw io::MakeInOutError(err, false, "Cannot open file \"" + path + "\". ");
     unreadContent_ = UnreadBytes(content);
     Lines.AssignText(std::move(content), SplitLines);
@@ -298,12 +343,11 @@ void TQMSettings::SaveWith(const std::function<void(const std::string& path)>& w
         throw Exception("No folder is known for the settings file " + FileName +
                         ": no home folder and none beside the program.");
     const std::string target = inProgramFolder ? ProgramFolderFileName() : UserFolderFileName();
-    const std::string other = inProgramFolder ? UserFolderFileName() : ProgramFolderFileName();
+    // The copy at the other location stays: it may belong to another
+    // installation (a portable copy beside its own program) running side by
+    // side with this one.
     write(target);
-    // Both names may lead to the one file (equal folders, a link); deleting
-    // "the other copy" would then delete what was just written.
-    if (platform::FileExists(other) && !platform::IsSameFile(other, target))
-        static_cast<void>(platform::DeleteFile(other)); // a stale copy only confuses; not fatal
+    fileStamp_ = platform::StampOf(target);
 }
 
 std::string TQMSettings::ProgramFolderFileName() const {
@@ -499,10 +543,9 @@ bool TQMSettings::ReadLowerString(const std::string& section, const std::string&
 void TQMSettings::ReadSectionKeys(
     const TQMSettingsSection& section,
     const std::function<void(std::string_view key, std::string_view value)>& visit) const {
-    const auto header = static_cast<std::size_t>(section.LineIndex);
-    if (section.LineIndex < 0 || header >= Lines.size() ||
-        !ascii::EqualsNoCase(TrimView(Lines.View(header)), Header(section.Name)))
+    if (!HasKeys(section))
         return;
+    const auto header = static_cast<std::size_t>(section.LineIndex);
     const std::size_t end = std::min(
         Lines.size(), header + 1 + static_cast<std::size_t>(std::max(0, section.LineCount)));
     for (std::size_t i = header + 1; i < end; ++i) {
@@ -513,6 +556,12 @@ void TQMSettings::ReadSectionKeys(
         if (const auto key = KeyOfLine(t))
             visit(*key, line.substr(line.find('=') + 1));
     }
+}
+
+bool TQMSettings::HasKeys(const TQMSettingsSection& section) const {
+    const auto header = static_cast<std::size_t>(section.LineIndex);
+    return section.LineIndex >= 0 && header < Lines.size() &&
+           ascii::EqualsNoCase(TrimView(Lines.View(header)), Header(section.Name));
 }
 
 const TQMSettingsSection* TQMSettings::FirstSection(const std::string& section) const {
@@ -608,18 +657,20 @@ void TQMSettings::AppendStamp(std::string& stamp, TDateTime value) {
 TDateTime TQMSettings::ParseDateTimeStamp(std::string_view text) {
     // The clock is read only for a stamp that does not parse: a load reads
     // thousands of good ones.
+    TDateTime result = 0;
+    return TryParseDateTimeStamp(text, result) ? result : dt::Now();
+}
+
+bool TQMSettings::TryParseDateTimeStamp(std::string_view text, TDateTime& value) {
     const std::string_view t = TrimView(text);
     if (t.size() < 15)
-        return dt::Now();
+        return false;
     // Fixed positions: YYYYMMDD?HHNNSS[ZZZ]; character 9 is not examined.
     dt::DateTimeFields f;
-    TDateTime result = 0;
-    if (!ParseField(t, 0, 4, f.Year) || !ParseField(t, 4, 2, f.Month) ||
-        !ParseField(t, 6, 2, f.Day) || !ParseField(t, 9, 2, f.Hour) ||
-        !ParseField(t, 11, 2, f.Minute) || !ParseField(t, 13, 2, f.Second) ||
-        !ParseField(t, 15, 3, f.Millisecond) || !dt::TryEncodeDateTime(f, result))
-        return dt::Now();
-    return result;
+    return ParseField(t, 0, 4, f.Year) && ParseField(t, 4, 2, f.Month) &&
+           ParseField(t, 6, 2, f.Day) && ParseField(t, 9, 2, f.Hour) &&
+           ParseField(t, 11, 2, f.Minute) && ParseField(t, 13, 2, f.Second) &&
+           ParseField(t, 15, 3, f.Millisecond) && dt::TryEncodeDateTime(f, value);
 }
 
 void TQMSettings::ParseSections() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lib/DateTimeUtil.h"
+#include "platform/textfile.h"
 
 #include <cstdint>
 #include <functional>
@@ -161,16 +162,20 @@ public:
     void Load();
     // Saves to the program folder when a settings file exists there,
     // otherwise to the user folder (raising Exception when that is empty:
-    // unknown); after a successful write the copy at the other location is
-    // deleted.
+    // unknown). A settings file at the other location is left as it is.
     void Save();
 
     // Why the last load could not read all of the file as settings text,
     // empty when it could: a NUL byte (the text ends there: UTF-16 text,
-    // binary data), UTF-16 text, or a line that is neither blank, a header,
-    // a key line nor a ";" or "#" comment. Unknown sections and keys count
-    // as read.
+    // binary data), UTF-16 text, a line that is neither blank, a header
+    // that a lookup finds, a key line nor a ";" or "#" comment, or a key
+    // that its section already has (a lost header line). Unknown sections
+    // and keys count as read.
     const std::string& UnreadContent() const { return unreadContent_; }
+
+    // The file as the last load read it or the last Save or SavePieces left
+    // it; Exists is false when the load found none.
+    const platform::FileStamp& LastFileStamp() const { return fileStamp_; }
 
     std::string ProgramFolderFileName() const;
     std::string UserFolderFileName() const;
@@ -221,6 +226,9 @@ public:
     // that reads a few sections by name need not build. The entries must
     // describe the current lines, as right after a load.
     const TQMSettingsSection* FirstSection(const std::string& section) const;
+    // False for an entry whose header a lookup would not match (no closing
+    // bracket, blanks inside the brackets): ReadSectionKeys gives it no keys.
+    bool HasKeys(const TQMSettingsSection& section) const;
 
     // "0"/"false" and "1"/"true"; value unchanged and false for other texts.
     bool ReadBool(const std::string& section, const std::string& key, bool& value) const;
@@ -235,6 +243,9 @@ public:
     // A stamp to its value; a short or invalid stamp gives the current local
     // date and time. Never fails.
     static TDateTime ParseDateTimeStamp(std::string_view text);
+    // The same reading, but false (value unchanged) for a stamp that does
+    // not parse.
+    static bool TryParseDateTimeStamp(std::string_view text, TDateTime& value);
     // A value text as ReadBool takes it: trimmed, any letter case.
     static bool ParseBool(std::string_view text, bool& value);
 
@@ -272,6 +283,7 @@ private:
 
     std::vector<std::unique_ptr<TQMSettingsSection>> sections_;
     std::string unreadContent_;
+    platform::FileStamp fileStamp_;
 
     // By "[name]", trimmed and lower-cased. Node-based, so entries stay put.
     mutable std::unordered_map<std::string, TIndexedSection> index_;

@@ -42,6 +42,11 @@ struct TTaskKey {
     TDateTime TQMTask::*Stamp = nullptr;
     int TQMTask::*Number = nullptr;
     bool Optional = false;
+    // A key of this program's own: a value that cannot be read is absent,
+    // and a stamp after the moment of loading counts as that moment, where
+    // it would hide missed starts or skip runs until then. The keys of the
+    // file format proper keep their reading.
+    bool Own = false;
 };
 
 const TTaskKey TaskKeys[] = {
@@ -63,13 +68,13 @@ const TTaskKey TaskKeys[] = {
     {"sunday", nullptr, &TQMTask::Sunday},
     {"datetime_lastexecuted", nullptr, nullptr, &TQMTask::DateTimeLastExecuted},
     // Older versions ignore these three and drop them when they save.
-    {"schedulechanged", nullptr, nullptr, &TQMTask::ScheduleChanged},
-    {"catchup", nullptr, &TQMTask::CatchUp},
-    {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed},
-    {"timelimit", nullptr, nullptr, nullptr, &TQMTask::TimeLimitMinutes, true},
-    {"startin", &TQMTask::StartIn, nullptr, nullptr, nullptr, true},
-    {"lastresult", &TQMTask::LastResult, nullptr, nullptr, nullptr, true},
-    {"lastrunfailed", nullptr, &TQMTask::LastRunFailed, nullptr, nullptr, true},
+    {"schedulechanged", nullptr, nullptr, &TQMTask::ScheduleChanged, nullptr, false, true},
+    {"catchup", nullptr, &TQMTask::CatchUp, nullptr, nullptr, false, true},
+    {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed, nullptr, false, true},
+    {"timelimit", nullptr, nullptr, nullptr, &TQMTask::TimeLimitMinutes, true, true},
+    {"startin", &TQMTask::StartIn, nullptr, nullptr, nullptr, true, true},
+    {"lastresult", &TQMTask::LastResult, nullptr, nullptr, nullptr, true, true},
+    {"lastrunfailed", nullptr, &TQMTask::LastRunFailed, nullptr, nullptr, true, true},
 };
 constexpr std::size_t TaskKeyCount = std::size(TaskKeys);
 
@@ -129,17 +134,30 @@ std::uint64_t GuidKeyOf(const std::string& guid) {
     return TNoCaseHash{}(guid);
 }
 
-// A whole number of minutes between 0 and a year; anything else reads as 0.
-int ParseMinutes(std::string_view text) {
+// A whole number of minutes between 0 and a year, blanks around it; nothing
+// for anything else (a sign, a fraction, text, a number beyond a year).
+std::optional<int> ParseMinutes(std::string_view text) {
+    const std::string_view t = ascii::TrimView(text);
+    if (t.empty())
+        return std::nullopt;
     int value = 0;
-    for (char c : text) {
-        if (c == ' ' || c == '\t')
-            continue;
+    for (char c : t) {
         if (c < '0' || c > '9' || value > 525600 / 10)
-            return 0;
+            return std::nullopt;
         value = value * 10 + (c - '0');
     }
-    return value <= 525600 ? value : 0;
+    if (value > 525600)
+        return std::nullopt;
+    return value;
+}
+
+// A stamp of one of this program's keys: nothing when it cannot be read,
+// and never later than `now`.
+std::optional<TDateTime> ParseOwnStamp(std::string_view text, TDateTime now) {
+    TDateTime value = 0;
+    if (!TQMSettings::TryParseDateTimeStamp(text, value))
+        return std::nullopt;
+    return std::min(value, now);
 }
 
 bool IsDefault(const TTaskKey& key, const TQMTask& task) {
@@ -239,11 +257,19 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
 
 TStoreResult TQMTaskSchedulerSettings::Save() {
     try {
+        // A file that is set aside as unreadable needs no second look.
+        const bool unreadable = !unreadableFile_.empty();
         if (!KeepUnreadableFile())
             return {false,
                     "The settings file " + unreadableFile_ +
                         " could not be read and could not be set aside; it is kept "
                         "unchanged.",
+                    {}};
+        if (!unreadable && !KeepChangedFile())
+            return {false,
+                    "The settings file " + settings_->ChosenFileName() +
+                        " was changed by another program and could not be set aside; it is "
+                        "kept unchanged.",
                     {}};
         // The lines of the last load are not the file any more; a large
         // file's text and section list are not kept beside the rendered
@@ -280,20 +306,38 @@ bool TQMTaskSchedulerSettings::KeepUnreadableFile() {
     // a file nobody has seen.
     if (!lookedUp && !platform::DirectoryExists(unreadableFile_))
         return false;
-    const bool inProgramFolder = unreadableFile_ == settings_->ProgramFolderFileName();
-    const std::string keptName =
-        unreadableFile_ + ".unreadable-" + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
-    if (std::rename(unreadableFile_.c_str(), keptName.c_str()) != 0)
+    if (!SetAside(unreadableFile_, ".unreadable-", setAsideFile_))
         return false;
-    setAsideFile_ = keptName;
+    unreadableFile_.clear();
+    return true;
+}
+
+bool TQMTaskSchedulerSettings::KeepChangedFile() {
+    const std::string file = settings_->ChosenFileName();
+    const platform::FileStamp now = platform::StampOf(file);
+    // Gone is no change to keep: the save writes a new file.
+    if (!now.Exists || now == settings_->LastFileStamp())
+        return true;
+    return SetAside(file, ".changed-", changedFile_);
+}
+
+bool TQMTaskSchedulerSettings::SetAside(const std::string& file, const char* suffix,
+                                        std::string& keptName) {
+    const bool inProgramFolder = file == settings_->ProgramFolderFileName();
+    const std::string stamped = file + suffix + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
+    // Two in one millisecond must not share a name: the rename would drop
+    // the first.
+    std::string name = stamped;
+    for (int n = 2; n < 100 && platform::StampOf(name).Exists; ++n)
+        name = stamped + "-" + std::to_string(n);
+    if (std::rename(file.c_str(), name.c_str()) != 0)
+        return false;
+    keptName = name;
     // The file in the program folder decides where settings live; an empty
     // placeholder keeps that choice for the save that follows.
     // It is a new file, so it is made for its owner only, like any new
     // settings file.
-    if (inProgramFolder && platform::WriteFileAtomically(unreadableFile_, std::string()) != 0)
-        return false;
-    unreadableFile_.clear();
-    return true;
+    return !inProgramFolder || platform::WriteFileAtomically(file, std::string()) == 0;
 }
 
 void TQMTaskSchedulerSettings::ReadFromSettings() {
@@ -314,14 +358,14 @@ void TQMTaskSchedulerSettings::ReadFromSettings() {
     for (std::size_t k = 0; k < flags.size(); ++k)
         if (flags[k])
             static_cast<void>(TQMSettings::ParseBool(*flags[k], this->*PreferenceKeys[k].Flag));
-    TDateTime lastRunning = 0;
-    const bool known = lastRunningText.has_value();
-    if (known)
-        lastRunning = TQMSettings::ParseDateTimeStamp(ascii::Lower(ascii::Trim(*lastRunningText)));
+    std::optional<TDateTime> lastRunning;
+    if (lastRunningText)
+        lastRunning = ParseOwnStamp(*lastRunningText, dt::Now());
     ReadTasks();
-    // Without the stamp (a new or an older file) every task counts from now.
-    if (known)
-        taskList_.LookForStartsMissedSince(lastRunning);
+    // Without the stamp (a new or an older file, or one that cannot be read)
+    // every task counts from now.
+    if (lastRunning)
+        taskList_.LookForStartsMissedSince(*lastRunning);
 }
 
 void TQMTaskSchedulerSettings::WriteToSettings() {
@@ -457,7 +501,8 @@ void TQMTaskSchedulerSettings::ReadTasks() {
     taskList_.ClearTasks();
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);
-        if (section.IsSubsectionOf("tasks"))
+        // A line that starts like a header but is none adds no task.
+        if (section.IsSubsectionOf("tasks") && settings_->HasKeys(section))
             ReadTaskSection(section, *taskList_.AddNewTask());
     }
 }
@@ -488,7 +533,13 @@ void TQMTaskSchedulerSettings::ReadTask(const std::string& sectionName, TQMTask&
         } else if (key.Number != nullptr) {
             std::string text;
             s.ReadString(sectionName, std::string(key.Name), text);
-            task.*key.Number = ParseMinutes(text);
+            task.*key.Number = ParseMinutes(text).value_or(0);
+        } else if (key.Own) {
+            std::string text;
+            if (!s.ReadString(sectionName, std::string(key.Name), text))
+                continue;
+            if (const auto stamp = ParseOwnStamp(text, dt::Now()))
+                task.*key.Stamp = *stamp;
         } else {
             s.ReadDateTime(sectionName, std::string(key.Name), task.*key.Stamp);
         }
@@ -515,16 +566,24 @@ void TQMTaskSchedulerSettings::ReadTaskSection(const TQMSettingsSection& section
                                        }
                                    }
                                });
+    // Read once, and only for a section that has a stamp of its own.
+    std::optional<TDateTime> now;
     for (std::size_t k = 0; k < TaskKeyCount; ++k) {
         const TTaskKey& key = TaskKeys[k];
         if (key.Text != nullptr) {
             task.*key.Text = found[k] ? std::string(*found[k]) : std::string();
         } else if (key.Number != nullptr) {
-            task.*key.Number = found[k] ? ParseMinutes(*found[k]) : 0;
+            // No limit unless the value is one.
+            task.*key.Number = found[k] ? ParseMinutes(*found[k]).value_or(0) : 0;
         } else if (!found[k]) {
             continue; // the new task's default stays
         } else if (key.Flag != nullptr) {
             static_cast<void>(TQMSettings::ParseBool(*found[k], task.*key.Flag));
+        } else if (key.Own) {
+            if (!now)
+                now = dt::Now();
+            if (const auto stamp = ParseOwnStamp(*found[k], *now))
+                task.*key.Stamp = *stamp;
         } else {
             try {
                 task.*key.Stamp = TQMSettings::ParseDateTimeStamp(*found[k]);

@@ -57,6 +57,9 @@ public:
     // Where the last settings file that could not be read was set aside;
     // empty when none was. Its tasks are no longer scheduled.
     const std::string& SetAsideFileName() const { return setAsideFile_; }
+    // Where the last save set aside a settings file that another program
+    // had changed since the load or the save before; empty when none.
+    const std::string& ChangedFileName() const { return changedFile_; }
 
     std::string LogFileName() const;
     void Log(const std::string& text);
@@ -82,11 +85,18 @@ private:
     // Sets aside a settings file that failed to load, so that a save never
     // replaces it; false when that was impossible.
     [[nodiscard]] bool KeepUnreadableFile();
+    // Sets aside a settings file that changed on disk since the last load
+    // or save (a hand edit), so that the save does not write over it; false
+    // when that was impossible.
+    [[nodiscard]] bool KeepChangedFile();
+    // Renames the file to file + suffix + a time stamp into keptName.
+    [[nodiscard]] bool SetAside(const std::string& file, const char* suffix, std::string& keptName);
 
     TQMTaskScheduler& taskList_;
     std::unique_ptr<TQMSettings> settings_;
     std::string unreadableFile_; // set by a failed load, until set aside
     std::string setAsideFile_;
+    std::string changedFile_;
     // By task; kept from save to save.
     std::unordered_map<const TQMTask*, TSectionText> sections_;
     // The listed tasks' sections in list order, as of the last render.

@@ -6,8 +6,10 @@
 #include "ui/ByteText.h"
 #include "ui/NotificationAreaWatch.h"
 #include "ui/Notifications.h"
+#include "ui/ReasonText.h"
 #include "ui/SingleInstance.h"
 #include "ui/TrayIcon.h"
+#include "ui/WindowSight.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -95,15 +97,16 @@ void TDesktop::NotificationFailed(const QString& title, const QString& text, TKi
 }
 
 bool TDesktop::NotifiesInsteadOfBoxes() const {
-    return !window_->isVisible() || window_->isMinimized();
+    return !ui::IsInSight(window_);
 }
 
 void TDesktop::AddPreferenceItems(QMenu* preferences) {
-    keepRunning_ = preferences->addAction(QStringLiteral("Keep running when the window is closed"));
+    keepRunning_ =
+        preferences->addAction(QStringLiteral("&Keep running when the window is closed"));
     keepRunning_->setObjectName(QStringLiteral("MenuKeepRunning"));
     keepRunning_->setCheckable(true);
     connect(keepRunning_, &QAction::triggered, this, [this] { KeepRunningClicked(); });
-    startAtLogin_ = preferences->addAction(QStringLiteral("Start at login"));
+    startAtLogin_ = preferences->addAction(QStringLiteral("&Start at login"));
     startAtLogin_->setObjectName(QStringLiteral("MenuStartAtLogin"));
     startAtLogin_->setCheckable(true);
     connect(startAtLogin_, &QAction::triggered, this, [this] { StartAtLoginClicked(); });
@@ -153,12 +156,9 @@ void TDesktop::TaskFailed(const TQMTask& task, const std::string& reason) {
     }
     if (!notifiedToday_.insert(task.Guid + '|' + reason).second)
         return;
-    // Launcher messages break their lines with carriage returns.
-    QString text = ui::ToDisplayText(reason);
-    text.replace(u'\r', u' ');
     Notify(QStringLiteral("A task could not start"),
            QStringLiteral("Task \"") + ui::ToDisplayText(task.TaskName) + QStringLiteral("\": ") +
-               text.simplified());
+               ui::ReasonInWords(reason));
 }
 
 void TDesktop::StartsMissed(const std::vector<TQMTaskScheduler::TMissedReport>& missed) {
@@ -206,7 +206,7 @@ bool TDesktop::TellPollError(const std::string& message) {
     // The failed start's notification told it already; its reason is the
     // error's message, with the start's detail after it.
     if (notifiedReason_.rfind(message, 0) != 0)
-        Notify(window_->windowTitle(), ui::ToDisplayText(message));
+        Notify(window_->windowTitle(), ui::ReasonInWords(message));
     notifiedReason_.clear();
     return true;
 }

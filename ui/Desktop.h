@@ -46,8 +46,9 @@ public:
     enum class TKind { Information, Warning };
     void Notify(const QString& title, const QString& text, TKind kind = TKind::Warning);
 
-    // The window is hidden or minimised: news then go out as notifications,
-    // not as boxes nobody sees.
+    // The window is out of the user's sight (hidden, minimised, or held
+    // unexposed by the compositor): news then go out as notifications, not
+    // as boxes nobody sees.
     bool NotifiesInsteadOfBoxes() const;
 
     // The icon for the notification area (out of it while there is none).

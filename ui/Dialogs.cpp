@@ -2,14 +2,15 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QScreen>
-#include <QWidget>
-
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextBoundaryFinder>
+#include <QWidget>
+
 #include <algorithm>
 
 namespace ui {
@@ -39,13 +40,38 @@ bool Confirm(QWidget* parent, const QString& question) {
 }
 
 QString NameForBox(QWidget* parent, const QString& name) {
-    // A message box grows to half the screen, at most 500 pixels, and wraps
-    // its text at blanks only; its icon and margins take part of that.
+    // A message box wraps its text at break opportunities, and grows to half
+    // the screen (at most 500 pixels) before it wraps; its icon and margins
+    // take part of that. A word wider than that room gets a zero-width space
+    // (a break opportunity that shows nothing) between its characters.
     const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
     const int screenWidth = screen ? screen->availableGeometry().width() : 1024;
     const int room = std::max(100, std::min(screenWidth / 2, 500) - 150);
     const QFontMetrics metrics(QApplication::font("QMessageBox"));
-    return metrics.elidedText(name, Qt::ElideMiddle, room);
+    QString text;
+    qsizetype from = 0;
+    while (from < name.size()) {
+        qsizetype to = from;
+        const bool blank = name.at(from).isSpace();
+        while (to < name.size() && name.at(to).isSpace() == blank)
+            ++to;
+        const QString run = name.mid(from, to - from);
+        if (blank || metrics.horizontalAdvance(run) <= room) {
+            text += run;
+        } else {
+            QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, run);
+            qsizetype start = 0;
+            for (qsizetype end = graphemes.toNextBoundary(); end > 0;
+                 end = graphemes.toNextBoundary()) {
+                if (start > 0)
+                    text += QChar(0x200B);
+                text += run.mid(start, end - start);
+                start = end;
+            }
+        }
+        from = to;
+    }
+    return text;
 }
 
 QString ErrorText(const QString& message) {

@@ -23,9 +23,9 @@ void ShowMessage(QWidget* parent, const QString& text);
 // chooses Yes, Escape No. True only when the user chose Yes.
 bool Confirm(QWidget* parent, const QString& question);
 
-// A name as it goes into the text of a box: one too long for the box's line
-// is elided in its middle, so that the box shows its start and its end
-// instead of cutting it at the box's edge.
+// A name as it goes into the text of a box: whole; a word of it too wide
+// for the box's line may wrap between any two of its characters, instead
+// of widening the box past the screen.
 QString NameForBox(QWidget* parent, const QString& name);
 
 // Standard error box: the message (with a "." added when its last character

@@ -2,11 +2,14 @@
 
 #include "history/RunHistory.h"
 #include "ui/ByteText.h"
+#include "ui/ReasonText.h"
+#include "ui/WindowPlace.h"
 
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTreeWidget>
@@ -46,6 +49,7 @@ QString OutputText(const std::string& bytes) {
 TFormHistory::TFormHistory(history::THistory& runs, QWidget* parent)
     : QWidget(parent, Qt::Window), runs_(runs) {
     setObjectName(QStringLiteral("FormHistory"));
+    ui::ReportAsWindow(this);
     auto* layout = new QVBoxLayout(this);
     LabelTask = new QLabel(this);
     LabelTask->setObjectName(QStringLiteral("LabelTask"));
@@ -86,6 +90,9 @@ TFormHistory* TFormHistory::ShowFor(QWidget* owner, history::THistory& runs,
     auto* view = owner->findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
     if (view == nullptr)
         view = new TFormHistory(runs, owner);
+    // Opened again, it comes beside the window again.
+    if (!view->isVisible())
+        ui::PlaceBeside(view, owner);
     view->ShowTask(taskGuid, taskName);
     view->show();
     view->raise();
@@ -106,13 +113,28 @@ void TFormHistory::ShowTask(const std::string& taskGuid, const std::string& task
     rows.reserve(static_cast<qsizetype>(runs.size()));
     for (const TRunRecord& run : runs) {
         const bool running = run.Outcome == TRunOutcome::Running;
-        auto* row = new QTreeWidgetItem(QStringList{
-            ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", run.Start)),
-            ui::ToDisplayText(run.HowStarted), running ? QString() : DurationText(DurationMs(run)),
-            ui::ToDisplayText(ResultText(run))});
-        row->setData(0, Qt::UserRole, OutputText(run.Output));
-        if (IsFailure(run))
+        const QString result = ui::ReasonInWords(ResultText(run));
+        auto* row = new QTreeWidgetItem(
+            QStringList{ui::ToDisplayText(dt::FormatDateTime("yyyy-mmm-dd hh:nn:ss", run.Start)),
+                        ui::ToDisplayText(run.HowStarted),
+                        running ? QString() : DurationText(DurationMs(run)), result});
+        // A narrow column cuts its text: the tip holds all of it.
+        for (int column = 0; column < ColumnCount; ++column)
+            row->setToolTip(column, row->text(column));
+        // Only the tail is kept: a full tail means its start was dropped (or
+        // that the output was exactly that long).
+        QString output = OutputText(run.Output);
+        if (run.Output.size() >= RunOutputTailBytes)
+            output.prepend(QStringLiteral("... earlier output not kept\n"));
+        // A start that failed wrote nothing: its reason stands for its output.
+        if (run.Outcome == TRunOutcome::NotStarted && output.isEmpty())
+            output = result;
+        row->setData(0, Qt::UserRole, output);
+        if (IsFailure(run)) {
             row->setIcon(ColResult, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+            row->setData(ColResult, Qt::AccessibleDescriptionRole,
+                         QStringLiteral("failed: ") + result);
+        }
         rows.append(row);
     }
     ListViewRuns->addTopLevelItems(rows);
@@ -124,4 +146,7 @@ void TFormHistory::ShowTask(const std::string& taskGuid, const std::string& task
 void TFormHistory::ShowOutput() {
     const QTreeWidgetItem* row = ListViewRuns->currentItem();
     MemoOutput->setPlainText(row ? row->data(0, Qt::UserRole).toString() : QString());
+    // The end of a run's output is where it says what went wrong.
+    MemoOutput->moveCursor(QTextCursor::End);
+    MemoOutput->verticalScrollBar()->setValue(MemoOutput->verticalScrollBar()->maximum());
 }

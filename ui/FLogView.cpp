@@ -3,6 +3,7 @@
 #include "platform/files.h"
 #include "settings/LogTail.h"
 #include "ui/ByteText.h"
+#include "ui/WindowPlace.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -21,6 +22,7 @@
 TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("FormLogView"));
+    ui::ReportAsWindow(this);
     setWindowTitle(QStringLiteral("Log"));
     setAttribute(Qt::WA_DeleteOnClose, false);
 
@@ -40,7 +42,7 @@ TFormLogView::TFormLogView(const QString& logFileName, QWidget* parent)
     layout->addWidget(MemoLog, 1);
 
     auto* buttons = new QHBoxLayout;
-    ButtonOpenFolder = new QPushButton(QStringLiteral("Open folder"), this);
+    ButtonOpenFolder = new QPushButton(QStringLiteral("&Open folder"), this);
     ButtonOpenFolder->setObjectName(QStringLiteral("ButtonOpenFolder"));
     ButtonOpenFolder->setToolTip(QStringLiteral("Show the log's folder in the file manager"));
     LabelProblem = new QLabel(this);
@@ -81,6 +83,9 @@ TFormLogView* TFormLogView::ShowFor(QWidget* owner, const QString& logFileName) 
         view = new TFormLogView(logFileName, owner);
     else
         view->SetLogFileName(logFileName);
+    // Opened again, it comes beside the window again.
+    if (!view->isVisible())
+        ui::PlaceBeside(view, owner);
     view->show();
     view->raise();
     view->activateWindow();

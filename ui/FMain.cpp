@@ -30,6 +30,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -49,6 +51,7 @@ namespace {
 // Keys of the standing messages of this window.
 const QString SettingsUnreadable = QStringLiteral("settings-unreadable");
 const QString SaveFailed = QStringLiteral("save-failed");
+const QString SettingsChanged = QStringLiteral("settings-changed");
 const QString StartAtLoginFailed = QStringLiteral("start-at-login");
 
 // A store failure's message and, for the tool tip, the system's own words
@@ -77,6 +80,30 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
+
+// "Run": a triangle in the button's text colour, which the palette keeps
+// readable on the button's own colour, light or dark; the style's picture
+// is dark whatever the palette.
+QIcon ExecuteIcon(const QPalette& palette) {
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64})
+        for (const auto& [mode, group] : {std::pair{QIcon::Normal, QPalette::Active},
+                                          std::pair{QIcon::Disabled, QPalette::Disabled}}) {
+            QPixmap picture(side, side);
+            picture.fill(Qt::transparent);
+            QPainterPath triangle;
+            triangle.moveTo(side * 0.25, side * 0.15);
+            triangle.lineTo(side * 0.85, side * 0.5);
+            triangle.lineTo(side * 0.25, side * 0.85);
+            triangle.closeSubpath();
+            QPainter painter(&picture);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.fillPath(triangle, palette.color(group, QPalette::ButtonText));
+            painter.end();
+            icon.addPixmap(picture, mode);
+        }
+    return icon;
+}
 
 bool IsRowMoveKey(const QKeyEvent& key) {
     if ((key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
@@ -247,8 +274,7 @@ void TFormMain::CreateControls() {
                                            style()->standardIcon(QStyle::SP_TrashIcon)));
     ButtonEdit->setIcon(QIcon::fromTheme(QStringLiteral("document-properties"),
                                          style()->standardIcon(QStyle::SP_FileDialogDetailedView)));
-    ButtonExecute->setIcon(QIcon::fromTheme(QStringLiteral("system-run"),
-                                            style()->standardIcon(QStyle::SP_MediaPlay)));
+    ButtonExecute->setIcon(ExecuteIcon(ButtonExecute->palette()));
     layout->addWidget(panelBottom);
 
     setCentralWidget(central);
@@ -362,7 +388,7 @@ void TFormMain::CreateMenu() {
         addItem(sortBy, name, text, [this, column] { Run([this, column] { SortBy(column); }); });
     }
     view->addSeparator();
-    MenuHistory = addItem(view, "MenuHistory", "History", [this] { MenuHistoryClick(); });
+    MenuHistory = addItem(view, "MenuHistory", "&History", [this] { MenuHistoryClick(); });
     MenuHistory->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     ListViewMain->setContextMenuPolicy(Qt::ActionsContextMenu);
     ListViewMain->addAction(MenuHistory);
@@ -375,6 +401,15 @@ void TFormMain::CreateMenu() {
 }
 
 // --- Showing, closing ---
+
+void TFormMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The desktop switched between light and dark.
+    if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) &&
+        ButtonExecute != nullptr)
+        // The window has its new palette; its children take it after this.
+        ButtonExecute->setIcon(ExecuteIcon(palette()));
+}
 
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
@@ -476,7 +511,11 @@ void TFormMain::RunEnded(const TRunRecord& run) {
 
 void TFormMain::MenuHistoryClick() {
     Run([this] {
-        const TQMTask* task = SelectedTask();
+        // The task the keys are on: after a command the row keeps the keys
+        // without being selected.
+        const TQMTask* task = KeyTask();
+        if (task == nullptr)
+            RequireSelection();
         if (!runHistory_)
             return;
         TFormHistory::ShowFor(this, runHistory_->History(), task->Guid, task->TaskName);
@@ -602,6 +641,13 @@ void TFormMain::SaveSettings() {
                         ui::ToDisplayText(store_->SetAsideFileName()));
     else
         ClearStanding(SettingsUnreadable); // gone before it had to be set aside
+    // A hand edit made while the program ran is kept beside the file the
+    // save wrote; the user merges it.
+    if (!store_->ChangedFileName().empty())
+        SetStanding(SettingsChanged, TImportance::Warning,
+                    QStringLiteral("The settings file was changed by another program; that "
+                                   "version was set aside as ") +
+                        ui::ToDisplayText(store_->ChangedFileName()));
 }
 
 void TFormMain::SetStanding(const QString& key, TImportance importance, const QString& text,

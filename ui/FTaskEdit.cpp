@@ -24,8 +24,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimeEdit>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -77,9 +79,16 @@ void TFormTaskEdit::CreateControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    PanelMain = Named<QFrame>(this, "PanelMain");
+    // The controls keep the design's places; on a screen too small for
+    // them at the desktop's font they scroll, and Save and Cancel stay.
+    ScrollMain = Named<QScrollArea>(this, "ScrollMain");
+    ScrollMain->setFrameShape(QFrame::NoFrame);
+    ScrollMain->setWidgetResizable(false);
+    ScrollMain->setFocusPolicy(Qt::NoFocus);
+    PanelMain = Named<QFrame>(ScrollMain, "PanelMain");
+    ScrollMain->setWidget(PanelMain);
     PanelBottom = Named<QFrame>(this, "PanelBottom");
-    layout->addWidget(PanelMain, 1);
+    layout->addWidget(ScrollMain, 1);
     layout->addWidget(PanelBottom, 0);
 
     const auto button = [](QWidget* parent, const char* name, const char* caption) {
@@ -97,6 +106,11 @@ void TFormTaskEdit::CreateControls() {
 
     ButtonSave = button(PanelBottom, "ButtonSave", "&Save");
     ButtonCancel = button(PanelBottom, "ButtonCancel", "&Cancel");
+    // Kept at the right edge, as the design has them, whatever the width.
+    auto* buttons = new QHBoxLayout(PanelBottom);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonSave);
+    buttons->addWidget(ButtonCancel);
 
     Panel6 = group(PanelMain, "Panel6");
     RadioOne_Shot = Captioned<QRadioButton>(Panel6, "RadioOne_Shot", "Once at date");
@@ -112,6 +126,15 @@ void TFormTaskEdit::CreateControls() {
     Options->addButton(RadioOne_Shot);
     Options->addButton(RadioDaily);
     Options->addButton(RadioWeekly);
+    // Tab stops at the selected option (Weekly without one), whatever
+    // selected it; the arrow keys move between them.
+    connect(Options, &QButtonGroup::buttonToggled, this, [this] {
+        QAbstractButton* stop = Options->checkedButton() ? Options->checkedButton() : RadioWeekly;
+        for (QAbstractButton* option : Options->buttons())
+            option->setFocusPolicy(option == stop
+                                       ? Qt::StrongFocus
+                                       : Qt::FocusPolicy(Qt::StrongFocus & ~Qt::TabFocus));
+    });
     CheckMonday = Captioned<QCheckBox>(Panel6, "CheckMonday", "Mo");
     CheckTuesday = Captioned<QCheckBox>(Panel6, "CheckTuesday", "Tu");
     CheckWednesday = Captioned<QCheckBox>(Panel6, "CheckWednesday", "We");
@@ -140,7 +163,7 @@ void TFormTaskEdit::CreateControls() {
 
     // Settings beyond the schedule share one group below it.
     GroupBoxOptions = Named<QGroupBox>(PanelMain, "GroupBoxOptions");
-    GroupBoxOptions->setTitle(QStringLiteral("Options"));
+    GroupBoxOptions->setTitle(QStringLiteral("&Options"));
     CheckCatchUp = Captioned<QCheckBox>(GroupBoxOptions, "CheckCatchUp",
                                         "Run as soon as possible after a missed start");
     auto* options = new QGridLayout(GroupBoxOptions);
@@ -157,7 +180,7 @@ void TFormTaskEdit::CreateControls() {
     limitRow->addWidget(LabelTimeLimitUnit);
     limitRow->addStretch(1);
     options->addLayout(limitRow, 1, 0, 1, 3);
-    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start in");
+    LabelStartIn = Captioned<QLabel>(GroupBoxOptions, "LabelStartIn", "Start &in");
     EditStartIn = Named<QLineEdit>(GroupBoxOptions, "EditStartIn");
     EditStartIn->setPlaceholderText(QStringLiteral("the scheduler's own folder"));
     ButtonStartIn = button(GroupBoxOptions, "ButtonStartIn", "...");
@@ -180,6 +203,7 @@ void TFormTaskEdit::CreateControls() {
     PickerDate->setAccessibleName(QStringLiteral("Start date"));
     ButtonFile->setAccessibleName(QStringLiteral("Choose the program file"));
     Button1->setAccessibleName(QStringLiteral("Reset last started on"));
+    ButtonStartIn->setAccessibleName(QStringLiteral("Choose the folder to start in"));
     const std::pair<QCheckBox*, const char*> weekdays[] = {
         {CheckMonday, "Monday"},     {CheckTuesday, "Tuesday"}, {CheckWednesday, "Wednesday"},
         {CheckThursday, "Thursday"}, {CheckFriday, "Friday"},   {CheckSaturday, "Saturday"},
@@ -266,8 +290,13 @@ void TFormTaskEdit::PlaceControls() {
     };
 
     PanelBottom->setFixedHeight(Px(39));
-    place(ButtonSave, 529, 8, 75, 25);
-    place(ButtonCancel, 617, 8, 75, 25);
+    // Save at 529, Cancel at 617, each 75 by 25, 8 from the top, and 10 to
+    // the right of Cancel in a window as wide as the design.
+    ButtonSave->setFixedSize(Px(75), Px(25));
+    ButtonCancel->setFixedSize(Px(75), Px(25));
+    auto* buttons = static_cast<QHBoxLayout*>(PanelBottom->layout());
+    buttons->setContentsMargins(0, Px(8), Px(10), Px(39 - 8 - 25));
+    buttons->setSpacing(Px(617 - 529 - 75));
 
     place(Panel6, 24, 24, 657, 169);
     place(RadioOne_Shot, 16, 24, 113, 17);
@@ -305,11 +334,19 @@ std::array<QCheckBox*, 7> TFormTaskEdit::WeekdayBoxes() const {
 }
 
 void TFormTaskEdit::SetTabOrder() {
-    // As laid out: top to bottom, left to right, the buttons last.
-    QWidget* const order[] = {RadioOne_Shot,
-                              PickerDate,
-                              RadioDaily,
+    // The buttons, the task's fields, then the schedule; the settings that
+    // came after the design follow its last control.
+    QWidget* const order[] = {ButtonSave,
+                              ButtonCancel,
+                              EditTaskName,
+                              EditTaskFileName,
+                              ButtonFile,
+                              EditTaskParameters,
                               RadioWeekly,
+                              RadioOne_Shot,
+                              RadioDaily,
+                              PickerDate,
+                              PickerTime,
                               CheckMonday,
                               CheckTuesday,
                               CheckWednesday,
@@ -317,21 +354,14 @@ void TFormTaskEdit::SetTabOrder() {
                               CheckFriday,
                               CheckSaturday,
                               CheckSunday,
-                              PickerTime,
                               EditDateTime_LastExecuted,
                               Button1,
-                              EditTaskName,
-                              EditTaskFileName,
-                              ButtonFile,
-                              EditTaskParameters,
                               CheckActive,
                               CheckCatchUp,
                               CheckTimeLimit,
                               EditTimeLimit,
                               EditStartIn,
-                              ButtonStartIn,
-                              ButtonSave,
-                              ButtonCancel};
+                              ButtonStartIn};
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -396,16 +426,28 @@ bool TFormTaskEdit::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormTaskEdit::FormShow() {
     TaskToControls();
-    const int clientWidth = ButtonCancel->x() + ButtonCancel->width() + Px(10);
-    const int clientHeight =
-        GroupBoxOptions->y() + GroupBoxOptions->height() + Px(12) + PanelBottom->height();
-    // Never smaller than the design, which would hide Save and Cancel.
-    setMinimumSize(clientWidth, clientHeight);
-    resize(clientWidth, clientHeight);
+    const int clientWidth = Px(617 + 75 + 10);
+    const int mainHeight = GroupBoxOptions->y() + GroupBoxOptions->height() + Px(12);
+    PanelMain->setFixedSize(clientWidth, mainHeight);
+    const int clientHeight = mainHeight + PanelBottom->height();
+    // Small enough for any screen, large enough for Save, Cancel and a
+    // line of the controls.
+    setMinimumSize(PanelBottom->layout()->minimumSize().width(), PanelBottom->height() + Px(60));
+    QSize size(clientWidth, clientHeight);
     if (const QScreen* s = screen()) {
+        // Within the screen's free area, the frame and title bar included
+        // (known once the window is shown; the style's guess before).
         const QRect area = s->availableGeometry();
-        move(area.x() + (area.width() - clientWidth) / 2,
-             area.y() + (area.height() - clientHeight) / 2);
+        QSize frame = frameGeometry().size() - geometry().size();
+        if (frame.isEmpty())
+            frame = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+        size = size.boundedTo(area.size() - frame).expandedTo(minimumSize());
+        resize(size);
+        const QSize outer = size + frame;
+        move(std::max(area.x(), area.x() + (area.width() - outer.width()) / 2),
+             std::max(area.y(), area.y() + (area.height() - outer.height()) / 2));
+    } else {
+        resize(size);
     }
     EditTaskName->setFocus(Qt::OtherFocusReason);
 }

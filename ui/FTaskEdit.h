@@ -18,6 +18,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSpinBox;
 class QTimeEdit;
 class QTimer;
@@ -82,6 +83,7 @@ private:
     QFrame* PanelBottom = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonCancel = nullptr;
+    QScrollArea* ScrollMain = nullptr;
     QFrame* PanelMain = nullptr;
     QFrame* Panel6 = nullptr;
     QRadioButton* RadioOne_Shot = nullptr;

@@ -5,6 +5,7 @@
 #include "platform/files.h"
 #include "platform/regional.h"
 #include "platform/signals.h"
+#include "platform/startupnotification.h"
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 
 #include <cstdio>
 #include <exception>
@@ -32,6 +34,7 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     TLogFileModule logFileModule;
     TSupportLibrary supportLibrary;
 
+    const TLaunchIds launch = TLaunchIds::FromEnvironment();
     // The command line is ours alone: Qt sees the program's name only.
     static char programName[] = "QMTaskScheduler2";
     int qtArgc = 1;
@@ -61,16 +64,23 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     }
     // One copy per settings file, decided before the file is loaded (when the
     // window is first shown); a later copy shows nothing and runs nothing.
-    TSingleInstance single(formMain.Store().Settings().ChosenFileName());
+    TSingleInstance single(formMain.Store().Settings().ChosenFileName(), {}, launch);
     if (!single.Message().isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(single.Message()));
     if (single.Role() != TSingleInstance::TRole::First)
         return single.Role() == TSingleInstance::TRole::Second ? 0 : 1;
-    single.OnShowRequest([&formMain](const QString& activationToken) {
+    single.OnShowRequest([&formMain](const QString& activationToken, const QString& startupId) {
         // Qt's Wayland back end activates the window with this token, once.
         if (!activationToken.isEmpty())
             qputenv("XDG_ACTIVATION_TOKEN", activationToken.toUtf8());
         ui::BringToFront(&formMain);
+        // Used up: a task started later must not inherit it.
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        // The later start's launcher shows a busy cursor until its start is
+        // ended; the window it asked for is this one.
+        if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+            static_cast<void>(
+                platform::SendStartupRemove(x11->connection(), startupId.toStdString()));
         std::fprintf(stderr, "QMTaskScheduler2: another start asked for the window: %s\n",
                      formMain.isMinimized() ? "still minimised" : "shown, not minimised");
     });
@@ -86,6 +96,13 @@ int Run(char* programPath, const ui::TCommandLine& command) {
     });
     platform::ReleaseTerminationSignals();
     formMain.StartWindow(command.Minimized);
+    // The launcher's activation token and start-up id belong to this start
+    // alone: once the window has had its chance to use them, tasks started
+    // later must not inherit them.
+    QTimer::singleShot(0, [] {
+        qunsetenv("XDG_ACTIVATION_TOKEN");
+        qunsetenv("DESKTOP_STARTUP_ID");
+    });
     return QApplication::exec();
 }
 

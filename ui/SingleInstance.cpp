@@ -13,10 +13,14 @@
 #include <QThread>
 #include <QWidget>
 
+#include <utility>
+
 namespace {
 
-// "show", then on Wayland a blank and the later start's activation token.
+// "show", then, each after a blank when the later start has one, its
+// Wayland activation token and "startup-id=" with its X11 start-up id.
 const QByteArray ShowRequest = QByteArrayLiteral("show");
+const QByteArray StartupIdField = QByteArrayLiteral("startup-id=");
 const char* const ShowAnswer = "shown\n";
 // A copy that has just taken the lock needs a moment before it listens, and
 // one that is ending still holds it for a moment; a copy that neither answers
@@ -37,14 +41,31 @@ std::string RuntimeBase(const std::string& runtimeFolder, const std::string& can
 
 } // namespace
 
-TSingleInstance::TSingleInstance(const std::string& settingsFileName) {
+TLaunchIds TLaunchIds::FromEnvironment() {
+    return {qgetenv("XDG_ACTIVATION_TOKEN").trimmed(), qgetenv("DESKTOP_STARTUP_ID").trimmed()};
+}
+
+TSingleInstance::TSingleInstance(const std::string& settingsFileName,
+                                 const platform::RuntimeRoots& roots, TLaunchIds launch)
+    : launch_(std::move(launch)) {
     // The folder is made by bytes: its name need not be UTF-8. One that
     // cannot be made leaves the decision to the run-time lock.
     const auto slash = settingsFileName.find_last_of('/');
     if (slash != std::string::npos && slash > 0)
         static_cast<void>(platform::ForceDirectories(settingsFileName.substr(0, slash)));
     settingsFileName_ = platform::CanonicalPath(settingsFileName);
-    const platform::RuntimeFolder runtime = platform::UserRuntimeFolder();
+    const platform::RuntimeFolder runtime = platform::UserRuntimeFolder(roots);
+    Start(runtime);
+    // A folder passed over is worth a word whatever the start's outcome.
+    QStringList lines;
+    for (const std::string& warning : runtime.Warnings)
+        lines << QStringLiteral("QMTaskScheduler2: ") + ui::ToDisplayText(warning);
+    if (!message_.isEmpty())
+        lines << message_;
+    message_ = lines.join(QLatin1Char('\n'));
+}
+
+void TSingleInstance::Start(const platform::RuntimeFolder& runtime) {
     if (runtime.Path.empty()) {
         role_ = TRole::Refused;
         message_ =
@@ -79,18 +100,35 @@ TSingleInstance::TSingleInstance(const std::string& settingsFileName) {
         QThread::msleep(RetryPauseMs);
     }
     role_ = TRole::Unreachable;
-    if (runtimeLock_->State() == platform::FileLock::TState::Held)
-        message_ = QStringLiteral("QMTaskScheduler2 is already running with %1 as another user, "
-                                  "on another machine or in another session (%2 is locked); this "
-                                  "copy ends without running anything")
-                       .arg(ui::ToDisplayText(settingsFileName_),
-                            ui::ToDisplayText(LockFileName(settingsFileName_)));
-    else
-        message_ = QStringLiteral("QMTaskScheduler2 is already running with %1 but does not "
-                                  "answer; this copy ends without running anything")
-                       .arg(ui::ToDisplayText(settingsFileName_));
+    message_ = GivingUpMessage();
     settingsLock_.reset();
     runtimeLock_.reset();
+}
+
+QString TSingleInstance::GivingUpMessage() const {
+    const QString settings = ui::ToDisplayText(settingsFileName_);
+    // The run-time folder is this user's alone: its lock is held by a copy
+    // of this user's that is still running or ending.
+    if (runtimeLock_->State() != platform::FileLock::TState::Held)
+        return QStringLiteral("QMTaskScheduler2 is already running with %1 as this user but "
+                              "neither answered nor ended within %2 seconds; this copy ends "
+                              "without running anything")
+            .arg(settings)
+            .arg(AnswerWithinMs / 1000);
+    const std::string lockFile = LockFileName(settingsFileName_);
+    const platform::LockHolder holder = platform::FindLockHolder(lockFile);
+    if (holder.Pid != 0 && holder.SameUser)
+        return QStringLiteral("QMTaskScheduler2 is already running with %1 as this user "
+                              "(process %2 holds %3) and did not end within %4 seconds; this "
+                              "copy ends without running anything")
+            .arg(settings)
+            .arg(holder.Pid)
+            .arg(ui::ToDisplayText(lockFile))
+            .arg(AnswerWithinMs / 1000);
+    return QStringLiteral("QMTaskScheduler2 is already running with %1 as another user, "
+                          "on another machine or in another session (%2 is locked); this "
+                          "copy ends without running anything")
+        .arg(settings, ui::ToDisplayText(lockFile));
 }
 
 TSingleInstance::~TSingleInstance() = default;
@@ -125,8 +163,9 @@ std::string TSingleInstance::LockFileName(const std::string& settingsFileName) {
     return settingsFileName + ".lock";
 }
 
-QString TSingleInstance::ServerName(const std::string& settingsFileName) {
-    const platform::RuntimeFolder runtime = platform::UserRuntimeFolder();
+QString TSingleInstance::ServerName(const std::string& settingsFileName,
+                                    const platform::RuntimeRoots& roots) {
+    const platform::RuntimeFolder runtime = platform::UserRuntimeFolder(roots);
     if (runtime.Path.empty())
         return {};
     return QFile::decodeName(QByteArray::fromStdString(
@@ -154,8 +193,16 @@ void TSingleInstance::Listen() {
                     return;
                 const QByteArray line = socket->readLine().trimmed();
                 if (line == ShowRequest || line.startsWith(ShowRequest + ' ')) {
+                    QString token;
+                    QString startupId;
+                    for (const QByteArray& field : line.mid(ShowRequest.size()).split(' ')) {
+                        if (field.startsWith(StartupIdField))
+                            startupId = QString::fromUtf8(field.mid(StartupIdField.size()));
+                        else if (token.isEmpty())
+                            token = QString::fromUtf8(field);
+                    }
                     if (show_)
-                        show_(QString::fromUtf8(line.mid(ShowRequest.size()).trimmed()));
+                        show_(token, startupId);
                     socket->write(ShowAnswer);
                     socket->flush();
                 }
@@ -175,8 +222,12 @@ bool TSingleInstance::AskRunningCopy(int withinMs) {
     // The compositor lets the running copy take the focus with the token it
     // gave this start; without it a Wayland window may not come to the front.
     QByteArray request = ShowRequest;
-    if (const QByteArray token = qgetenv("XDG_ACTIVATION_TOKEN").trimmed(); !token.isEmpty())
-        request += ' ' + token;
+    if (!launch_.ActivationToken.isEmpty())
+        request += ' ' + launch_.ActivationToken;
+    // On X11 the launcher's busy cursor waits for this start's id to be
+    // ended; the running copy ends it as it shows its window.
+    if (!launch_.StartupId.isEmpty())
+        request += ' ' + StartupIdField + launch_.StartupId;
     socket.write(request + '\n');
     if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
         return false;
@@ -187,7 +238,7 @@ bool TSingleInstance::AskRunningCopy(int withinMs) {
     return socket.readLine() == ShowAnswer;
 }
 
-void TSingleInstance::OnShowRequest(std::function<void(const QString& activationToken)> show) {
+void TSingleInstance::OnShowRequest(TShow show) {
     show_ = std::move(show);
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/locks.h"
+
+#include <QByteArray>
 #include <QString>
 
 #include <functional>
@@ -8,9 +11,15 @@
 
 class QLocalServer;
 class QWidget;
-namespace platform {
-class FileLock;
-}
+
+// What a launcher gave this start, for a running copy to use instead.
+struct TLaunchIds {
+    QByteArray ActivationToken; // Wayland: XDG_ACTIVATION_TOKEN
+    QByteArray StartupId;       // X11: DESKTOP_STARTUP_ID
+    // Read before the application object exists: Qt's X11 back end takes
+    // DESKTOP_STARTUP_ID out of the environment as it connects.
+    static TLaunchIds FromEnvironment();
+};
 
 // One running copy per settings file. The first start takes a lock in the
 // user's run-time folder, named from the settings file's canonical path, and
@@ -32,8 +41,11 @@ public:
     // Takes the locks for the settings file (making its folder when
     // missing), or asks the copy that holds them. A copy that holds them but
     // does not answer (it may be ending) is given 5 s: the locks are tried
-    // again meanwhile.
-    explicit TSingleInstance(const std::string& settingsFileName);
+    // again meanwhile. The run-time folder follows platform::UserRuntimeFolder
+    // with the given roots.
+    explicit TSingleInstance(const std::string& settingsFileName,
+                             const platform::RuntimeRoots& roots = {},
+                             TLaunchIds launch = TLaunchIds::FromEnvironment());
     ~TSingleInstance();
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
@@ -45,18 +57,24 @@ public:
 
     // First copy: `show` runs (from the event loop) whenever a later start
     // asks for the window, with the later start's Wayland activation token
-    // (XDG_ACTIVATION_TOKEN; empty without one).
-    void OnShowRequest(std::function<void(const QString& activationToken)> show);
+    // (XDG_ACTIVATION_TOKEN) and X11 start-up id (DESKTOP_STARTUP_ID), each
+    // empty without one.
+    using TShow = std::function<void(const QString& activationToken, const QString& startupId)>;
+    void OnShowRequest(TShow show);
 
     // The path of the local socket for a settings file, in the user's
     // run-time folder; empty when there is no such folder.
-    static QString ServerName(const std::string& settingsFileName);
+    static QString ServerName(const std::string& settingsFileName,
+                              const platform::RuntimeRoots& roots = {});
     // The lock file beside the settings file.
     static std::string LockFileName(const std::string& settingsFileName);
 
 private:
+    void Start(const platform::RuntimeFolder& runtime);
     // Both locks held (or the one beside the settings file not possible).
     bool TryLocks();
+    // Why a later start gives up after waiting.
+    QString GivingUpMessage() const;
     void Listen();
     // Asks the copy that holds the lock to show its window; true when it
     // said so within the time.
@@ -68,7 +86,8 @@ private:
     std::unique_ptr<platform::FileLock> runtimeLock_;
     std::unique_ptr<platform::FileLock> settingsLock_;
     std::unique_ptr<QLocalServer> server_;
-    std::function<void(const QString&)> show_;
+    TShow show_;
+    TLaunchIds launch_;
     TRole role_ = TRole::First;
     QString message_;
 };

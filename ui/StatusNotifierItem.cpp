@@ -1,5 +1,7 @@
 #include "ui/StatusNotifierItem.h"
 
+#include "ui/DBusMenu.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -68,8 +70,9 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, TSniToolTip& tool
     return argument;
 }
 
-TStatusNotifierItem::TStatusNotifierItem(const QString& id, const QString& title, const QIcon& icon)
-    : id_(id), title_(title), pixmaps_(PixmapsOf(icon)) {
+TStatusNotifierItem::TStatusNotifierItem(const QString& id, const QString& title, const QIcon& icon,
+                                         QMenu* menu)
+    : id_(id), title_(title), pixmaps_(PixmapsOf(icon)), menu_(std::make_unique<TDBusMenu>(menu)) {
     qDBusRegisterMetaType<TSniPixmap>();
     qDBusRegisterMetaType<TSniPixmaps>();
     qDBusRegisterMetaType<TSniToolTip>();
@@ -92,7 +95,10 @@ void TStatusNotifierItem::Register() {
                            .arg(++instance);
         if (!bus.registerObject(ObjectPath, this, QDBusConnection::ExportAdaptors))
             return;
-        if (!bus.registerService(serviceName_)) {
+        const QString menuPath = QString::fromLatin1(TDBusMenu::ObjectPath);
+        if (!bus.registerObject(menuPath, menu_.get(), QDBusConnection::ExportAdaptors) ||
+            !bus.registerService(serviceName_)) {
+            bus.unregisterObject(menuPath);
             bus.unregisterObject(ObjectPath);
             return;
         }
@@ -111,6 +117,7 @@ void TStatusNotifierItem::Unregister() {
         return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.unregisterService(serviceName_);
+    bus.unregisterObject(QString::fromLatin1(TDBusMenu::ObjectPath));
     bus.unregisterObject(ObjectPath);
     registered_ = false;
 }
@@ -119,6 +126,10 @@ TStatusNotifierItemAdaptor::TStatusNotifierItemAdaptor(TStatusNotifierItem* item
     : QDBusAbstractAdaptor(item), item_(item) {
     // Hosts read the properties when the item registers; nothing changes later.
     setAutoRelaySignals(false);
+}
+
+QDBusObjectPath TStatusNotifierItemAdaptor::Menu() const {
+    return QDBusObjectPath(QString::fromLatin1(TDBusMenu::ObjectPath));
 }
 
 TSniToolTip TStatusNotifierItemAdaptor::ToolTip() const {

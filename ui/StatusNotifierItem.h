@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDBusAbstractAdaptor>
+#include <QDBusObjectPath>
 #include <QIcon>
 #include <QList>
 #include <QObject>
@@ -11,6 +12,8 @@
 #include <memory>
 
 class QDBusArgument;
+class QMenu;
+class TDBusMenu;
 
 // One picture of an icon as StatusNotifierItem hosts take it: ARGB32 in
 // network byte order.
@@ -45,7 +48,9 @@ class TStatusNotifierItem : public QObject {
     Q_OBJECT
 
 public:
-    TStatusNotifierItem(const QString& id, const QString& title, const QIcon& icon);
+    // `menu` is the icon's menu, served to the host over D-Bus; it must
+    // outlive the item.
+    TStatusNotifierItem(const QString& id, const QString& title, const QIcon& icon, QMenu* menu);
     ~TStatusNotifierItem() override;
 
     // Puts the item on the session bus and asks the host's watcher
@@ -73,6 +78,7 @@ private:
     QString title_;
     TSniPixmaps pixmaps_;
     QString serviceName_;
+    std::unique_ptr<TDBusMenu> menu_;
     bool registered_ = false;
 };
 
@@ -93,6 +99,7 @@ class TStatusNotifierItemAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(TSniPixmaps AttentionIconPixmap READ NoPixmaps)
     Q_PROPERTY(TSniToolTip ToolTip READ ToolTip)
     Q_PROPERTY(bool ItemIsMenu READ ItemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ Menu)
 
 public:
     explicit TStatusNotifierItemAdaptor(TStatusNotifierItem* item);
@@ -108,6 +115,7 @@ public:
     TSniPixmaps NoPixmaps() const { return {}; }
     TSniToolTip ToolTip() const;
     bool ItemIsMenu() const { return false; }
+    QDBusObjectPath Menu() const;
 
 public slots:
     void Activate(int x, int y);

@@ -4,6 +4,7 @@
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "ui/ByteText.h"
+#include "ui/ReasonText.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -75,9 +76,14 @@ QVariant TTaskListModel::data(const QModelIndex& index, int role) const {
         QString tip =
             ToDisplayText(task->FrequencyText()) + u'\n' + NextStartText(*task, dt::Now());
         if (!task->LastResult.empty())
-            tip += QStringLiteral("\nLast run: ") + ToDisplayText(task->LastResult);
+            tip += QStringLiteral("\nLast run: ") + ReasonInWords(task->LastResult);
         return tip;
     }
+    case Qt::AccessibleDescriptionRole:
+        // The mark is a picture: a screen reader reads this instead.
+        if (index.column() == ColName && task->LastRunFailed)
+            return QStringLiteral("last run failed: ") + ReasonInWords(task->LastResult);
+        return {};
     case Qt::DecorationRole:
         // A failure shows at a glance, in the first column.
         if (index.column() == ColName && task->LastRunFailed)

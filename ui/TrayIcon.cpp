@@ -2,6 +2,7 @@
 
 #include "ui/SingleInstance.h"
 #include "ui/StatusNotifierItem.h"
+#include "ui/WindowSight.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,7 +28,7 @@ TTrayIcon::TTrayIcon(QWidget* window, QAction* addTask)
     showHide_ = menu_->addAction(QStringLiteral("Hide window"));
     showHide_->setObjectName(QStringLiteral("TrayShowHide"));
     connect(showHide_, &QAction::triggered, this, [this] {
-        if (window_->isVisible() && !window_->isMinimized())
+        if (ui::IsInSight(window_))
             window_->hide();
         else
             ShowWindow();
@@ -87,7 +88,8 @@ void TTrayIcon::Apply() {
         qtIcon_->setVisible(xembed);
     if (sni && !item_) {
         item_ = std::make_unique<TStatusNotifierItem>(QStringLiteral("qmtaskscheduler2"),
-                                                      window_->windowTitle(), Picture(window_));
+                                                      window_->windowTitle(), Picture(window_),
+                                                      menu_.get());
         connect(item_.get(), &TStatusNotifierItem::Activated, this, &TTrayIcon::Clicked);
         connect(item_.get(), &TStatusNotifierItem::MenuRequested, this,
                 [this](const QPoint& where) { menu_->popup(where); });
@@ -112,7 +114,7 @@ void TTrayIcon::ShowWindow() {
 }
 
 void TTrayIcon::UpdateShowHideText() {
-    const bool shown = window_->isVisible() && !window_->isMinimized();
+    const bool shown = ui::IsInSight(window_);
     showHide_->setText(shown ? QStringLiteral("Hide window") : QStringLiteral("Show window"));
 }
 

@@ -54,6 +54,10 @@ std::string SpecialFolderPath(SpecialFolder folder) {
             home += '/';
         return home + ".local/share";
     }
+    case SpecialFolder::UserHome: {
+        const std::string home = HomeFromPasswordDatabase();
+        return home.empty() ? AbsoluteFromEnvironment("HOME") : home;
+    }
     }
     return {};
 }

@@ -1,8 +1,13 @@
 #include "platform/locks.h"
 
+#include "platform/folders.h"
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <fstream>
+#include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,28 +31,90 @@ std::string RealPath(const std::string& path) {
     return result;
 }
 
+// Why a folder found in the way is not this user's private one; empty when
+// it is.
+std::string Unfit(const struct stat& st) {
+    if (S_ISLNK(st.st_mode))
+        return "is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "is no folder";
+    if (st.st_uid != geteuid())
+        return "belongs to another user";
+    if ((st.st_mode & 07777) != 0700)
+        return "has another mode than 0700";
+    return {};
+}
+
+// Makes the folder (mode 0700) when missing and takes it when it is this
+// user's own, giving it mode 0700; else says why not. The checks and the
+// mode change go through one descriptor opened without following a link, so
+// another user cannot swap the name in between.
+std::string TakeFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        return std::string("cannot be made (") + std::strerror(errno) + ")";
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && !Unfit(st).empty())
+            return Unfit(st);
+        return std::string("cannot be opened (") + std::strerror(error) + ")";
+    }
+    struct stat st {};
+    std::string why;
+    if (fstat(fd, &st) != 0)
+        why = std::string("cannot be examined (") + std::strerror(errno) + ")";
+    else if (st.st_uid != geteuid())
+        why = "belongs to another user";
+    else if ((st.st_mode & 07777) != 0700 && fchmod(fd, 0700) != 0)
+        why = std::string("cannot be given mode 0700 (") + std::strerror(errno) + ")";
+    close(fd);
+    return why;
+}
+
 } // namespace
 
-RuntimeFolder UserRuntimeFolder() {
-    const char* given = std::getenv("XDG_RUNTIME_DIR");
-    if (given && given[0] == '/') {
-        struct stat st {};
-        if (stat(given, &st) != 0 || !S_ISDIR(st.st_mode))
-            return {{}, "XDG_RUNTIME_DIR (" + std::string(given) + ") is no folder"};
-        return {TrimSlashes(given), {}};
-    }
-    // A fixed name in a folder everyone may write: someone else may have
-    // made it first, so it is used only when it is plainly ours alone.
-    const std::string path = "/tmp/qmtaskscheduler2-" + std::to_string(geteuid());
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-        return {{}, "cannot make " + path};
+RuntimeFolder UserRuntimeFolder(const RuntimeRoots& roots) {
+    RuntimeFolder result;
+    const std::string uid = std::to_string(geteuid());
+    const auto passOver = [&result](const std::string& path, const std::string& why) {
+        result.Warnings.push_back(path + " " + why + "; passed over");
+    };
+
+    // Made by the login manager, never by us: only used as it is.
+    const std::string perUser = TrimSlashes(roots.PerUser) + "/" + uid;
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
-        (st.st_mode & 07777) != 0700)
-        return {{},
-                path + " is not a folder of this user's own with mode 0700; remove it or set "
-                       "XDG_RUNTIME_DIR"};
-    return {path, {}};
+    if (lstat(perUser.c_str(), &st) == 0) {
+        const std::string why = Unfit(st);
+        if (why.empty())
+            return {perUser, {}, {}};
+        passOver(perUser, why);
+    }
+
+    const std::string shared = TrimSlashes(roots.Shared) + "/qmtaskscheduler2-" + uid;
+    std::string why = TakeFolder(shared);
+    if (why.empty()) {
+        result.Path = shared;
+        return result;
+    }
+    passOver(shared, why);
+
+    const std::string home =
+        roots.Home.empty() ? SpecialFolderPath(SpecialFolder::UserHome) : roots.Home;
+    if (home.empty()) {
+        result.Problem = "no run-time folder: no home folder is known";
+        return result;
+    }
+    const std::string cache = TrimSlashes(home) + "/.cache";
+    static_cast<void>(mkdir(cache.c_str(), 0700));
+    const std::string own = cache + "/qmtaskscheduler2";
+    why = TakeFolder(own);
+    if (why.empty()) {
+        result.Path = own;
+        return result;
+    }
+    result.Problem = "no run-time folder: " + own + " " + why;
+    return result;
 }
 
 std::string CanonicalPath(const std::string& path) {
@@ -85,6 +152,33 @@ std::string CanonicalPath(const std::string& path) {
         start = end + 1;
     }
     return resolved;
+}
+
+LockHolder FindLockHolder(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return {};
+    // Lines such as "1: FLOCK  ADVISORY  WRITE 4711 08:01:1234 0 EOF". The
+    // inode decides: on an overlay file system the lock sits on the file
+    // below, whose device is not the one stat gives.
+    const std::string inode = ":" + std::to_string(st.st_ino);
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, pid, file;
+        if (!(fields >> number >> kind) || kind == "->")
+            continue; // a waiter, not a holder
+        if (!(fields >> mode >> access >> pid >> file) || kind != "FLOCK" || !file.ends_with(inode))
+            continue;
+        LockHolder holder;
+        holder.Pid = std::atoi(pid.c_str());
+        struct stat process {};
+        holder.SameUser =
+            stat(("/proc/" + pid).c_str(), &process) == 0 && process.st_uid == geteuid();
+        return holder;
+    }
+    return {};
 }
 
 FileLock::FileLock(const std::string& path, unsigned mode) : path_(path), mode_(mode) {

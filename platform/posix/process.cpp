@@ -2,13 +2,16 @@
 
 #include "platform/files.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string_view>
-#include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -91,11 +94,22 @@ void CloseOnExecAboveStandard(int maxFd) {
         fcntl(fd, F_SETFD, FD_CLOEXEC);
 }
 
-[[noreturn]] void ExecChild(const char* program, char* const* argv, const char* folder, int devNull,
-                            const ChildReport& report, int maxFd, int outputFd = -1) {
+struct ExecPlan {
+    const char* Program;
+    char* const* Argv;
+    char* const* Envp;
+    const char* Folder;
+    int DevNull;
+    int MaxFd;
+    int OutputFd = -1;
+    int GateFd = -1; // when set, exec only after a byte arrives on it
+};
+
+[[noreturn]] void ExecChild(const ExecPlan& plan, const ChildReport& report) {
     // A fresh start: every signal at its default (an ignored one, such as
     // our SIGXFSZ, would survive exec) and none blocked, its own session (no
-    // terminal's hang-up reaches it), nothing of ours open but /dev/null.
+    // terminal's hang-up reaches it), nothing of ours open but /dev/null and
+    // the output pipe.
     // Defaults come before the unblocking, so that no pending signal reaches
     // one of our handlers here. Signals that cannot be changed just refuse.
     struct sigaction byDefault {};
@@ -109,12 +123,21 @@ void CloseOnExecAboveStandard(int maxFd) {
     if (setsid() < 0)
         Fail(report, errno);
     for (int target = 0; target <= 2; ++target)
-        if (dup2(target > 0 && outputFd >= 0 ? outputFd : devNull, target) < 0)
+        if (dup2(target > 0 && plan.OutputFd >= 0 ? plan.OutputFd : plan.DevNull, target) < 0)
             Fail(report, errno);
-    if (folder[0] != '\0' && chdir(folder) != 0)
+    if (plan.Folder[0] != '\0' && chdir(plan.Folder) != 0)
         Fail(report, errno);
-    CloseOnExecAboveStandard(maxFd);
-    execve(program, argv, environ);
+    CloseOnExecAboveStandard(plan.MaxFd);
+    if (plan.GateFd >= 0) {
+        char go = 0;
+        ssize_t got;
+        while ((got = read(plan.GateFd, &go, 1)) < 0 && errno == EINTR) {
+        }
+        // The gate closed without a byte: the parent gave the start up.
+        if (got != 1)
+            Fail(report, ECANCELED);
+    }
+    execve(plan.Program, plan.Argv, plan.Envp);
     Fail(report, errno);
 }
 
@@ -122,8 +145,7 @@ void CloseOnExecAboveStandard(int maxFd) {
 // the start's error (the child's exec included). Every signal is blocked
 // meanwhile, so that none of our handlers runs in the child, which shares
 // our memory, before it has reset them.
-pid_t VforkExec(const char* program, char* const* argv, const char* folder, int devNull, int maxFd,
-                int outputFd, int& error) {
+pid_t VforkExec(const ExecPlan& plan, int& error) {
     sigset_t all;
     std::memset(&all, 0xff, sizeof all);
     sigset_t previous;
@@ -131,7 +153,7 @@ pid_t VforkExec(const char* program, char* const* argv, const char* folder, int 
     volatile int childError = 0;
     const pid_t pid = vfork();
     if (pid == 0)
-        ExecChild(program, argv, folder, devNull, {-1, &childError}, maxFd, outputFd);
+        ExecChild(plan, {-1, &childError});
     error = pid < 0 ? errno : childError;
     SetSignalMask(SIG_SETMASK, previous);
     return pid;
@@ -208,9 +230,66 @@ namespace {
 
 enum class Mode { Detached, Wait, Child };
 
+std::atomic<bool> useProcessDescriptors{true};
+
+// Closes the descriptors it holds when it goes out of scope.
+struct Descriptors {
+    std::vector<int> Fds;
+    ~Descriptors() {
+        for (int fd : Fds)
+            if (fd >= 0)
+                close(fd);
+    }
+    int Add(int fd) {
+        Fds.push_back(fd);
+        return fd;
+    }
+    // Hands the descriptor out: it is no longer closed here.
+    int Release(int fd) {
+        for (int& held : Fds)
+            if (held == fd)
+                held = -1;
+        return fd;
+    }
+    void Close(int fd) {
+        Release(fd);
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+// A pipe with both ends above 2 and closed at exec; false when it cannot be made.
+bool MakePipe(int (&ends)[2], Descriptors& held) {
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    ends[0] = held.Add(AboveStandard(ends[0]));
+    ends[1] = held.Add(AboveStandard(ends[1]));
+    return ends[0] >= 0 && ends[1] >= 0;
+}
+
+int ReadReport(int fd) {
+    // End of file means that exec succeeded (the pipe closes on exec).
+    int childError = 0;
+    ssize_t got;
+    while ((got = read(fd, &childError, sizeof childError)) < 0 && errno == EINTR) {
+    }
+    return got == static_cast<ssize_t>(sizeof childError) ? childError : 0;
+}
+
+// -1 where the system has no process descriptors, denies them, or they are
+// switched off.
+int OpenPidFd(pid_t pid) {
+    if (!useProcessDescriptors)
+        return -1;
+    const int fd = AboveStandard(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+    if (fd >= 0)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
 // Starts the command line; the child tells why its start failed.
 StartedChild Launch(const std::string& commandLine, const std::string& workingFolder, Mode mode,
-                    const std::string& outputFile) {
+                    const std::string& marker = {}, const BeforeExec& beforeExec = {}) {
     std::vector<std::string> args = SplitCommandLine(commandLine);
     if (args.empty())
         return {ENOENT};
@@ -225,41 +304,40 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    // The environment as inherited, with the run's marker instead of any
+    // marker inherited from whoever started us.
+    const std::string prefix = std::string(RunMarkerVariable) + "=";
+    std::string markerEntry = prefix + marker;
+    std::vector<char*> envp;
+    for (char** e = environ; *e != nullptr; ++e)
+        if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0)
+            envp.push_back(*e);
+    if (mode == Mode::Child)
+        envp.push_back(markerEntry.data());
+    envp.push_back(nullptr);
+
     rlimit limit{};
     int maxFd = 1024;
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
         maxFd = static_cast<int>(limit.rlim_cur < 65536 ? limit.rlim_cur : 65536);
 
-    const int devNull = AboveStandard(open("/dev/null", O_RDWR | O_CLOEXEC));
+    Descriptors held;
+    const int devNull = held.Add(AboveStandard(open("/dev/null", O_RDWR | O_CLOEXEC)));
     if (devNull < 0)
         return {errno};
-    int output = -1;
-    if (!outputFile.empty()) {
-        output = AboveStandard(
-            open(outputFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600));
-        if (output < 0) {
-            const int error = errno;
-            close(devNull);
-            return {error};
-        }
-        // The lock belongs to the open file, which the program and whatever
-        // it starts share: it goes when the last of them has ended.
-        (void)flock(output, LOCK_EX | LOCK_NB);
+    ExecPlan plan{program.c_str(), argv.data(), envp.data(), workingFolder.c_str(), devNull, maxFd};
+    int output[2] = {-1, -1};
+    if (mode == Mode::Child) {
+        if (!MakePipe(output, held))
+            return {errno != 0 ? errno : EMFILE};
+        plan.OutputFd = output[1];
     }
-    auto closeOutput = [&output] {
-        if (output >= 0)
-            close(output);
-        output = -1;
-    };
-    if (mode != Mode::Detached) {
+    if (mode != Mode::Detached && !beforeExec) {
         // vfork: the child borrows our memory until exec instead of copying
         // our page tables, which a large task list makes cost milliseconds
         // per start.
         StartedChild started;
-        const pid_t pid = VforkExec(program.c_str(), argv.data(), workingFolder.c_str(), devNull,
-                                    maxFd, output, started.Error);
-        close(devNull);
-        closeOutput();
+        const pid_t pid = VforkExec(plan, started.Error);
         if (pid < 0)
             return started;
         if (mode == Mode::Wait || started.Error != 0) {
@@ -267,64 +345,71 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
             return started;
         }
         started.Pid = pid;
-        started.PidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-        if (started.PidFd >= 0)
-            started.PidFd = AboveStandard(started.PidFd);
-        if (started.PidFd >= 0)
-            fcntl(started.PidFd, F_SETFD, FD_CLOEXEC);
+        held.Close(output[1]);
+        started.OutputFd = held.Release(output[0]);
+        fcntl(started.OutputFd, F_SETFL, O_NONBLOCK);
+        started.PidFd = OpenPidFd(pid);
         return started;
     }
 
     // A detached program needs a child between us and it, which exits at
-    // once; vfork cannot give that, so this start forks.
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        const int error = errno;
-        close(devNull);
-        closeOutput();
-        return {error};
-    }
-    report[0] = AboveStandard(report[0]);
-    report[1] = AboveStandard(report[1]);
-    if (report[0] < 0 || report[1] < 0) {
-        for (int fd : {report[0], report[1], devNull})
-            if (fd >= 0)
-                close(fd);
-        closeOutput();
+    // once, and a child that waits for beforeExec needs its own memory: vfork
+    // gives neither, so these starts fork.
+    int report[2] = {-1, -1};
+    int gate[2] = {-1, -1};
+    if (!MakePipe(report, held) || (beforeExec && !MakePipe(gate, held)))
         return {EMFILE};
-    }
+    plan.GateFd = gate[0];
 
+    // As around vfork: none of our handlers may run in the child before it
+    // has reset them (one would write to our own descriptors).
+    sigset_t all;
+    std::memset(&all, 0xff, sizeof all);
+    sigset_t previous;
+    SetSignalMask(SIG_BLOCK, all, &previous);
     const pid_t pid = fork();
     if (pid == 0) {
         close(report[0]);
+        if (mode == Mode::Child)
+            ExecChild(plan, {report[1], nullptr});
         // The intermediate child exits at once and is reaped below; the
-        // program, its child, is taken over by init, which reaps it.
+        // program, its child, is taken over by init (or by a subreaper).
         const pid_t grandchild = fork();
         if (grandchild < 0)
             Fail({report[1], nullptr}, errno);
         if (grandchild > 0)
             _exit(0);
-        ExecChild(program.c_str(), argv.data(), workingFolder.c_str(), devNull,
-                  {report[1], nullptr}, maxFd, output);
+        ExecChild(plan, {report[1], nullptr});
     }
     StartedChild started;
     started.Error = pid < 0 ? errno : 0;
-    close(report[1]);
-    close(devNull);
-    closeOutput();
-    if (pid > 0) {
-        // End of file means that exec succeeded (the pipe closes on exec).
-        int childError = 0;
-        ssize_t got;
-        while ((got = read(report[0], &childError, sizeof childError)) < 0 && errno == EINTR) {
+    SetSignalMask(SIG_SETMASK, previous);
+    held.Close(report[1]);
+    held.Close(gate[0]);
+    if (pid < 0)
+        return started;
+    if (mode == Mode::Child) {
+        held.Close(output[1]);
+        beforeExec(pid);
+        const char go = 1;
+        while (write(gate[1], &go, 1) < 0 && errno == EINTR) {
         }
-        if (got == static_cast<ssize_t>(sizeof childError))
-            started.Error = childError;
-        // The program has started either way; a failed wait (a reaper set up
-        // elsewhere) changes nothing of that.
-        Reap(pid);
+        held.Close(gate[1]);
+        started.Error = ReadReport(report[0]);
+        if (started.Error != 0) {
+            Reap(pid);
+            return started;
+        }
+        started.Pid = pid;
+        started.OutputFd = held.Release(output[0]);
+        fcntl(started.OutputFd, F_SETFL, O_NONBLOCK);
+        started.PidFd = OpenPidFd(pid);
+        return started;
     }
-    close(report[0]);
+    started.Error = ReadReport(report[0]);
+    // The program has started either way; a failed wait (a reaper set up
+    // elsewhere) changes nothing of that.
+    Reap(pid);
     return started;
 }
 
@@ -335,8 +420,12 @@ int StartProcess(const std::string& commandLine, const std::string& workingFolde
 }
 
 StartedChild StartChild(const std::string& commandLine, const std::string& workingFolder,
-                        const std::string& outputFile) {
-    return Launch(commandLine, workingFolder, Mode::Child, outputFile);
+                        const std::string& marker, const BeforeExec& beforeExec) {
+    return Launch(commandLine, workingFolder, Mode::Child, marker, beforeExec);
+}
+
+void UseProcessDescriptors(bool use) {
+    useProcessDescriptors = use;
 }
 
 ChildEnd ReapChild(int pid) {
@@ -360,6 +449,138 @@ ChildEnd ReapChild(int pid) {
 void SignalProcessGroup(int pid, bool force) {
     if (pid > 0)
         kill(-pid, force ? SIGKILL : SIGTERM);
+}
+
+int StopSignal(bool force) {
+    return force ? SIGKILL : SIGTERM;
+}
+
+void SignalProcess(int pid, bool force) {
+    if (pid > 0)
+        kill(pid, force ? SIGKILL : SIGTERM);
+}
+
+namespace {
+
+std::atomic<int> childEndsWrite{-1};
+struct sigaction previousChildHandler {};
+
+void OnChildEnd(int signal, siginfo_t* info, void* context) {
+    const int saved = errno;
+    const char byte = 0;
+    // Non-blocking: a full pipe already says that something ended.
+    ssize_t ignored = write(childEndsWrite.load(), &byte, 1);
+    (void)ignored;
+    if (previousChildHandler.sa_flags & SA_SIGINFO) {
+        if (previousChildHandler.sa_sigaction != nullptr)
+            previousChildHandler.sa_sigaction(signal, info, context);
+    } else if (previousChildHandler.sa_handler != SIG_DFL &&
+               previousChildHandler.sa_handler != SIG_IGN) {
+        previousChildHandler.sa_handler(signal);
+    }
+    errno = saved;
+}
+
+// Reads /proc/<pid>/<name> whole; empty when it cannot.
+std::string ReadProcFile(int pid, const char* name) {
+    const std::string path = "/proc/" + std::to_string(pid) + "/" + name;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR))
+        if (got > 0)
+            text.append(buffer, static_cast<std::size_t>(got));
+    close(fd);
+    return text;
+}
+
+} // namespace
+
+int WatchChildEnds() {
+    static const int readEnd = [] {
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+            return -1;
+        childEndsWrite = AboveStandard(ends[1]);
+        struct sigaction action {};
+        action.sa_sigaction = OnChildEnd;
+        action.sa_flags = SA_SIGINFO | SA_RESTART | SA_NOCLDSTOP;
+        sigemptyset(&action.sa_mask);
+        if (sigaction(SIGCHLD, &action, &previousChildHandler) != 0)
+            return -1;
+        return AboveStandard(ends[0]);
+    }();
+    return readEnd;
+}
+
+void DrainDescriptor(int fd) {
+    char buffer[256];
+    while (read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+bool AdoptOrphans() {
+    return prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL) == 0;
+}
+
+std::vector<ProcessInfo> ListProcesses() {
+    std::vector<ProcessInfo> found;
+    DIR* dir = opendir("/proc");
+    if (dir == nullptr)
+        return found;
+    while (const dirent* entry = readdir(dir)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || pid <= 0 || pid > INT32_MAX)
+            continue;
+        const std::string stat = ReadProcFile(static_cast<int>(pid), "stat");
+        // The command name in parentheses may hold spaces and parentheses.
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int parent = 0;
+        int group = 0;
+        int session = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d %d %d", &state, &parent, &group,
+                        &session) != 4)
+            continue;
+        found.push_back({static_cast<int>(pid), parent, session, state == 'Z' || state == 'X'});
+    }
+    closedir(dir);
+    return found;
+}
+
+int OwnPid() {
+    return static_cast<int>(getpid());
+}
+
+int OwnSession() {
+    return static_cast<int>(getsid(0));
+}
+
+bool HasEnvironmentEntry(int pid, const std::string& entry) {
+    const std::string environment = ReadProcFile(pid, "environ");
+    std::size_t at = 0;
+    while (at < environment.size()) {
+        std::size_t end = environment.find('\0', at);
+        if (end == std::string::npos)
+            end = environment.size();
+        if (environment.compare(at, end - at, entry) == 0)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+bool ChildHasEnded(int pid) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD;
+    return info.si_pid == pid;
 }
 
 std::string SignalName(int signal) {

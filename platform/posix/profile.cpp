@@ -3,6 +3,8 @@
 #include "platform/files.h"
 #include "platform/textfile.h"
 
+#include <algorithm>
+
 namespace platform {
 
 namespace {
@@ -57,6 +59,7 @@ void ProfileFile::Parse(const std::string& content) {
             end = content.size();
         // Names and values end up as C strings (task names, program paths):
         // a zero byte ends its line's text, and the lines after it count.
+        const std::size_t start = pos;
         const std::size_t zero = content.find('\0', pos);
         std::string line = Trim(content, pos, zero < end ? zero : end);
         pos = end + 1;
@@ -64,10 +67,13 @@ void ProfileFile::Parse(const std::string& content) {
         if (line.empty() || line[0] == ';')
             continue;
         if (line[0] == '[') {
-            std::size_t close = line.rfind(']');
+            // In a header a zero byte ends only the name: the line's last
+            // ']' still closes it, so the keys below are the new section's.
+            const std::string whole = Trim(content, start, end);
+            std::size_t close = whole.rfind(']');
             if (close == std::string::npos)
                 continue;
-            sections_.push_back({Trim(line, 1, close), {}});
+            sections_.push_back({Trim(whole, 1, std::min(close, whole.find('\0'))), {}});
             current = &sections_.back();
             continue;
         }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,18 +56,36 @@ int ReadFileTail(const std::string& path, std::size_t bytes, std::string& tail) 
     return 0;
 }
 
-bool IsOutputFileHeld(const std::string& path) {
-    const Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    // Another open of the file is refused the lock its starter took.
-    return fd.get() >= 0 && flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+int OpenOutputFile(const std::string& path) {
+    return open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0600);
 }
 
-bool BoundAppendedFile(const std::string& path, std::size_t limit, std::size_t keep) {
-    const Fd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0)
-        return false;
+bool AppendOutput(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+long ReadPipe(int fd, char* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = read(fd, buffer, size);
+        if (n >= 0)
+            return static_cast<long>(n);
+        if (errno != EINTR)
+            return errno == EAGAIN || errno == EWOULDBLOCK ? -1 : 0;
+    }
+}
+
+bool BoundOutputFile(int fd, std::size_t limit, std::size_t keep) {
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     // st_blocks counts 512-byte units actually allocated: a punched file's
     // length keeps growing, its use of the disk does not.
@@ -77,10 +94,10 @@ bool BoundAppendedFile(const std::string& path, std::size_t limit, std::size_t k
     const off_t block = st.st_blksize > 0 ? st.st_blksize : 4096;
     off_t end = st.st_size - static_cast<off_t>(keep);
     end -= end % block;
-    if (end > 0 && fallocate(fd.get(), FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, end) == 0)
+    if (end > 0 && fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, 0, end) == 0)
         return true;
-    // The writer appends (O_APPEND), so after this it writes from the start.
-    return ftruncate(fd.get(), 0) == 0;
+    // Appending, the next write then goes to the start.
+    return ftruncate(fd, 0) == 0;
 }
 
 } // namespace platform

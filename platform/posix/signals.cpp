@@ -31,9 +31,16 @@ bool Install() {
     sigemptyset(&action.sa_mask);
     // Interrupted system calls resume; the loop sees the request afterwards.
     action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+        // A hang-up or interrupt that our starter ignores (nohup, a shell's
+        // background job) stays ignored, as shells and daemons leave it.
+        struct sigaction old = {};
+        if (signalNumber != SIGTERM && sigaction(signalNumber, nullptr, &old) == 0 &&
+            old.sa_handler == SIG_IGN)
+            continue;
         if (sigaction(signalNumber, &action, nullptr) != 0)
             return false;
+    }
     return true;
 }
 

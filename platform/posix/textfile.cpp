@@ -60,17 +60,29 @@ void SyncFolder(const std::string& folder) {
 }
 
 // Writing through a symbolic link must replace the file it points at, not
-// turn the link into a file of its own.
+// turn the link into a file of its own; a link whose target does not exist
+// yet (a dotfile kept elsewhere) gets its target made. A chain of links is
+// followed as the kernel follows it, up to its limit of 40; empty for a
+// longer chain (a loop).
 std::string ResolveLink(const std::string& path) {
-    struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved)
-        return path;
-    std::string target(resolved);
-    std::free(resolved);
-    return target;
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+        const ssize_t n = readlink(current.c_str(), target.data(), target.size());
+        if (n <= 0)
+            return current;
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() != '/') {
+            const auto slash = current.find_last_of('/');
+            if (slash != std::string::npos)
+                target = current.substr(0, slash + 1) + target;
+        }
+        current = std::move(target);
+    }
+    return {}; // a loop
 }
 
 // The folder (without a trailing '/') and the name of a file path.
@@ -84,6 +96,12 @@ PathParts SplitPath(const std::string& path) {
     if (slash == std::string::npos)
         return {".", path};
     return {slash == 0 ? std::string("/") : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+FileStamp ToStamp(const struct stat& st) {
+    return {true, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 // Marks a temporary file as one of ours: only such names are ever removed,
@@ -116,7 +134,10 @@ bool NameLeadsTo(int folderFd, const std::string& name, int fd) {
 } // namespace
 
 int RemoveStaleTemporaries(const std::string& path) {
-    const PathParts parts = SplitPath(ResolveLink(path));
+    const std::string target = ResolveLink(path);
+    if (target.empty())
+        return 0;
+    const PathParts parts = SplitPath(target);
     DIR* dir = opendir(parts.Folder.c_str());
     if (!dir)
         return 0;
@@ -143,8 +164,10 @@ int RemoveStaleTemporaries(const std::string& path) {
     return removed;
 }
 
-int ReadWholeFile(const std::string& path, std::string& content) {
+int ReadWholeFile(const std::string& path, std::string& content, FileStamp* stamp) {
     content.clear();
+    if (stamp)
+        *stamp = {};
     // Non-blocking, so that a FIFO in the file's place cannot hang the open.
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
@@ -155,6 +178,8 @@ int ReadWholeFile(const std::string& path, std::string& content) {
         close(fd);
         return EINVAL;
     }
+    if (stamp)
+        *stamp = ToStamp(info);
     // One buffer of the file's size: growing it while reading costs more
     // than the read itself for a large file.
     if (info.st_size > 0)
@@ -173,8 +198,11 @@ int ReadWholeFile(const std::string& path, std::string& content) {
         content.append(buf, static_cast<std::size_t>(n));
     }
     close(fd);
-    if (err)
+    if (err) {
         content.clear();
+        if (stamp)
+            *stamp = {};
+    }
     return err;
 }
 
@@ -187,6 +215,8 @@ int WriteFileAtomically(const std::string& path, std::span<const std::string_vie
     if (path.empty())
         return ENOENT;
     const std::string target = ResolveLink(path);
+    if (target.empty())
+        return ELOOP;
 
     struct stat old {};
     bool exists = false;
@@ -278,13 +308,6 @@ int AppendToFile(const std::string& path, const std::string& text) {
     if (close(fd) != 0 && !err)
         err = errno;
     return err;
-}
-
-bool IsSameFile(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
 }
 
 } // namespace platform

@@ -3,9 +3,13 @@
 # seconds later has run and its settings are saved, then sends it a
 # termination signal: the program must end by itself, with status 0, without
 # the close question (asked for in its settings) and with its settings file
-# whole. Done for SIGTERM, SIGHUP and SIGINT.
+# whole. Done for SIGTERM, SIGHUP and SIGINT, and for SIGTERM when the
+# program was started with SIGHUP and SIGINT ignored (as under nohup): those
+# two stay ignored.
 #   program_ends_on_signal.sh <path of the built QMTaskScheduler2>
 set -euo pipefail
+# Job control: without it a background job starts with SIGINT ignored.
+set -m
 source "$(dirname "$0")/common.sh"
 
 built=$1
@@ -22,18 +26,33 @@ write_job run
 guid=0123456789ABCDEF0123456789ABCDEF01234567
 today=$(date +%Y%m%d)
 
-for signal in TERM HUP INT; do
+# The signals a process ignores and catches, from /proc/<pid>/status.
+signal_mask() {
+    printf '%d' "0x$(awk -v k="$2:" '$1 == k { print $2 }' "/proc/$1/status")"
+}
+
+for signal in TERM HUP INT ignored; do
     context=$signal
     rm -f "$work/runs.txt"
     start=$(date -d '+3 seconds' +%Y%m%d-%H%M%S000)
     daily_task_settings 1 "$guid" Job "$work/job.sh" "" "$start" > "$work/app/qmtaskscheduler2.ini"
 
-    "${at_home[@]}" QT_QPA_PLATFORM=offscreen "$work/app/QMTaskScheduler2" --minimized > "$work/program.out" 2>&1 &
+    if [ "$signal" = ignored ]; then
+        (trap '' HUP INT; exec "${at_home[@]}" QT_QPA_PLATFORM=offscreen "$work/app/QMTaskScheduler2" --minimized) > "$work/program.out" 2>&1 &
+    else
+        "${at_home[@]}" QT_QPA_PLATFORM=offscreen "$work/app/QMTaskScheduler2" --minimized > "$work/program.out" 2>&1 &
+    fi
     pid=$!
     pids=($pid)
 
     wait_for_run "$pid" "$work/app/qmtaskscheduler2.ini" 30 || fail "the task did not run"
 
+    if [ "$signal" = ignored ]; then
+        # Bits of SIGHUP (1), SIGINT (2) and SIGTERM (15), each 1 << (n - 1).
+        [ $(($(signal_mask "$pid" SigIgn) & 3)) -eq 3 ] || fail "SIGHUP or SIGINT is no longer ignored"
+        [ $(($(signal_mask "$pid" SigCgt) & 0x4003)) -eq $((0x4000)) ] || fail "SIGTERM is not caught"
+        signal=TERM
+    fi
     kill -s "$signal" "$pid"
     status=0
     wait_for 10 eval '! alive "$pid"' || fail "the program is still running"

@@ -7,13 +7,15 @@
 #     minimised window moves into it;
 #   - a StatusNotifierItem host that comes then gets the item, and the XEmbed
 #     icon goes (one icon, never two); when the host goes, the XEmbed icon
-#     comes back.
+#     comes back;
+#   - a second start from a launcher (DESKTOP_STARTUP_ID) has the running
+#     copy end the launch feedback on the root window.
 #   program_finds_a_late_notification_area.sh <path of the built QMTaskScheduler2>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/common.sh"
 
-for tool in Xvfb dbus-run-session trayer xwininfo gdbus; do
+for tool in Xvfb dbus-run-session trayer xwininfo xev xprop gdbus; do
     command -v "$tool" > /dev/null || { echo "SKIP: $tool is missing"; exit 77; }
 done
 /usr/bin/python3 -c 'import dbusmock' 2> /dev/null || { echo "SKIP: python3-dbusmock is missing"; exit 77; }
@@ -106,4 +108,14 @@ wait "$watcher" 2> /dev/null || true
 wait_for 30 icons_are 1 || fail "no icon after the host went"
 on_bus "$item" && fail "the item stayed on the bus without a host"
 kill -0 "$program" 2> /dev/null || fail "the program ended"
+
+stdbuf -oL xev -root -event property > "$work/xev.log" 2>&1 &
+pids+=($!)
+listening() {
+    xprop -root -f _QMTS_LISTENING 8s -set _QMTS_LISTENING 1 && grep -q _QMTS_LISTENING "$work/xev.log"
+}
+wait_for 10 listening || fail "xev does not listen"
+"${at_home[@]}" QT_QPA_PLATFORM=xcb DESKTOP_STARTUP_ID=launcher-1_TIME0 timeout 20 \
+    "$work/app/QMTaskScheduler2" > "$work/second.out" 2>&1 || fail "the second start failed"
+wait_for 10 grep -q _NET_STARTUP_INFO_BEGIN "$work/xev.log" || fail "the launch feedback goes on"
 echo "PASS"

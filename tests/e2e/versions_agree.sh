@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The version of project() is the one that --version prints, the manual page
+# The version of the build is the one that --version prints, the manual page
 # names, the newest release of the metainfo has, and the Debian changelog's
 # newest entry packages (before its Debian revision).
 #   versions_agree.sh <version> <program> <built manual page> <metainfo> <debian/changelog>
@@ -21,7 +21,7 @@ found[debian/changelog]=${debian%-*}
 status=0
 for where in "${!found[@]}"; do
     if [ "${found[$where]}" != "$version" ]; then
-        echo "FAIL: $where says '${found[$where]}', the project is $version"
+        echo "FAIL: $where says '${found[$where]}', the build is $version"
         status=1
     fi
 done

@@ -73,14 +73,17 @@ TEST(ProfileFile, SectionsAndKeysFollowTheProfileRules) {
 TEST(ProfileFile, AZeroByteEndsItsLineAndTheSectionsAfterItAreRead) {
     // Names and values never hold a zero byte (no C string could), and what
     // follows the line is read: a version-1 file with one in a value imports
-    // all its tasks.
+    // all its tasks. In a header it ends only the name: the keys below
+    // belong to that section, not to the one before.
     TempDir dir;
     using namespace std::string_literals;
-    WriteFile(dir.File("v1.ini"), "[one]\r\nkey=a\0b\r\n[two\0three]\r\nkey=c\r\n"
+    WriteFile(dir.File("v1.ini"), "[one]\r\nkey=a\0b\r\n[two\0three]\r\ndaily=1\r\n"
                                   "[four]\r\nname=\0\r\nkey=d\0\r\n"s);
     ProfileFile f(dir.File("v1.ini"));
-    EXPECT_EQ(f.SectionNames(), (Names{"one", "four"}));
+    EXPECT_EQ(f.SectionNames(), (Names{"one", "two", "four"}));
     EXPECT_EQ(f.ReadString("one", "key", "-"), "a");
+    EXPECT_EQ(f.ReadString("one", "daily", "-"), "-");
+    EXPECT_EQ(f.ReadString("two", "daily", "-"), "1");
     EXPECT_EQ(f.ReadString("four", "name", "-"), "");
     EXPECT_EQ(f.ReadString("four", "key", "-"), "d");
 }

@@ -119,7 +119,9 @@ TEST(SettingsLocation, ProgramFileOnlyIsLoadedAndSavedWithoutMakingUserFolder) {
     EXPECT_FALSE(fs::exists(at.user));
 }
 
-TEST(SettingsLocation, ProgramFileWinsEvenEmptyAndTheUserCopyIsDeletedOnSave) {
+// The user folder's file may belong to another installation running side by
+// side: a save in the program folder never deletes it.
+TEST(SettingsLocation, ProgramFileWinsEvenEmptyAndTheUserFileStaysOnSave) {
     Locations at;
     fs::create_directories(at.user);
     WriteFile(at.UserFile(), FileWith("user"));
@@ -132,8 +134,7 @@ TEST(SettingsLocation, ProgramFileWinsEvenEmptyAndTheUserCopyIsDeletedOnSave) {
     at.s.Save();
     EXPECT_EQ(ReadFile(at.ProgramFile()),
               FileWith("saved") + "\r\n[system]\r\ninitype=inifile\r\n");
-    EXPECT_FALSE(fs::exists(at.UserFile()));
-    EXPECT_TRUE(fs::exists(at.user)); // only the file goes
+    EXPECT_EQ(ReadFile(at.UserFile()), FileWith("user"));
 }
 
 TEST(SettingsLocation, FailedSaveKeepsOldFileAndOtherCopy) {
@@ -156,9 +157,9 @@ TEST(SettingsLocation, FailedSaveKeepsOldFileAndOtherCopy) {
     EXPECT_EQ(ReadFile(at.UserFile()), FileWith("user"));
     EXPECT_EQ(Entries(at.program), std::vector<std::string>{Name}); // no temporary left
 
-    // Once the disk takes it, the same store saves and the user copy goes.
+    // Once the disk takes it, the same store saves.
     at.s.Save();
-    EXPECT_FALSE(fs::exists(at.UserFile()));
+    EXPECT_EQ(ReadFile(at.UserFile()), FileWith("user"));
     EXPECT_EQ(Mode(at.ProgramFile()), 0640u);
 }
 
@@ -194,6 +195,14 @@ TEST(SettingsSave, KeepsPermissionsFollowsLinksAndLeavesNoTemporaryFiles) {
     EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
     EXPECT_NE(ReadFile(dir.File("new.ini")).find("linked"), std::string::npos);
     EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"link.ini", "new.ini", "shared.ini"}));
+
+    // A link whose target is not there yet: the target is made, by a
+    // relative name beside the link, and the link stays.
+    fs::create_symlink("later.ini", dir.File("dangling.ini"));
+    s.SaveToFile(dir.File("dangling.ini"));
+    EXPECT_TRUE(fs::is_symlink(dir.File("dangling.ini")));
+    EXPECT_NE(ReadFile(dir.File("later.ini")).find("linked"), std::string::npos);
+    EXPECT_EQ(Mode(dir.File("later.ini")), 0600u);
 }
 
 TEST(SettingsSave, FolderInTheWayIsAnAccessError) {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <filesystem>
 #include <random>
 #include <regex>
@@ -247,6 +249,59 @@ TEST_F(StoreFixture, HandEditedSectionsLoadAsTheFileSays) {
     EXPECT_EQ(saved.find("mytasks"), std::string::npos);
 }
 
+// The keys this program added: a value that cannot be read is absent and a
+// stamp after the load is the load's moment; the file format's own keys keep
+// their reading. "told": the first poll tells the 09:00 start missed since
+// the program last ran at 08:00.
+TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
+    TestClock clock(MakeDateTime(2026, 12, 7, 10, 15));
+    const TDateTime now = clock.Now(), changed = MakeDateTime(2026, 12, 1),
+                    ran = MakeDateTime(2026, 12, 6, 9, 0);
+    struct TCase {
+        std::string Preference, Task; // a line read before the usual one
+        TDateTime ScheduleChanged, OccurrenceServed, LastExecuted;
+        int Limit;
+        bool Told;
+    };
+    const std::vector<TCase> cases{
+        {"", "", changed, 0, ran, 0, true},
+        {"", "occurrence_served=garbage", changed, 0, ran, 0, true},
+        {"", "occurrence_served=20261206-090000000", changed, ran, ran, 0, true},
+        {"", "occurrence_served=99991231-235959999", changed, now, ran, 0, false},
+        {"", "schedulechanged=29991231-000000000", now, 0, ran, 0, false},
+        {"", "timelimit= 30 ", changed, 0, ran, 30, true},
+        {"", "timelimit=-5", changed, 0, ran, 0, true},
+        {"", "timelimit=100000000000000000000000", changed, 0, ran, 0, true},
+        {"", "timelimit=ten", changed, 0, ran, 0, true},
+        {"", "datetime_lastexecuted=29991231-000000000", changed, 0, MakeDateTime(2999, 12, 31), 0,
+         true},
+        {"", "datetime_lastexecuted=garbage", changed, 0, now, 0, false},
+        {"lastrunning=garbage", "", changed, 0, ran, 0, false},
+        {"lastrunning=29991231-000000000", "", changed, 0, ran, 0, false},
+    };
+    fs::create_directories(fs::path(UserFile()).parent_path());
+    for (const TCase& c : cases) {
+        WriteFile(UserFile(), "[QMTaskScheduler]\n" + c.Preference +
+                                  "\nlastrunning=20261207-080000000\n"
+                                  "[Tasks\\ABC]\ntaskname=T\n" +
+                                  c.Task +
+                                  "\ndaily=1\ndatetime=20260101-090000000\n"
+                                  "schedulechanged=20261201-000000000\n"
+                                  "datetime_lastexecuted=20261206-090000000\ntimelimit=0\n");
+        ASSERT_TRUE(store.Load());
+        ASSERT_EQ(tasks.Count(), 1);
+        const TQMTask& task = *tasks.GetTask(0);
+        EXPECT_EQ(std::make_tuple(task.ScheduleChanged, task.OccurrenceServed,
+                                  task.DateTimeLastExecuted, task.TimeLimitMinutes),
+                  std::make_tuple(c.ScheduleChanged, c.OccurrenceServed, c.LastExecuted, c.Limit))
+            << c.Preference << c.Task;
+        bool told = false;
+        tasks.OnStartsMissed = [&](const auto&) { told = true; };
+        tasks.Tick(tasks.Timer());
+        EXPECT_EQ(told, c.Told) << c.Preference << c.Task;
+    }
+}
+
 TEST_F(StoreFixture, TasksSharingAnIdentifierBothSurviveASave) {
     for (const char* guid :
          {"0123456789ABCDEF0123456789ABCDEF01234567", "0123456789abcdef0123456789abcdef01234567"}) {
@@ -307,13 +362,13 @@ TEST_F(StoreFixture, LocationRuleDecidesWhereTheFileAndTheLogGo) {
     ASSERT_TRUE(store.Save());
     EXPECT_TRUE(platform::FileExists(UserFile()));
 
-    // An empty file in the program folder wins and the user copy goes.
+    // An empty file in the program folder wins; the user folder's file stays.
     WriteFile(ProgramFile(), "");
     ASSERT_TRUE(store.Load());
     EXPECT_EQ(tasks.Count(), 0);
     EXPECT_EQ(store.LogFileName(), dir.Path() + "program/qmtaskscheduler2.log");
     ASSERT_TRUE(store.Save());
-    EXPECT_FALSE(platform::FileExists(UserFile()));
+    EXPECT_TRUE(platform::FileExists(UserFile()));
     EXPECT_NE(ReadFile(ProgramFile()).find("[qmtaskscheduler]"), std::string::npos);
 }
 
@@ -471,24 +526,39 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
     std::string utf16 = "\xFF\xFE";
     for (char c : task)
         utf16 += std::string{c, '\0'};
+    std::string longSection = task;
+    for (int k = 0; k < 100; ++k)
+        longSection += "k" + std::to_string(k) + "=1\r\n";
     const struct {
         const char* Name;
         std::string Content;
         bool SetAside;
+        int Tasks; // loaded
     } cases[] = {
-        {"UTF-16", utf16, true},
-        {"NUL first", nulStart, true},
-        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true},
-        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true},
-        {"long line without a break", task + std::string(1 << 20, 'x'), true},
+        {"UTF-16", utf16, true, 0},
+        {"NUL first", nulStart, true, 0},
+        {"NUL after a task", task + std::string(1, '\0') + "[tasks\\b]\r\n", true, 1},
+        {"random bytes", task + "\x8f\x01\xfe\x9a\x13\xc4\x7f\x80", true, 1},
+        {"long line without a break", task + std::string(1 << 20, 'x'), true, 1},
         {"comments, blanks, unknown keys",
-         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false},
+         "; mine\r\n# also mine\r\n\r\n[other]\r\nkey=1\r\n" + task + "colour=red\r\n", false, 1},
+        // A repeated key: the header line between was lost.
+        {"a lost task header", task + "daily=0\r\nTaskName=second\r\ndaily=1\r\n", true, 1},
+        {"a key repeated in a long section", longSection + "K80=2\r\n", true, 1},
+        {"a long section", longSection, false, 1},
+        {"a header without its bracket", task + "[tasks\\b\r\ntaskname=b\r\n", true, 1},
+        {"a header with blanks inside", task + "[ tasks\\b ]\r\ntaskname=b\r\n", true, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         FolderStore s;
         WriteFile(s.ini, c.Content);
         EXPECT_EQ(s.store.Load().Ok, !c.SetAside);
+        ASSERT_EQ(s.tasks.Count(), c.Tasks);
+        if (c.Tasks > 0) {
+            EXPECT_EQ(s.tasks.GetTask(0)->TaskName, "precious"); // the first line of a key wins
+            EXPECT_FALSE(s.tasks.GetTask(0)->Daily);
+        }
         s.tasks.AddNewTask()->TaskName = "new";
         ASSERT_TRUE(s.store.Save().Ok);
         EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
@@ -498,6 +568,43 @@ TEST(TaskSchedulerSettingsUnreadable, ContentThatIsNoSettingsTextIsSetAsideBefor
         } else {
             EXPECT_TRUE(s.store.SetAsideFileName().empty());
         }
+    }
+}
+
+// A file that another program changed since the load or the last save (a
+// hand edit, an editor's new file) is set aside before the save writes over
+// it; the program's own saves are no such change.
+TEST(TaskSchedulerSettingsChanged, AFileChangedOnDiskIsSetAsideBeforeTheNextSave) {
+    const struct {
+        const char* Name;
+        bool FileAtLoad; // and saved once since
+        bool Replace;    // by a new file, as editors save
+        std::string Added;
+    } cases[] = {
+        {"appended in place", true, false, "[tasks\\b]\r\ntaskname=hand\r\n"},
+        {"the same bytes in a new file", true, true, ""},
+        {"made after a load that found none", false, true, "[tasks\\b]\r\ntaskname=hand\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        FolderStore s;
+        if (c.FileAtLoad)
+            WriteFile(s.ini, "[tasks\\a]\r\ntaskname=mine\r\n");
+        ASSERT_TRUE(s.store.Load().Ok);
+        s.tasks.AddNewTask()->TaskName = "new";
+        if (c.FileAtLoad) {
+            ASSERT_TRUE(s.store.Save().Ok); // the program's own save is no change
+        }
+        const std::string edited = (c.FileAtLoad ? ReadFile(s.ini) : std::string()) + c.Added;
+        WriteFile(c.Replace ? s.ini + ".new" : s.ini, edited);
+        if (c.Replace)
+            fs::rename(s.ini + ".new", s.ini);
+        EXPECT_TRUE(s.store.ChangedFileName().empty());
+
+        ASSERT_TRUE(s.store.Save().Ok);
+        ASSERT_EQ(s.store.ChangedFileName().rfind(s.ini + ".changed-", 0), 0u);
+        EXPECT_EQ(ReadFile(s.store.ChangedFileName()), edited);
+        EXPECT_NE(ReadFile(s.ini).find("taskname=new"), std::string::npos);
     }
 }
 

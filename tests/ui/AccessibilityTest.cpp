@@ -1,7 +1,9 @@
 // The windows and boxes as a keyboard and a screen reader meet them: every
-// control that Tab reaches has a name, Tab reaches every control that takes
-// the focus, and no two access keys (Alt and an underlined letter) of one
-// window or menu clash.
+// control that Tab reaches has a name in words, Tab reaches every control
+// that takes the focus, and no two access keys (Alt and an underlined
+// letter) of one window or menu clash. Windows of their own are read as
+// windows and open beside the main window; pictures keep their contrast on
+// a dark palette.
 
 #include "tests/support/TestWindow.h"
 #include "tests/ui/ModalHelper.h"
@@ -19,12 +21,17 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QTest>
 #include <QTreeView>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -37,6 +44,17 @@ namespace {
 QString AccessibleName(QWidget* widget) {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     return accessible == nullptr ? QString() : accessible->text(QAccessible::Name).trimmed();
+}
+
+// WCAG's contrast ratio of two colours, 1 to 21.
+double Contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto lin = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF()) + 0.05;
+    };
+    return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
 }
 
 // No two captions share an access key (Alt and the letter after its '&').
@@ -78,8 +96,10 @@ void Walk(QWidget* window) {
             named.insert(button);
             captions << button->text();
         }
+    // "..." is no name.
+    static const QRegularExpression word(QStringLiteral("\\w"));
     for (QWidget* widget : named)
-        EXPECT_FALSE(AccessibleName(widget).isEmpty())
+        EXPECT_TRUE(AccessibleName(widget).contains(word))
             << widget->metaObject()->className() << " " << widget->objectName().toStdString();
     QStringList labels;
     for (QLabel* label : window->findChildren<QLabel*>())
@@ -166,10 +186,55 @@ TEST(Accessibility, EveryControlOfEveryWindowAndBoxHasANameTabReachesItAndKeysDo
         auto* list = Child<QTreeView>(&main, "ListViewMain");
         list->setCurrentIndex(list->model()->index(0, 0));
     }
+    // The failed start's mark is read out.
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(Child<QTreeView>(&main, "ListViewMain"));
+    ASSERT_TRUE(list != nullptr && list->tableInterface() != nullptr);
+    EXPECT_TRUE(WaitUntil([list] {
+        QAccessibleInterface* cell = list->tableInterface()->cellAt(0, 0);
+        return cell != nullptr && cell->text(QAccessible::Description)
+                                      .startsWith("last run failed: could not start: Can not "
+                                                  "create process:");
+    }));
+
     Child<QAction>(&main, "MenuHistory")->trigger();
     auto* history = main.findChild<TFormHistory*>();
     ASSERT_NE(history, nullptr);
     Walk(history);
+
+    // History and log are windows, beside the main window where the screen
+    // has room for them.
+    log.close();
+    QWidget* const sides[] = {
+        history, TFormLogView::ShowFor(&main, QString::fromStdString(window.Dir.File("x.log")))};
+    const QRect free = main.screen()->availableGeometry();
+    const QRect mainFrame = main.frameGeometry();
+    const int room = std::max(mainFrame.left() - free.left(), free.right() - mainFrame.right());
+    for (QWidget* side : sides) {
+        SCOPED_TRACE(side->objectName().toStdString());
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(side)->role(), QAccessible::Window);
+        EXPECT_TRUE(free.contains(side->frameGeometry()));
+        const int frameWidth = side->frameGeometry().width() - side->width();
+        if (room >= side->minimumSizeHint().width() + frameWidth) {
+            EXPECT_FALSE(side->frameGeometry().intersects(mainFrame));
+        }
+    }
+
+    // The run picture stays readable on a dark palette.
+    QPalette dark = main.palette();
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    main.setPalette(dark);
+    // The picture drawn on the button's colour: its clearest pixel.
+    QImage picture(32, 32, QImage::Format_RGB32);
+    picture.fill(dark.color(QPalette::Button));
+    QPainter(&picture).drawPixmap(
+        0, 0, Child<QAbstractButton>(&main, "ButtonExecute")->icon().pixmap(32, 32));
+    double best = 1;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            best = std::max(best, Contrast(picture.pixelColor(x, y), dark.color(QPalette::Button)));
+    EXPECT_GE(best, 4.5);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/ui/ModalHelper.h"
 #include "ui/ByteText.h"
+#include "ui/FHistory.h"
 #include "ui/FLogView.h"
 #include "ui/FTaskEdit.h"
 #include "ui/Version.h"
@@ -504,12 +505,18 @@ TEST_F(FormMainTest, AfterEveryRefillTheKeysStartFromARowWithoutSelectingIt) {
     ASSERT_TRUE(list_->hasFocus());
     EXPECT_TRUE(LooksSelected(2));
     // Running it refills the list: the selection goes, its row stays the
-    // keyboard's without looking selected, and Space modifies that task at once.
+    // keyboard's without looking selected, and History and Space take that
+    // task at once.
     PressKey(Qt::Key_X, Qt::ControlModifier);
     EXPECT_TRUE(WaitUntil([&] { return Runs() == QStringList{"gamma"}; }));
     EXPECT_FALSE(form_->HasSelection());
     EXPECT_EQ(list_->currentIndex().row(), 2);
     EXPECT_FALSE(LooksSelected(2));
+    PressKey(Qt::Key_H, Qt::ControlModifier);
+    auto* history = form_->findChild<TFormHistory*>();
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->windowTitle(), "History - Cleanup");
+    history->close();
     modal_.When<TFormTaskEdit>([](TFormTaskEdit* editor) {
         EXPECT_EQ(Child<QLineEdit>(editor, "EditTaskName")->text(), "Cleanup");
         QTest::mouseClick(Child<QPushButton>(editor, "ButtonCancel"), Qt::LeftButton);
@@ -567,26 +574,32 @@ TEST_F(FormMainTest, EachRowsToolTipSaysWhenItsTaskStartsNextAsTheClockGoesOn) {
     EXPECT_EQ(RowTexts(0), cells);
 }
 
-TEST_F(FormMainTest, LongTaskNamesAreElidedInTheQuestionsInsteadOfCut) {
-    const std::string name = "Start_" + std::string(400, 'n') + "_end";
-    Start(SettingsFile(false, true, {TaskSpec{name, GuidOf('1'), probe_, ""}}));
-    ClickRow(0);
-    for (auto key : {Qt::Key_Delete, Qt::Key_X}) {
-        QString question;
-        modal_.When<QMessageBox>([&question](QMessageBox* box) {
-            question = box->text();
-            const auto* label = Child<QLabel>(box, "qt_msgbox_label");
-            EXPECT_LE(label->sizeHint().width(), label->width());
-            EXPECT_LE(label->geometry().right(), box->width());
-            QTest::mouseClick(ButtonWithText(box, "&No"), Qt::LeftButton);
-        });
-        PressKey(key, key == Qt::Key_X ? Qt::ControlModifier : Qt::NoModifier);
-        ASSERT_TRUE(modal_.Done());
-        EXPECT_TRUE(question.contains(QStringLiteral(" the task Start_nnn")))
-            << question.toStdString();
-        EXPECT_TRUE(question.contains(QStringLiteral("nnn_end ")));
-        EXPECT_TRUE(question.contains(QChar(0x2026)));
-    }
+TEST_F(FormMainTest, QuestionsShowTheWholeTaskNameWrappedWithinTheScreen) {
+    // Names that differ only in their middle, with and without blanks.
+    const std::string middle(150, 'n');
+    Start(SettingsFile(
+        false, true,
+        {TaskSpec{"Weekly_of_" + middle + "_A_" + middle + "_full", GuidOf('1'), probe_, ""},
+         TaskSpec{"Weekly of " + middle + " B " + middle + " full", GuidOf('2'), probe_, ""}}));
+    const int screenWidth = form_->screen()->availableGeometry().width();
+    for (int row = 0; row < 2; ++row)
+        for (auto key : {Qt::Key_Delete, Qt::Key_X}) {
+            ClickRow(row);
+            QString question;
+            modal_.When<QMessageBox>([&question, screenWidth](QMessageBox* box) {
+                question = box->text().remove(QChar(0x200B));
+                const auto* label = Child<QLabel>(box, "qt_msgbox_label");
+                EXPECT_GT(label->height(), 2 * label->fontMetrics().height()) << "wrapped";
+                EXPECT_LE(box->width(), screenWidth);
+                QTest::mouseClick(ButtonWithText(box, "&No"), Qt::LeftButton);
+            });
+            PressKey(key, key == Qt::Key_X ? Qt::ControlModifier : Qt::NoModifier);
+            ASSERT_TRUE(modal_.Done());
+            const QString name = form_->TaskNameAtRow(row);
+            EXPECT_EQ(question, key == Qt::Key_X
+                                    ? "Do you want to execute the task " + name + " now?"
+                                    : "Do you want to delete the task " + name + " ?");
+        }
 }
 
 TEST_F(FormMainTest, TheLogViewShowsTheRunsOfTheStoresLogAsTheyHappen) {

@@ -10,10 +10,12 @@
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimeEdit>
@@ -214,6 +216,36 @@ TEST_F(TaskEditTest, NeverShrinksSoFarThatSaveAndCancelHide) {
         QPushButton* button = Button(name);
         const QRect shown(button->mapTo(&form, QPoint(0, 0)), button->size());
         EXPECT_TRUE(form.rect().contains(shown)) << name;
+    }
+}
+
+TEST_F(TaskEditTest, TabGoesSaveCancelThenTheTaskThenTheScheduleThenTheNewSettings) {
+    // The option buttons are one stop, at the selected one (Weekly for none).
+    for (const auto& [daily, option] : {std::pair{false, "RadioWeekly"}, {true, "RadioDaily"}}) {
+        TFormTaskEdit dialog;
+        dialog.Task().Daily = daily;
+        dialog.show();
+        ASSERT_TRUE(testing_support::WaitUntil([&] {
+            dialog.activateWindow();
+            return dialog.isActiveWindow();
+        }));
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), "EditTaskName");
+        // Pickers take a Tab per field: each control counts once.
+        QStringList stops;
+        for (int i = 0; i < 100 && (stops.isEmpty() || stops.back() != "EditTaskName"); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            const QString name = QApplication::focusWidget()->objectName();
+            if (stops.isEmpty() || stops.back() != name)
+                stops << name;
+        }
+        EXPECT_EQ(stops.join(' '),
+                  QStringLiteral("EditTaskFileName ButtonFile EditTaskParameters %1 PickerDate "
+                                 "PickerTime CheckMonday CheckTuesday CheckWednesday CheckThursday "
+                                 "CheckFriday CheckSaturday CheckSunday EditDateTime_LastExecuted "
+                                 "Button1 CheckActive CheckCatchUp CheckTimeLimit EditStartIn "
+                                 "ButtonStartIn ButtonSave ButtonCancel EditTaskName")
+                      .arg(QLatin1String(option)));
     }
 }
 
@@ -471,11 +503,17 @@ QFont PixelFont(int pixels) {
 
 } // namespace
 
-TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsGroup) {
-    for (int pixels : {8, 12, 16, 24}) {
-        ScopedAppFont font(PixelFont(pixels));
+// Also run on a 1366 by 768 screen (tests/ui/CMakeLists.txt).
+TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsGroupWithinTheScreen) {
+    QFont twelvePoints = QApplication::font();
+    twelvePoints.setPointSize(12);
+    for (const QFont& size :
+         {PixelFont(8), PixelFont(12), PixelFont(16), twelvePoints, PixelFont(24)}) {
+        const int pixels = QFontInfo(size).pixelSize();
+        ScopedAppFont font(size);
         TFormTaskEdit dialog;
         dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
         const auto* cancel = Child<QPushButton>(&dialog, "ButtonCancel");
         const auto* active = Child<QCheckBox>(&dialog, "CheckActive");
         const auto* options = Child<QWidget>(&dialog, "GroupBoxOptions");
@@ -489,14 +527,29 @@ TEST_F(TaskEditTest, WindowSizeFollowsTheCancelButtonAndTheOptionsGroup) {
             EXPECT_GE(dialog.width(), 702);
             EXPECT_GE(dialog.height(), 426);
         }
+        if (dialog.frameGeometry().width() < dialog.screen()->availableGeometry().width()) {
+            EXPECT_NEAR(dialog.width(), 702 * scale, 5.0) << pixels;
+        }
         EXPECT_NEAR(dialog.width(), cancel->x() + cancel->width() + 10 * scale, 1.0) << pixels;
         // The options sit below the design's controls, which keep their place.
         EXPECT_GE(options->y(), active->y() + active->height());
-        EXPECT_NEAR(dialog.height(),
-                    options->y() + options->height() + 12 * scale +
-                        Child<QWidget>(&dialog, "PanelBottom")->height(),
-                    1.0)
-            << pixels;
+        // The design's height where the screen has room, else the screen's
+        // free area, title bar included; Save and Cancel stay in sight and
+        // the rest scrolls.
+        const int designHeight = options->y() + options->height() + static_cast<int>(12 * scale) +
+                                 Child<QWidget>(&dialog, "PanelBottom")->height();
+        const QRect free = dialog.screen()->availableGeometry();
+        EXPECT_TRUE(free.contains(dialog.frameGeometry())) << pixels;
+        const int frameHeight = dialog.frameGeometry().height() - dialog.height();
+        if (designHeight + frameHeight <= free.height()) {
+            EXPECT_NEAR(dialog.height(), designHeight, 1.0) << pixels;
+        }
+        for (const char* name : {"ButtonSave", "ButtonCancel"}) {
+            const auto* button = Child<QPushButton>(&dialog, name);
+            EXPECT_TRUE(
+                dialog.rect().contains(QRect(button->mapTo(&dialog, QPoint(0, 0)), button->size())))
+                << pixels << " " << name;
+        }
         // Every caption fits its control, and the groups keep their order.
         for (auto* label : dialog.findChildren<QLabel*>())
             EXPECT_LE(label->sizeHint().width(), label->width())

@@ -81,6 +81,38 @@ TEST(StatusNotifierHost, ALateHostGetsTheOneIconWhoseClicksRaiseOrHideTheWindow)
     ASSERT_TRUE(WaitUntil([&] { return tray.Menu().isVisible(); }));
     tray.Menu().hide();
 
+    // A host that draws the menu itself reads it over D-Bus where the
+    // item's Menu property says, with the captions of the moment; a click
+    // there runs the item.
+    auto gdbus = [&item](const QStringList& arguments) {
+        QProcess call;
+        call.start(QStringLiteral("gdbus"),
+                   QStringList{"call", "--session", "--dest", item} + arguments);
+        EXPECT_TRUE(WaitUntil([&] { return call.state() == QProcess::NotRunning; }));
+        return QString::fromUtf8(call.readAllStandardOutput()).trimmed();
+    };
+    EXPECT_EQ(gdbus({"--object-path", "/StatusNotifierItem", "--method",
+                     "org.freedesktop.DBus.Properties.Get", "org.kde.StatusNotifierItem", "Menu"}),
+              "(<objectpath '/MenuBar'>,)");
+    const QStringList menu{"--object-path", "/MenuBar", "--method"};
+    for (const char* caption : {"Show window", "Hide window"}) {
+        gdbus(menu + QStringList{"com.canonical.dbusmenu.AboutToShow", "0"});
+        const QString layout =
+            gdbus(menu + QStringList{"com.canonical.dbusmenu.GetLayout", "--", "0", "-1", "[]"});
+        // Properties come in the order of their names.
+        for (const QString& part :
+             {QStringLiteral("(1, {'enabled': <true>, 'label': <'%1'>").arg(caption),
+              QStringLiteral("(2, {'enabled': <true>, 'label': <'Add task...'>"),
+              QStringLiteral("(3, {'enabled': <true>, 'type': <'separator'>"),
+              QStringLiteral("(4, {'enabled': <true>, 'label': <'Exit'>")})
+            EXPECT_TRUE(layout.contains(part)) << layout.toStdString();
+        const bool shown = form.isVisible();
+        gdbus(menu + QStringList{"com.canonical.dbusmenu.Event", "1", "clicked", "<0>", "0"});
+        ASSERT_TRUE(WaitUntil([&] { return form.isVisible() != shown; })) << caption;
+        // In front once the window system has shown it.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form) || !form.isVisible());
+    }
+
     // The panel goes: the hidden window comes back, as nothing else could
     // bring it back; the item leaves the bus.
     host.kill();

@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
         return 2;
     long long generation = std::atoll(argv[3]);
     if (mode == "once") {
+        // As the program does: a save follows a load, or it sets the file
+        // aside as changed by another program.
+        static_cast<void>(store.Load());
         Fill(tasks, generation);
         const TStoreResult saved = store.Save();
         std::printf(saved ? "saved\n" : "failed: %s\n", saved.Error.c_str());

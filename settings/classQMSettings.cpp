@@ -193,7 +193,7 @@ TQMSettingsLines& TQMSettingsLines::Assign(std::vector<std::string> lines) {
     ++changes_;
     lines_ = std::move(lines);
     // Released, not only emptied: after a load this is the whole file.
-    text_ = std::string();
+    text_.reset();
     views_ = std::vector<std::string_view>();
     viewed_ = false;
     return *this;
@@ -202,8 +202,9 @@ TQMSettingsLines& TQMSettingsLines::Assign(std::vector<std::string> lines) {
 void TQMSettingsLines::AssignText(std::string text,
                                   std::vector<std::string_view> (*split)(std::string_view text)) {
     Assign({});
-    text_ = std::move(text); // first: the views point into the member
-    views_ = split(text_);
+    // First: the views point into it, and it never moves.
+    text_ = std::make_shared<const std::string>(std::move(text));
+    views_ = split(*text_);
     viewed_ = true;
 }
 
@@ -212,7 +213,7 @@ std::vector<std::string>& TQMSettingsLines::Strings() const {
         // The same lines, so no change: the store's index stays valid.
         lines_.assign(views_.begin(), views_.end());
         views_ = {};
-        text_ = {};
+        text_.reset();
         viewed_ = false;
     }
     return lines_;

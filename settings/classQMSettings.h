@@ -82,6 +82,9 @@ public:
     // Takes the text and the lines split from it (views into that text).
     void AssignText(std::string text,
                     std::vector<std::string_view> (*split)(std::string_view text));
+    // The text the views point into, while the lines are views; nullptr
+    // once they are strings. A holder keeps the views' bytes alive.
+    std::shared_ptr<const std::string> SharedText() const { return viewed_ ? text_ : nullptr; }
 
     friend bool operator==(const TQMSettingsLines& a, const std::vector<std::string>& b) {
         return a.Strings() == b;
@@ -96,7 +99,7 @@ private:
     std::vector<std::string>& Strings() const;
 
     mutable std::vector<std::string> lines_;
-    mutable std::string text_;
+    mutable std::shared_ptr<const std::string> text_;
     mutable std::vector<std::string_view> views_;
     mutable bool viewed_ = false;
     std::uint64_t changes_ = 0;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <functional>
 #include <iterator>
@@ -256,6 +257,39 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
 }
 
 TStoreResult TQMTaskSchedulerSettings::Save() {
+    std::shared_ptr<const TSaveSnapshot> snapshot;
+    try {
+        snapshot = TakeSnapshot();
+    } catch (const Exception& e) {
+        return Failure(e);
+    }
+    return WriteSnapshot(*snapshot);
+}
+
+std::shared_ptr<const TSaveSnapshot> TQMTaskSchedulerSettings::TakeSnapshot() {
+    // The lines of the last load are not the file any more; a large file's
+    // section list is not kept beside the rendered sections (its text is,
+    // as long as sections point into it).
+    settings_->Clear();
+    settings_->ReleaseSections();
+    if (!RenderChangedSections())
+        RenderAllSections();
+    auto snapshot = std::make_shared<TSaveSnapshot>();
+    auto preferences = std::make_shared<const std::string>(RenderPreferences());
+    snapshot->Pieces.reserve(order_.size() + 1);
+    snapshot->Pieces.push_back(*preferences);
+    snapshot->Keep.push_back(std::move(preferences));
+    if (loadedText_)
+        snapshot->Keep.push_back(loadedText_);
+    for (const TListedSection& listed : order_) {
+        snapshot->Pieces.push_back(listed.Section->Text);
+        if (listed.Section->Rendered)
+            snapshot->Keep.push_back(listed.Section->Rendered);
+    }
+    return snapshot;
+}
+
+TStoreResult TQMTaskSchedulerSettings::WriteSnapshot(const TSaveSnapshot& snapshot) {
     try {
         // A file that is set aside as unreadable needs no second look.
         const bool unreadable = !unreadableFile_.empty();
@@ -271,20 +305,7 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
                         " was changed by another program and could not be set aside; it is "
                         "kept unchanged.",
                     {}};
-        // The lines of the last load are not the file any more; a large
-        // file's text and section list are not kept beside the rendered
-        // sections.
-        settings_->Clear();
-        settings_->ReleaseSections();
-        if (!RenderChangedSections())
-            RenderAllSections();
-        const std::string preferences = RenderPreferences();
-        std::vector<std::string_view> pieces;
-        pieces.reserve(static_cast<std::size_t>(taskList_.Count()) + 1);
-        pieces.push_back(preferences);
-        for (const TListedSection& listed : order_)
-            pieces.push_back(listed.Section->Text);
-        settings_->SavePieces(pieces);
+        settings_->SavePieces(snapshot.Pieces);
     } catch (const Exception& e) {
         return Failure(e);
     }
@@ -389,9 +410,10 @@ std::string TQMTaskSchedulerSettings::RenderPreferences() const {
     return text;
 }
 
-void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& section) {
-    std::string& text = section.Text;
-    text.clear();
+namespace {
+
+// A task's section as a save writes it: its blank line, header and keys.
+void RenderSectionText(const TQMTask& task, std::string& text) {
     TQMSettings::AppendHeaderLine(text, TasksSectionPrefix + task.Guid, false);
     for (const TTaskKey& key : TaskKeys) {
         if (key.Optional && IsDefault(key, task))
@@ -403,14 +425,131 @@ void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& sectio
         } else if (key.Number != nullptr) {
             TQMSettings::AppendKeyLine(text, key.Name, std::to_string(task.*key.Number));
         } else {
-            std::string stamp;
-            TQMSettings::AppendStamp(stamp, task.*key.Stamp);
-            TQMSettings::AppendKeyLine(text, key.Name, stamp);
+            // The key names are written as they stand, and a stamp has no
+            // line break: the line is built in place.
+            text += key.Name;
+            text += '=';
+            TQMSettings::AppendStamp(text, task.*key.Stamp);
+            text += "\r\n";
         }
     }
-    text.shrink_to_fit();
+}
+
+// The length of what RenderSectionText writes for the task when `bytes`
+// begin with exactly that, else 0; compared in place, since a load checks
+// every section.
+std::size_t RenderedLength(const TQMTask& task, std::string_view bytes) {
+    std::size_t at = 0;
+    const auto take = [&](std::string_view expected) {
+        if (bytes.substr(at, expected.size()) != expected)
+            return false;
+        at += expected.size();
+        return true;
+    };
+    if (!take("\r\n[tasks\\") || bytes.size() < at + task.Guid.size())
+        return 0;
+    for (const char c : task.Guid)
+        if (bytes[at++] != ascii::ToLower(c))
+            return 0;
+    if (!take("]\r\n"))
+        return 0;
+    char number[16];
+    for (const TTaskKey& key : TaskKeys) {
+        if (key.Optional && IsDefault(key, task))
+            continue;
+        if (!take(key.Name) || !take("="))
+            return 0;
+        if (key.Text != nullptr) {
+            // A save writes line breaks and NUL as blanks; a loaded line
+            // holds neither LF nor NUL, but may hold a lone CR.
+            const std::string& value = task.*key.Text;
+            if (value.find('\r') != std::string::npos || !take(value))
+                return 0;
+        } else if (key.Flag != nullptr) {
+            if (!take(task.*key.Flag ? "1" : "0"))
+                return 0;
+        } else if (key.Number != nullptr) {
+            const auto end = std::to_chars(number, number + sizeof number, task.*key.Number).ptr;
+            if (!take(std::string_view(number, static_cast<std::size_t>(end - number))))
+                return 0;
+        } else {
+            // The digits AppendStamp gives: the value's fields, zero-padded.
+            const std::string_view stamp = bytes.substr(at, 18);
+            const dt::DateTimeFields f = dt::DecodeDateTime(task.*key.Stamp);
+            const int fields[] = {f.Year,
+                                  f.Month,
+                                  f.Day,
+                                  f.Hour,
+                                  f.Minute,
+                                  f.Second,
+                                  f.Millisecond > 999 ? 0 : f.Millisecond};
+            const int widths[] = {4, 2, 2, 2, 2, 2, 3};
+            if (stamp.size() != 18 || stamp[8] != '-')
+                return 0;
+            std::size_t digit = 0;
+            for (std::size_t i = 0; i < std::size(fields); ++i) {
+                if (digit == 8)
+                    ++digit;
+                int value = fields[i];
+                if (value < 0)
+                    return 0;
+                for (int w = widths[i] - 1; w >= 0; --w) {
+                    if (stamp[digit + static_cast<std::size_t>(w)] != '0' + value % 10)
+                        return 0;
+                    value /= 10;
+                }
+                if (value != 0)
+                    return 0;
+                digit += static_cast<std::size_t>(widths[i]);
+            }
+            at += 18;
+        }
+        if (!take("\r\n"))
+            return 0;
+    }
+    return at;
+}
+
+} // namespace
+
+void TQMTaskSchedulerSettings::RenderSection(TQMTask& task, TSectionText& section) {
+    // A new string each time: a snapshot being written may hold the old one.
+    auto text = std::make_shared<std::string>();
+    RenderSectionText(task, *text);
+    text->shrink_to_fit();
+    section.Text = *text;
+    section.Rendered = std::move(text);
     section.Fingerprint = Fingerprint(task);
     section.GuidKey = GuidKeyOf(task.Guid);
+    ++renderedSections_;
+}
+
+void TQMTaskSchedulerSettings::KeepLoadedSection(const TQMSettingsSection& entry,
+                                                 const TQMTask& task) {
+    if (!loadedText_ || !IsTaskIdentifier(task.Guid))
+        return;
+    // Two sections of one identifier: the save decides which keeps it.
+    const std::uint64_t guidKey = GuidKeyOf(task.Guid);
+    if (guidOwners_.contains(guidKey))
+        return;
+    // The rendering starts with the blank line before the header.
+    const std::string& text = *loadedText_;
+    const auto base = reinterpret_cast<std::uintptr_t>(text.data());
+    const auto header = reinterpret_cast<std::uintptr_t>(
+        settings_->Lines.View(static_cast<std::size_t>(entry.LineIndex)).data());
+    if (header < base + 2 || header > base + text.size())
+        return;
+    const std::size_t at = header - base - 2;
+    const std::size_t length = RenderedLength(task, std::string_view(text).substr(at));
+    if (length == 0)
+        return;
+    TSectionText& section = sections_[&task];
+    section.Text = std::string_view(text).substr(at, length);
+    section.Fingerprint = Fingerprint(task);
+    section.GuidKey = guidKey;
+    section.Seen = saves_;
+    guidOwners_[guidKey] = &task;
+    order_.push_back({&task, &section});
 }
 
 bool TQMTaskSchedulerSettings::RenderChangedSections() {
@@ -498,12 +637,23 @@ void TQMTaskSchedulerSettings::RenderAllSections() {
 }
 
 void TQMTaskSchedulerSettings::ReadTasks() {
+    // What the last save rendered belongs to tasks about to go; the first
+    // save after this load writes what the file holds where it can.
+    sections_.clear();
+    order_.clear();
+    guidOwners_.clear();
+    loadedText_ = settings_->Lines.SharedText();
+    sections_.reserve(static_cast<std::size_t>(settings_->SectionCount()));
+    guidOwners_.reserve(static_cast<std::size_t>(settings_->SectionCount()));
     taskList_.ClearTasks();
     for (int i = 0; i < settings_->SectionCount(); ++i) {
         const TQMSettingsSection& section = settings_->Section(i);
         // A line that starts like a header but is none adds no task.
-        if (section.IsSubsectionOf("tasks") && settings_->HasKeys(section))
-            ReadTaskSection(section, *taskList_.AddNewTask());
+        if (!section.IsSubsectionOf("tasks") || !settings_->HasKeys(section))
+            continue;
+        TQMTask& task = *taskList_.AddNewTask();
+        ReadTaskSection(section, task);
+        KeepLoadedSection(section, task);
     }
 }
 

@@ -20,6 +20,13 @@ struct TStoreResult {
     explicit operator bool() const { return Ok; }
 };
 
+// What one save writes: the file's pieces in order, and what keeps their
+// bytes alive. Taken where the tasks live; written anywhere.
+struct TSaveSnapshot {
+    std::vector<std::string_view> Pieces;
+    std::vector<std::shared_ptr<const std::string>> Keep;
+};
+
 // The application store: where the settings file lives, the two preferences,
 // and the mapping of preferences and tasks onto the settings file.
 class TQMTaskSchedulerSettings {
@@ -42,9 +49,21 @@ public:
 
     [[nodiscard]] TStoreResult Load();
     // Writes the whole file, re-rendering only the sections of the tasks
-    // added or changed since the last save; the bytes are those that
-    // WriteToSettings and a save of the settings' lines would give.
+    // added or changed since the last save (or, for the first save, since
+    // the load); the bytes are those that WriteToSettings and a save of the
+    // settings' lines would give. TakeSnapshot, then WriteSnapshot.
     [[nodiscard]] TStoreResult Save();
+    // The file as it should be now, rendered from the tasks and preferences:
+    // on the thread that changes them. Raises Exception.
+    std::shared_ptr<const TSaveSnapshot> TakeSnapshot();
+    // Writes a snapshot where the location rule says, replacing the file
+    // atomically. Touches neither the tasks nor the preferences, so it may
+    // run on another thread, one write at a time, with no TakeSnapshot or
+    // Load meanwhile.
+    [[nodiscard]] TStoreResult WriteSnapshot(const TSaveSnapshot& snapshot);
+    // How many task sections were rendered so far: the others were written
+    // as the last save or the load left them.
+    std::uint64_t RenderedSections() const { return renderedSections_; }
 
     void ReadFromSettings();
     // Renders preferences and every task into the settings' lines.
@@ -70,13 +89,19 @@ private:
         std::uint64_t Fingerprint = 0; // of the task's values
         std::uint64_t GuidKey = 0;     // of its identifier, without letter case
         std::uint64_t Seen = 0;        // the save that last found the task listed
-        std::string Text;              // blank line, header and key lines
+        // Blank line, header and key lines: in Rendered, or in the loaded
+        // file's text. A snapshot shares either, so neither changes in place.
+        std::string_view Text;
+        std::shared_ptr<const std::string> Rendered;
     };
     // Brings every listed task's section up to date; false when identifiers
     // clash, which only a render of all of them in list order settles.
     bool RenderChangedSections();
     void RenderAllSections();
     void RenderSection(TQMTask& task, TSectionText& section);
+    // Keeps a loaded section's bytes as its rendering when they are exactly
+    // what a save would write for the task read from it.
+    void KeepLoadedSection(const TQMSettingsSection& entry, const TQMTask& task);
     std::string RenderPreferences() const;
 
     // Fills one task from the lines of one section entry.
@@ -108,4 +133,7 @@ private:
     // Which task's section carries an identifier (by GuidKey).
     std::unordered_map<std::uint64_t, const TQMTask*> guidOwners_;
     std::uint64_t saves_ = 0;
+    std::uint64_t renderedSections_ = 0;
+    // The text of the last load, while sections point into it.
+    std::shared_ptr<const std::string> loadedText_;
 };

@@ -5,6 +5,7 @@
 #include "lib/classQMTaskSchedulerUtils.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
+#include "settings/SettingsWriter.h"
 #include "settings/TaskRunHistory.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
@@ -142,6 +143,13 @@ TFormMain::TFormMain(QWidget* parent, TDesktop::TArea area) : QMainWindow(parent
         desktop_->StartsMissed(missed);
     };
     store_ = std::make_unique<TQMTaskSchedulerSettings>(*taskList_);
+    writer_ = std::make_unique<TSettingsWriter>(*store_);
+    writer_->OnSaved = [this](const TStoreResult& result) { Saved(result); };
+    // Run ends are saved with the next poll: a burst of any size is one save.
+    connect(taskList_->Timer(), &QTimer::timeout, this, [this] {
+        if (std::exchange(endsUnsaved_, false))
+            SaveSettings();
+    });
 
     CreateControls();
     CreateActions();
@@ -185,6 +193,10 @@ TFormMain::~TFormMain() {
     taskList_->OnStartsMissed = nullptr;
     runHistory_.reset();
     desktop_.reset();
+    // What is asked for is written before the store goes; the window hears
+    // no more of it.
+    writer_->OnSaved = nullptr;
+    writer_.reset();
     store_.reset();
     taskList_.reset();
 }
@@ -436,6 +448,7 @@ void TFormMain::FormShow() {
     ButtonDelete->setText(QString());
     ButtonEdit->setText(QString());
     ButtonExecute->setText(QString());
+    writer_->Finish(); // a load must not meet a write
     const TStoreResult loaded = store_->Load();
     if (!loaded) {
         loadProblem_ =
@@ -489,7 +502,7 @@ void TFormMain::RunEnded(const TRunRecord& run) {
     // Only its row changes: a refill would take the user's selection.
     if (const TQMTask* task = taskList_->TaskOfRun(run))
         listModel_->TaskChanged(task);
-    SaveSettings();
+    endsUnsaved_ = true;
     if (auto* view = findChild<TFormHistory*>(QString(), Qt::FindDirectChildrenOnly);
         view != nullptr && view->isVisible() && view->TaskGuid() == run.TaskGuid)
         view->ShowTask(run.TaskGuid, run.TaskName);
@@ -563,9 +576,12 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         Run([this, &mayClose] { mayClose = FormCloseQuery(); });
     event->setAccepted(mayClose);
     if (mayClose) {
-        // The moment the program stopped running, for the starts it misses.
-        if (shown_)
+        // The moment the program stopped running, for the starts it misses;
+        // the program ends once it is written.
+        if (shown_) {
             SaveSettings();
+            writer_->Finish();
+        }
         emit ExitAccepted();
     }
 }
@@ -625,7 +641,18 @@ void TFormMain::PollError(const std::string& message) {
 }
 
 void TFormMain::SaveSettings() {
-    const TStoreResult saved = store_->Save();
+    writer_->Request();
+}
+
+bool TFormMain::SavesPending() const {
+    return writer_->Pending();
+}
+
+std::uint64_t TFormMain::SaveCount() const {
+    return writer_->Saves();
+}
+
+void TFormMain::Saved(const TStoreResult& saved) {
     if (!saved) {
         const QString text =
             QStringLiteral("Changes could not be saved: ") + ui::ToDisplayText(saved.Error);

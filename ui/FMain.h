@@ -23,7 +23,9 @@ class QTimer;
 class QTreeView;
 class TQMTaskScheduler;
 class TQMTaskSchedulerSettings;
+class TSettingsWriter;
 class TTaskRunHistory;
+struct TStoreResult;
 struct TRunRecord;
 
 namespace ui {
@@ -100,6 +102,11 @@ public:
     // keeping running, start at login.
     TDesktop& Desktop() const { return *desktop_; }
 
+    // A save is asked for or being written.
+    bool SavesPending() const;
+    // Saves written (or failed) so far.
+    std::uint64_t SaveCount() const;
+
     // --- Standing messages (status panel 3) ---
     // What the user should know until its cause ends: a save that failed, a
     // settings file set aside, a refused login entry. Each has a key of its
@@ -146,8 +153,10 @@ private:
     // After a change of the rows, as after a refill: nothing selected, the
     // keyboard on the task's row, else on the first.
     void KeepKeysOn(const TQMTask* task);
-    // Saves everything; a failure stays in status panel 3 until a save succeeds.
+    // Asks the writer to save everything, once the current handler returns.
     void SaveSettings();
+    // A save's outcome: a failure stays in status panel 3 until a save succeeds.
+    void Saved(const TStoreResult& saved);
     // Runs the selected task by hand, after the question when asked to.
     void ExecuteSelectedTask(bool ask, bool stampTheRun);
     void ShowStanding();
@@ -167,7 +176,9 @@ private:
 
     std::unique_ptr<TQMTaskScheduler> taskList_;
     std::unique_ptr<TQMTaskSchedulerSettings> store_;
+    std::unique_ptr<TSettingsWriter> writer_;
     std::unique_ptr<TTaskRunHistory> runHistory_;
+    bool endsUnsaved_ = false; // a run ended since the last poll
     // Tasks whose bad end was notified today: once per task and day.
     std::set<std::string> endsNotified_;
     TDateTime endsNotifiedDay_ = 0;

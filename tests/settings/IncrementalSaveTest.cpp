@@ -1,4 +1,5 @@
 #include "lib/SupportLibrary.h"
+#include "lib/classQMTaskSchedulerUtils.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMSettings.h"
@@ -7,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <random>
 
@@ -102,6 +105,77 @@ TEST(IncrementalSave, WritesTheBytesOfAFullSaveAfterRandomEdits) {
             store.Settings().SaveToFile(full);
             ASSERT_EQ(saved, ReadFile(full)) << "step " << step;
         }
+    }
+}
+
+// The first save after a load writes the bytes a full render gives, and
+// renders only the sections whose bytes in the file differ from what it
+// would write (or whose task changed since the load).
+TEST(IncrementalSave, FirstSaveAfterALoadRendersOnlyWhatDiffers) {
+    TSupportLibrary support;
+    TestClock clock(MakeDateTime(2026, 12, 7, 12, 0));
+    constexpr int Count = 40;
+    struct Case {
+        const char* Name;
+        const char* Find; // in the file a save wrote, replaced by Put
+        const char* Put;
+        bool Edit;  // a task changes after the load
+        bool Clash; // the second task gets the first one's identifier
+        std::uint64_t Rendered;
+    };
+    const Case cases[] = {
+        {"as saved", "", "", false, false, 0},
+        {"one task changed", "", "", true, false, 1},
+        {"one key in capitals", "taskname=task 3\r", "TASKNAME=task 3\r", false, false, 1},
+        {"a value the save writes otherwise", "active=1", "active=true", false, false, 1},
+        {"a stamp the save writes otherwise", "served=18991230-", "served=18991230 ", false, false,
+         1},
+        {"two tasks of one identifier", "", "", false, true, Count},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        const auto pointAt = [&](TQMTaskSchedulerSettings& store) {
+            store.Settings().ProgramFolder = dir.Path() + "program/";
+            store.Settings().UserFolder = dir.Path() + "user/";
+        };
+        std::string saved;
+        {
+            TQMTaskScheduler tasks;
+            TQMTaskSchedulerSettings store(tasks);
+            pointAt(store);
+            for (int i = 0; i < Count; ++i) {
+                TQMTask* task = tasks.AddNewTask();
+                task->TaskName = "task " + std::to_string(i);
+                task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+                task->TaskFileName = "/usr/bin/program " + std::to_string(i);
+                task->Active = true;
+                task->Weekly = i % 2 == 0;
+                task->TimeLimitMinutes = i % 3;
+            }
+            ASSERT_TRUE(store.Save());
+            saved = ReadFile(store.Settings().UserFolderFileName());
+        }
+        TQMTaskScheduler tasks;
+        TQMTaskSchedulerSettings store(tasks);
+        pointAt(store);
+        std::string file = saved;
+        if (const auto at = file.find(c.Find); *c.Find != '\0')
+            file.replace(at, std::strlen(c.Find), c.Put);
+        if (c.Clash) {
+            const auto first = saved.find("\r\nguid=") + 7;
+            file.replace(saved.find("\r\nguid=", first) + 7, 40, saved.substr(first, 40));
+        }
+        WriteFile(store.Settings().UserFolderFileName(), file);
+        ASSERT_TRUE(store.Load());
+        if (c.Edit)
+            tasks.GetTask(7)->Active = false;
+        ASSERT_TRUE(store.Save());
+        EXPECT_EQ(store.RenderedSections(), c.Rendered);
+        const std::string written = ReadFile(store.Settings().UserFolderFileName());
+        store.WriteToSettings();
+        store.Settings().SaveToFile(dir.Path() + "full.ini");
+        EXPECT_EQ(written, ReadFile(dir.Path() + "full.ini"));
     }
 }
 

@@ -115,7 +115,14 @@ protected:
             QString::fromStdString(ReadFile(runs_)).count(QStringLiteral("run")));
     }
     std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
-    std::string Ini() const { return ReadFile(IniPath()); }
+    // The settings file once the window's saves (on a thread of their own)
+    // are written.
+    std::string Ini() const {
+        if (form_) {
+            EXPECT_TRUE(WaitUntil([this] { return !form_->SavesPending(); }));
+        }
+        return ReadFile(IniPath());
+    }
     std::string EntryText() const { return ReadFile(ui::AutostartEntryPath().toStdString()); }
 
     TLogFileModule logFileModule_;

@@ -185,7 +185,17 @@ protected:
     }
 
     std::string IniPath() const { return dir_.File("qmtaskscheduler2.ini"); }
-    std::string Ini() const { return ReadFile(IniPath()); }
+    // Saves are written on a thread of their own; the file and status
+    // panel 3 are looked at once they are.
+    void SavesWritten() const {
+        if (form_) {
+            EXPECT_TRUE(WaitUntil([this] { return !form_->SavesPending(); }));
+        }
+    }
+    std::string Ini() const {
+        SavesWritten();
+        return ReadFile(IniPath());
+    }
 
     QStringList RowNames() const {
         QStringList names;
@@ -230,6 +240,7 @@ protected:
     QAction* Action(const char* name) const { return Child<QAction>(form_.get(), name); }
 
     QString Panel(int index) const {
+        SavesWritten();
         const QByteArray name = QStringLiteral("StatusPanel%1").arg(index).toLatin1();
         return Child<QLabel>(form_.get(), name.constData())->text();
     }
@@ -884,6 +895,38 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
     EXPECT_EQ(CountOf(ReadFile(dir_.File("qmtaskscheduler2.log")), "executed"), 1);
 }
 
+// Runs that end together are saved with the next poll, once for all of
+// them: at most one save per poll. The file then holds every run's result.
+TEST_F(FormMainTest, RunsEndingTogetherAreSavedOnceWithTheNextPoll) {
+    constexpr int Count = 30;
+    std::vector<TaskSpec> tasks;
+    for (int i = 0; i < Count; ++i) {
+        TaskSpec task{"t" + std::to_string(i), std::string(38, 'A') + std::to_string(10 + i),
+                      probe_, std::to_string(i)};
+        task.Daily = true;
+        task.DateTime = "20261101-090000000";
+        task.LastRun = "20261206-090000000";
+        tasks.push_back(task);
+    }
+    Start(SettingsFile(false, false, tasks));
+    int polls = 0;
+    QObject::connect(form_->TaskList().Timer(), &QTimer::timeout, [&] { ++polls; });
+    ASSERT_TRUE(WaitUntil([&] { return Runs().size() == Count; }));
+    const auto ended = [&] {
+        for (int i = 0; i < Count; ++i)
+            if (form_->TaskList().GetTask(i)->LastResult.empty())
+                return false;
+        return true;
+    };
+    ASSERT_TRUE(WaitUntil(ended));
+    const int pollsAtTheEnds = polls;
+    const std::uint64_t savesAtTheEnds = form_->SaveCount();
+    ASSERT_TRUE(WaitUntil([&] { return polls > pollsAtTheEnds && !form_->SavesPending(); }));
+    EXPECT_LE(form_->SaveCount() - savesAtTheEnds, 2u);
+    EXPECT_LE(form_->SaveCount(), static_cast<std::uint64_t>(polls));
+    EXPECT_EQ(CountOf(Ini(), "lastresult="), Count);
+}
+
 TEST_F(FormMainTest, ShowsAFailedSaveInStatusPanel3UntilASaveSucceeds) {
     Start(SettingsFile(true, true, {}));
     // Saves now go to a user folder that cannot be made: a file stands in its way.
@@ -958,6 +1001,7 @@ TEST_F(FormMainTest, NamesASettingsFileThatCouldNotBeReadInStatusPanel3UntilTheE
     // The next save sets the folder aside; the panel names it from then on,
     // over later saves that succeed.
     Action("MenuAskwhenclose")->trigger();
+    SavesWritten();
     const QString setAside = QString::fromStdString(form_->Store().SetAsideFileName());
     ASSERT_TRUE(setAside.startsWith(QString::fromStdString(ini) + ".unreadable-"));
     EXPECT_TRUE(std::filesystem::is_directory(setAside.toStdString() + "/inside"));
@@ -974,6 +1018,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     ASSERT_NO_FATAL_FAILURE(StartOnAFolderAsTheSettingsFile());
     auto* panel = Child<QLabel>(form_.get(), "StatusPanel3");
     Action("MenuAskwhenclose")->trigger(); // sets the unreadable file aside
+    SavesWritten();
     const QString setAside = panel->text();
     ASSERT_TRUE(setAside.contains("; set aside as ")) << setAside.toStdString();
 
@@ -983,6 +1028,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_.File("config-blocker")));
     Action("MenuStartAtLogin")->trigger();
     qputenv("XDG_CONFIG_HOME", savedConfigHome);
+    SavesWritten();
     EXPECT_EQ(panel->text(), setAside);
     EXPECT_TRUE(panel->toolTip().contains("\n\nStart at login could not be set: "))
         << panel->toolTip().toStdString();
@@ -991,6 +1037,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     WriteFile(dir_.File("blocker"), "");
     form_->Store().Settings().UserFolder = dir_.File("blocker") + "/sub/";
     Action("MenuAskwhenclose")->trigger();
+    SavesWritten();
     EXPECT_TRUE(panel->text().startsWith("Changes could not be saved: "));
     const QStringList shown = panel->toolTip().split("\n\n");
     ASSERT_EQ(shown.size(), 3) << panel->toolTip().toStdString();
@@ -1001,6 +1048,7 @@ TEST_F(FormMainTest, StandingMessagesShareStatusPanel3AndEachEndsWithItsOwnCause
     // The next save succeeds: its failure goes, the others stand.
     form_->Store().Settings().UserFolder = userDir_.Path();
     Action("MenuAskwhenclose")->trigger();
+    SavesWritten();
     EXPECT_EQ(panel->text(), setAside);
     EXPECT_EQ(panel->toolTip().split("\n\n").size(), 2) << panel->toolTip().toStdString();
 }

@@ -6,6 +6,9 @@
 //   settings_saver once  <folder> <generation> [keep-signal]   one save;
 //       prints "saved" or "failed: <message>", exit status 0 or 1; with
 //       keep-signal SIGXFSZ keeps its default action (ending the program)
+//   settings_saver writer <folder> <first generation>   as loop, through
+//       the writer thread: prints "saving N" once the save is asked for and
+//       "N" when the writer has written it
 //   settings_saver check <folder>   loads the file; prints "<generation>"
 //       when it holds the 1,000 tasks of one generation whole, else
 //       "broken: <why>" with exit status 1
@@ -15,10 +18,12 @@
 #include "platform/files.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
+#include "settings/SettingsWriter.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -107,6 +112,34 @@ int main(int argc, char** argv) {
         const TStoreResult saved = store.Save();
         std::printf(saved ? "saved\n" : "failed: %s\n", saved.Error.c_str());
         return saved ? 0 : 1;
+    }
+    if (mode == "writer") {
+        // Loaded first, as the program does: the file of the last run is its
+        // own, not one changed by another program.
+        static_cast<void>(store.Load());
+        TSettingsWriter writer(store);
+        // Each generation is asked for by an edit of the event loop, as the
+        // window asks, and the next edit follows its save.
+        const auto ask = [&] {
+            for (int i = 0; i < tasks.Count(); ++i)
+                tasks.GetTask(i)->TaskParameters = Parameters(generation);
+            writer.Request();
+            std::printf("saving %lld\n", generation);
+            std::fflush(stdout);
+        };
+        writer.OnSaved = [&](const TStoreResult& saved) {
+            if (!saved) {
+                std::printf("failed: %s\n", saved.Error.c_str());
+                QCoreApplication::exit(1);
+                return;
+            }
+            std::printf("%lld\n", generation++);
+            std::fflush(stdout);
+            QTimer::singleShot(0, ask);
+        };
+        Fill(tasks, generation);
+        ask();
+        return QCoreApplication::exec();
     }
     if (mode != "loop")
         return 2;

@@ -27,6 +27,21 @@ const char* MissCauseText(TMissCause cause) {
         return "the clock was set forward";
     case TMissCause::HeldUp:
         return "the program was held up";
+    case TMissCause::EndedBeforeStart:
+        return "the program ended before it could start it";
+    }
+    return "";
+}
+
+const char* CatchUpText(TCatchUp outcome) {
+    switch (outcome) {
+    case TCatchUp::NextStartServes:
+        return "not caught up: the next start serves it";
+    case TCatchUp::TooOld:
+        return "not caught up: the start is more than 7 days old";
+    case TCatchUp::No:
+    case TCatchUp::Run:
+        break;
     }
     return "";
 }
@@ -74,14 +89,16 @@ std::optional<TDateTime> LatestMissedStart(const TQMTask& task, TDateTime since,
     return std::nullopt;
 }
 
-TCatchUp CatchUpAt(const TQMTask& task, TDateTime start, TDateTime when) {
+TCatchUp CatchUpAt(const TQMTask& task, TDateTime start, TDateTime now, TDateTime runAt) {
     if (!task.CatchUp)
         return TCatchUp::No;
-    if (when - start > CatchUpMaxAgeDays)
+    if (runAt - start > CatchUpMaxAgeDays)
         return TCatchUp::TooOld;
-    const TNextStart next = NextStart(task, when);
+    // Looked for from now: a window that opens before the catch-up would run
+    // serves the same need, as one that opens soon after it does.
+    const TNextStart next = NextStart(task, now);
     if (next.Kind == TNextStart::TKind::At &&
-        (next.When - when) * dt::MSecsPerDay <= static_cast<double>(NextStartServesMs))
+        (next.When - runAt) * dt::MSecsPerDay <= static_cast<double>(NextStartServesMs))
         return TCatchUp::NextStartServes;
     return TCatchUp::Run;
 }
@@ -99,6 +116,6 @@ std::optional<TMissedStart> DecideMissedStart(const TQMTask& task, const TPollGa
         missed.Cause == TMissCause::NotRunning || missed.Cause == TMissCause::Asleep;
     const TDateTime runAt =
         gap.Now + (settles ? static_cast<double>(CatchUpSettleMs) / dt::MSecsPerDay : 0.0);
-    missed.CatchUp = CatchUpAt(task, *start, runAt);
+    missed.CatchUp = CatchUpAt(task, *start, gap.Now, runAt);
     return missed;
 }

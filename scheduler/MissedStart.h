@@ -6,8 +6,10 @@
 
 // Why a poll did not see a start window: the program was not running, the
 // computer was suspended, the wall clock was set forward over the window, or
-// the program was held up (stopped, or busy) for longer than the window.
-enum class TMissCause { NotRunning, Asleep, ClockSetForward, HeldUp };
+// the program was held up (stopped, or busy) for longer than the window, or
+// the program ended after the start was made durable and before its program
+// started.
+enum class TMissCause { NotRunning, Asleep, ClockSetForward, HeldUp, EndedBeforeStart };
 const char* MissCauseText(TMissCause cause);
 
 // The time between two looks at the tasks: the previous poll (or the moment
@@ -31,8 +33,9 @@ enum class TCatchUp {
     No,              // the task did not ask for it: the start is only told
     Run,             // run it once, in place of the missed start
     TooOld,          // the start is more than CatchUpMaxAgeDays old
-    NextStartServes, // the task's next window opens within the hour
+    NextStartServes, // a regular start comes within the hour of the catch-up
 };
+const char* CatchUpText(TCatchUp outcome); // "not caught up: ..."; empty for No and Run
 
 struct TMissedStart {
     TDateTime Start = 0; // when the missed window opened (local time)
@@ -52,8 +55,10 @@ constexpr long long NextStartServesMs = 3600000;
 // now has nothing to miss (a change of the flag restarts the count).
 std::optional<TDateTime> LatestMissedStart(const TQMTask& task, TDateTime since, TDateTime now);
 
-// Whether a catch-up of `start` run at `when` may go ahead.
-TCatchUp CatchUpAt(const TQMTask& task, TDateTime start, TDateTime when);
+// Whether a catch-up of `start`, decided at `now`, may run at `runAt`: not
+// when a regular start of the task comes (from now on) within the hour of
+// runAt. A run since the start clears what is owed when it runs.
+TCatchUp CatchUpAt(const TQMTask& task, TDateTime start, TDateTime now, TDateTime runAt);
 
 // The whole decision for one task and one gap; the catch-up is judged for
 // the earliest moment it may run, CatchUpSettleMs after this poll when the

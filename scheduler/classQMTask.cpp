@@ -184,6 +184,11 @@ std::string TQMTask::RunFolder() const {
     return StartIn.empty() ? TQMTaskSchedulerFileUtils::WorkingFolder() : StartIn;
 }
 
+TQMTask::TStartingHook& TQMTask::StartingHook() {
+    static TStartingHook hook;
+    return hook;
+}
+
 TRunResult TQMTask::Execute(bool stampTheRun, TDateTime now, TRunKind kind) {
     return Run(stampTheRun, now, 0, kind);
 }
@@ -212,10 +217,19 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
     }
     // Stamped before the start, so that a failing start is not retried on
     // every poll of the window.
+    // A start of its own serves the need of an earlier start still owed.
+    bool servesOwed = false;
     if (stampTheRun) {
         DateTimeLastExecuted = now;
         OccurrenceServed = inPlaceOf;
+        servesOwed = inPlaceOf == 0 && CatchUpOwed > 0;
+        if (inPlaceOf > 0 || servesOwed)
+            CatchUpOwed = 0;
     }
+    const auto tellServed = [&] {
+        if (servesOwed)
+            LogResult("not caught up: a later run serves it");
+    };
     bool started = false;
     try {
         const std::string folder = RunFolder();
@@ -224,13 +238,19 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
             throw Exception("Start in folder not found: " + StartIn);
         const auto plan = TQMTaskSchedulerFileUtils::PlanLaunch(TaskFileName, TaskParameters);
         started = !plan.CommandLine.empty();
+        const auto starting = [this] {
+            if (const TStartingHook& hook = StartingHook())
+                hook(*this);
+        };
         if (started && plan.IsProgram && watch) {
-            const int error =
-                watch->StartProgram(watch->NewRun(Guid, TaskName, kind, now), plan.CommandLine,
-                                    folder, TaskFileName, TimeLimitMinutes);
+            TRunRecord run = watch->NewRun(Guid, TaskName, kind, now);
+            starting();
+            const int error = watch->StartProgram(std::move(run), plan.CommandLine, folder,
+                                                  TaskFileName, TimeLimitMinutes);
             if (error != 0)
                 TQMTaskSchedulerFileUtils::RaiseStartError(TaskFileName, error);
         } else if (started) {
+            starting();
             const int error = platform::StartProcess(plan.CommandLine, folder, false);
             if (error != 0)
                 TQMTaskSchedulerFileUtils::RaiseStartError(TaskFileName, error);
@@ -246,6 +266,7 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
         try {
             LogResult(reason + note);
             reportFinished(TRunOutcome::NotStarted, reason);
+            tellServed();
         } catch (...) {
         }
         throw;
@@ -256,6 +277,7 @@ TRunResult TQMTask::Run(bool stampTheRun, TDateTime now, TDateTime inPlaceOf, TR
     if (!started)
         reportFinished(TRunOutcome::NotStarted, RunResultText(result));
     LogResult(RunResultText(result) + note);
+    tellServed();
     return result;
 }
 
@@ -289,6 +311,7 @@ void TQMTask::Assign(const TQMTask* other) {
     ScheduleChanged = other->ScheduleChanged;
     CatchUp = other->CatchUp;
     OccurrenceServed = other->OccurrenceServed;
+    CatchUpOwed = other->CatchUpOwed;
 }
 
 std::string TQMTask::WeekdaysText() const {

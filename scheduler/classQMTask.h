@@ -3,6 +3,7 @@
 #include "lib/DateTimeUtil.h"
 #include "scheduler/RunWatch.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -70,6 +71,9 @@ public:
     // the last run was a start of its own. The once-a-day rule counts that
     // start's day, so a catch-up never takes the place of today's run.
     TDateTime OccurrenceServed = 0;
+    // The missed start a catch-up is owed for; 0 when none is. Kept until the
+    // catch-up runs, is told "not caught up", or a later run serves the need.
+    TDateTime CatchUpOwed = 0;
 
     static TDateTime NeverDate();
     static bool IsNeverDate(TDateTime value);
@@ -107,6 +111,10 @@ public:
     // Runs the task in place of a start it missed: stamped now, counted for
     // the day of `start`; the log line names the start it stands in for.
     TRunResult ExecuteInPlaceOf(TDateTime start, TDateTime now);
+    // Called with the task right before its program is started, when set:
+    // after it, the start may have happened whatever comes next.
+    using TStartingHook = std::function<void(const TQMTask& task)>;
+    static TStartingHook& StartingHook();
     // The folder the run starts in.
     std::string RunFolder() const;
     // Writes "task (<name>): <result> (<file>)" to the run log.

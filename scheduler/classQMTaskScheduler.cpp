@@ -1,6 +1,8 @@
 #include "scheduler/classQMTaskScheduler.h"
 
 #include "lib/QMException.h"
+#include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 
 #include <QTimer>
@@ -22,6 +24,29 @@ std::string MessageOf(const std::exception_ptr& error) {
     } catch (...) {
         return "Unknown error";
     }
+}
+
+long long Ms(TDateTime value) {
+    return std::llround(value * dt::MSecsPerDay);
+}
+
+// The instant (ms since 1970 UTC) of a local time.
+long long InstantOf(TDateTime local) {
+    const dt::DateTimeFields f = dt::DecodeDateTime(local);
+    return platform::InstantOfLocalTime(
+        {f.Year, f.Month, f.Day, f.Hour, f.Minute, f.Second, f.Millisecond});
+}
+
+// The instant of the present local time: of the hour that comes twice in
+// autumn, the pass the machine's clock is in.
+long long InstantOfNow(TDateTime now, long long wallMs) {
+    const long long first = InstantOf(now);
+    const long long later = first + 3600000;
+    const platform::LocalTime t = platform::LocalTimeAt(later);
+    const dt::DateTimeFields f = dt::DecodeDateTime(now);
+    const bool twice = t.year == f.Year && t.month == f.Month && t.day == f.Day &&
+                       t.hour == f.Hour && t.minute == f.Minute && t.second == f.Second;
+    return twice && std::llabs(later - wallMs) < std::llabs(first - wallMs) ? later : first;
 }
 
 } // namespace
@@ -77,6 +102,7 @@ void TQMTaskScheduler::CheckTask(const TQMTask* task) const {
 TQMTask* TQMTaskScheduler::GetTask(int index) const {
     CheckIndex(index);
     dueStale_ = true;
+    owedStale_ = true;
     return tasks_[static_cast<std::size_t>(index)].get();
 }
 
@@ -87,6 +113,7 @@ const TQMTask& TQMTaskScheduler::At(int index) const {
 
 void TQMTaskScheduler::TaskChanged() const {
     dueStale_ = true;
+    owedStale_ = true;
 }
 
 TQMTask* TQMTaskScheduler::AddNewTask() {
@@ -98,6 +125,7 @@ TQMTask* TQMTaskScheduler::AddTask(std::unique_ptr<TQMTask> task) {
     tasks_.push_back(std::move(task));
     ++listChanges_;
     dueStale_ = true;
+    owedStale_ = true;
     return tasks_.back().get();
 }
 
@@ -111,11 +139,12 @@ TQMTask* TQMTaskScheduler::AddCopy(const TQMTask* task) {
 void TQMTaskScheduler::DeleteTask(int index) {
     CheckIndex(index);
     const TQMTask* task = tasks_[static_cast<std::size_t>(index)].get();
-    std::erase_if(owed_, [task](const TOwed& owed) { return owed.Task == task; });
+    std::erase_if(unstarted_, [task](const TOwed& owed) { return owed.Task == task; });
     told_.erase(task);
     tasks_.erase(tasks_.begin() + index);
     ++listChanges_;
     dueStale_ = true;
+    owedStale_ = true;
 }
 
 void TQMTaskScheduler::RemoveTask(const TQMTask* task) {
@@ -154,6 +183,57 @@ int TQMTaskScheduler::Count() const {
 
 void TQMTaskScheduler::LookForStartsMissedSince(TDateTime lastRunning) {
     offSince_ = lastRunning;
+}
+
+void TQMTaskScheduler::RecallClaims(const std::vector<TRecalledClaim>& recalled) {
+    std::unordered_map<std::string, TQMTask*> byGuid;
+    for (const auto& task : tasks_)
+        byGuid.emplace(task->Guid, task.get());
+    for (const TRecalledClaim& r : recalled) {
+        const auto found = byGuid.find(r.Claim.Guid);
+        if (found == byGuid.end() || r.GivenUp)
+            continue;
+        TQMTask& task = *found->second;
+        // The settings file already holds this start, or a later one.
+        if (Ms(r.Claim.Stamp) <= Ms(task.DateTimeLastExecuted))
+            continue;
+        // A start of its own that never started keeps its day taken: which
+        // of the two it was is not known for sure, and a start is made at
+        // most once. A catch-up that never started takes nothing.
+        if (r.Attempted || r.Claim.Served == 0) {
+            task.DateTimeLastExecuted = r.Claim.Stamp;
+            task.OccurrenceServed = r.Claim.Served;
+        }
+        if (!r.Attempted) {
+            std::erase_if(unstarted_, [&](const TOwed& owed) { return owed.Task == &task; });
+            unstarted_.push_back({&task, r.Claim.Start});
+        } else if (task.CatchUpOwed > 0 &&
+                   (r.Claim.Served == 0 || task.CatchUpOwed <= r.Claim.Served)) {
+            task.CatchUpOwed = 0;
+        }
+    }
+    dueStale_ = true;
+    owedStale_ = true;
+}
+
+std::size_t TQMTaskScheduler::OwedCatchUps() const {
+    const std::vector<TQMTask*>& index = OwedIndex();
+    return static_cast<std::size_t>(std::count_if(
+        index.begin(), index.end(), [](const TQMTask* task) { return task->CatchUpOwed > 0; }));
+}
+
+const std::vector<TQMTask*>& TQMTaskScheduler::OwedIndex() const {
+    if (owedStale_) {
+        owedIndex_.clear();
+        for (const auto& task : tasks_)
+            if (task->CatchUpOwed > 0)
+                owedIndex_.push_back(task.get());
+        std::stable_sort(
+            owedIndex_.begin(), owedIndex_.end(),
+            [](const TQMTask* a, const TQMTask* b) { return a->CatchUpOwed < b->CatchUpOwed; });
+        owedStale_ = false;
+    }
+    return owedIndex_;
 }
 
 void TQMTaskScheduler::BuildDueOrder(const TScheduleMoment& moment, TDueOrder& order) const {
@@ -238,45 +318,118 @@ void TQMTaskScheduler::Tick(QObject* sender) {
     // One reading of the clock serves every task of the poll.
     const TScheduleMoment moment = TScheduleMoment::At(dt::Now());
     const dt::ClockReadings clocks = dt::ReadClocks();
-    ArmPreciseTimer(moment);
+    ArmPreciseTimer(moment, clocks);
+    owedChanged_ = false;
     LookForMissedStarts(moment, clocks);
     lastRuns_.clear();
-    bool anyRan = false;
-    const std::uint64_t listAtStart = listChanges_;
+
+    // What the poll starts: the due tasks in list order, then one catch-up.
+    // Each start whose program file is there is claimed in the journal, in
+    // one durable write, before any program starts: a crash after it can
+    // lose a start, never make one twice.
+    struct TStart {
+        TQMTask* Task;
+        std::optional<TOwed> InPlaceOf;
+        std::optional<TStartClaim> Claim;
+    };
+    std::vector<TStart> starts;
     for (const int i : OpenWindows(moment)) {
+        TQMTask* task = tasks_[static_cast<std::size_t>(i)].get();
+        if (task->IsDue(moment))
+            starts.push_back({task, std::nullopt, std::nullopt});
+    }
+    if (const std::optional<TOwed> owed = TakeCatchUp(moment, clocks))
+        starts.push_back({owed->Task, owed, std::nullopt});
+    std::vector<TStartClaim> claims;
+    for (TStart& start : starts) {
+        if (!platform::FileExists(start.Task->TaskFileName))
+            continue; // not stamped: "file not found" is tried again
+        TStartClaim claim{start.Task->Guid, moment.Now, 0, 0};
+        if (start.InPlaceOf) {
+            claim.Served = claim.Start = start.InPlaceOf->Start;
+        } else {
+            claim.Start =
+                moment.Day + static_cast<double>(start.Task->StartWindowOn(moment.Skipped).OpenMs) /
+                                 dt::MSecsPerDay;
+        }
+        start.Claim = claim;
+        claims.push_back(claim);
+    }
+    // A journal that cannot be written stops no start.
+    if (journal_ && !claims.empty())
+        static_cast<void>(journal_->Claim(claims));
+
+    bool anyRan = false;
+    std::vector<std::string> errors;
+    const std::uint64_t listAtStart = listChanges_;
+    // The attempt is written right before the program starts: once a
+    // process is made, it runs its program even when this one is killed.
+    // A kill in between loses the start rather than make it twice.
+    TQMTask::TStartingHook outerHook = std::move(TQMTask::StartingHook());
+    TQMTask::StartingHook() = [this](const TQMTask& task) {
+        if (inFlight_ && task.Guid == inFlight_->Guid)
+            StartAttempted(false);
+    };
+    for (const TStart& start : starts) {
         // A handler that changed the list leaves the rest to the next poll.
-        if (listChanges_ != listAtStart)
-            break;
-        TQMTask& task = *tasks_[static_cast<std::size_t>(i)];
-        anyRan = RunOne(task, sender, [&] { return task.ExecuteIfDue(true, moment); }) || anyRan;
+        const bool listChanged = listChanges_ != listAtStart;
+        inFlight_ = journal_ ? start.Claim : std::nullopt;
+        if (!listChanged) {
+            TQMTask& task = *start.Task;
+            if (start.InPlaceOf) {
+                const TDateTime missed = start.InPlaceOf->Start;
+                anyRan = RunOne(
+                             task,
+                             [&]() -> std::optional<TRunResult> {
+                                 return task.ExecuteInPlaceOf(missed, moment.Now);
+                             },
+                             errors) ||
+                         anyRan;
+            } else {
+                anyRan = RunOne(
+                             task, [&] { return task.ExecuteIfDue(true, moment); }, errors) ||
+                         anyRan;
+            }
+        }
+        // Not started, or failed before its program could start.
+        if (inFlight_)
+            StartAttempted(listChanged ||
+                           Ms(start.Task->DateTimeLastExecuted) != Ms(inFlight_->Stamp));
     }
-    if (const std::optional<TOwed> owed = TakeCatchUp(moment, clocks)) {
-        TQMTask& task = *owed->Task;
-        anyRan = RunOne(task, sender,
-                        [&]() -> std::optional<TRunResult> {
-                            return task.ExecuteInPlaceOf(owed->Start, moment.Now);
-                        }) ||
-                 anyRan;
-    }
-    if (anyRan && OnTasksExecuted)
+    TQMTask::StartingHook() = std::move(outerHook);
+    ArmForCatchUp(dt::ReadClocks());
+    if ((anyRan || owedChanged_) && OnTasksExecuted)
         OnTasksExecuted(sender);
+    // Shown after the poll has returned: a box opened inside the timer's
+    // handler would hold back every later poll until it is closed. The timer
+    // is the context, so nothing is called once the list is gone.
+    for (const std::string& message : errors)
+        QTimer::singleShot(0, timer_.get(), [this, message] { ReportPollError(message); });
 }
 
-bool TQMTaskScheduler::RunOne(TQMTask& task, QObject* sender,
-                              const std::function<std::optional<TRunResult>()>& run) {
+bool TQMTaskScheduler::RunOne(TQMTask& task, const std::function<std::optional<TRunResult>()>& run,
+                              std::vector<std::string>& errors) {
     std::optional<TRunResult> result;
+    std::exception_ptr failure;
     try {
         result = run();
     } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // Logged by the task; the failing task keeps its stamp and is not
+        // retried that day, and the tasks after it still start.
         lastRuns_.push_back(&task);
         if (OnRunFailed)
-            OnRunFailed(task, MessageOf(std::current_exception()));
-        // The failing task and those that ran before it carry new stamps:
-        // they are saved with this poll, or a restart the same day would
-        // run them again. The tasks after it wait for the next poll.
-        if (OnTasksExecuted)
-            OnTasksExecuted(sender);
-        throw;
+            OnRunFailed(task, MessageOf(failure));
+        try {
+            std::rethrow_exception(failure);
+        } catch (const std::exception& e) {
+            errors.emplace_back(e.what());
+        } catch (...) {
+            errors.emplace_back("Unknown error");
+        }
+        return true;
     }
     if (!result)
         return false;
@@ -286,24 +439,45 @@ bool TQMTaskScheduler::RunOne(TQMTask& task, QObject* sender,
     return true;
 }
 
-void TQMTaskScheduler::ArmPreciseTimer(const TScheduleMoment& moment) {
+void TQMTaskScheduler::ArmPreciseTimer(const TScheduleMoment& moment,
+                                       const dt::ClockReadings& clocks) {
     // A window that opens before the poll after next gets its own timer.
     // Each poll decides again, so an edit or a clock step leaves no timer
     // behind; a task that is due now runs in this poll.
     constexpr long long horizonMs = 2 * PollIntervalMs;
-    const TDateTime horizon = moment.Now + static_cast<double>(horizonMs) / dt::MSecsPerDay;
-    // The next day's windows matter only when the horizon reaches past midnight.
-    std::optional<TDateTime> soonest =
-        FirstOpeningAfter(moment, dt::DatePart(horizon) != moment.Day);
-    if (soonest && *soonest > horizon)
-        soonest.reset();
-    if (!soonest) {
+    // Up to an hour of local time may pass in the real horizon, when the
+    // clock jumps forward; the next day's windows matter only when that
+    // reaches past midnight.
+    const TDateTime localHorizon =
+        moment.Now + static_cast<double>(horizonMs + 3600000) / dt::MSecsPerDay;
+    const std::optional<TDateTime> soonest =
+        FirstOpeningAfter(moment, dt::DatePart(localHorizon) != moment.Day);
+    long long waitMs = -1;
+    if (soonest && *soonest <= localHorizon) {
+        // Waited for on the real instant of the opening: across a
+        // daylight-saving jump local time and real time part.
+        waitMs = InstantOf(*soonest) - InstantOfNow(moment.Now, clocks.WallMs);
+        // An opening in the hour that comes twice, seen from its second pass.
+        if (waitMs <= 0)
+            waitMs = static_cast<long long>(std::ceil((*soonest - moment.Now) * dt::MSecsPerDay));
+    }
+    if (waitMs < 0 || waitMs > horizonMs) {
         precise_->stop();
         return;
     }
-    // Rounded up: the timer never fires before the window opens by itself.
-    const double waitMs = std::ceil((*soonest - moment.Now) * dt::MSecsPerDay);
-    precise_->start(static_cast<int>(std::clamp(waitMs, 0.0, static_cast<double>(horizonMs))));
+    // Never before the window opens by itself: the instants are whole
+    // milliseconds, the moment may lie within one.
+    precise_->start(static_cast<int>(waitMs + 1));
+}
+
+void TQMTaskScheduler::ArmForCatchUp(const dt::ClockReadings& clocks) {
+    if (OwedCatchUps() == 0)
+        return;
+    const long long waitMs = std::max(0LL, catchUpNotBeforeMs_ - clocks.MonotonicMs);
+    if (waitMs > 2 * PollIntervalMs)
+        return;
+    if (!precise_->isActive() || waitMs < precise_->remainingTime())
+        precise_->start(static_cast<int>(waitMs));
 }
 
 void TQMTaskScheduler::LookForMissedStarts(const TScheduleMoment& moment,
@@ -323,75 +497,80 @@ void TQMTaskScheduler::LookForMissedStarts(const TScheduleMoment& moment,
     }
     // The desktop and the network settle after a start or a resume before
     // anything is caught up.
-    if (gap.ProgramWasOff ||
+    if (gap.ProgramWasOff || !unstarted_.empty() ||
         (polled_ && clocks.SuspendedMs - lastClocks_.SuspendedMs >= StartWindowMs))
         catchUpNotBeforeMs_ = clocks.MonotonicMs + CatchUpSettleMs;
     polled_ = true;
     lastPoll_ = moment.Now;
     lastClocks_ = clocks;
-    if (!CanHideAWindow(gap))
-        return;
 
     std::vector<TMissedReport> reports;
-    for (const std::unique_ptr<TQMTask>& task : tasks_) {
-        const std::optional<TMissedStart> missed = DecideMissedStart(*task, gap);
-        if (!missed)
-            continue;
-        // A clock set back and forward again shows the same start twice.
-        auto [told, isNew] = told_.try_emplace(task.get(), missed->Start);
-        if (!isNew && told->second == missed->Start)
-            continue;
-        told->second = missed->Start;
-        task->LogResult("missed its start at " +
-                        dt::FormatDateTime("yyyy-mmm-dd hh:nn", missed->Start) + ": " +
-                        MissCauseText(missed->Cause));
-        switch (missed->CatchUp) {
-        case TCatchUp::Run: {
-            std::erase_if(owed_, [&](const TOwed& owed) { return owed.Task == task.get(); });
-            owed_.insert(std::upper_bound(
-                             owed_.begin(), owed_.end(), missed->Start,
-                             [](TDateTime start, const TOwed& owed) { return start < owed.Start; }),
-                         {task.get(), missed->Start});
-            break;
-        }
-        case TCatchUp::NextStartServes:
-            task->LogResult("not caught up: the next start serves it");
-            break;
-        case TCatchUp::TooOld:
-            task->LogResult("not caught up: the start is more than 7 days old");
-            break;
-        case TCatchUp::No:
-            break;
-        }
-        reports.push_back({task.get(), *missed});
+    const TDateTime settled = moment.Now + static_cast<double>(CatchUpSettleMs) / dt::MSecsPerDay;
+    for (const TOwed& owed : unstarted_) {
+        TMissedStart missed;
+        missed.Start = owed.Start;
+        missed.Cause = TMissCause::EndedBeforeStart;
+        missed.CatchUp = CatchUpAt(*owed.Task, owed.Start, moment.Now, settled);
+        TellMissed(*owed.Task, missed, reports);
+    }
+    unstarted_.clear();
+    if (CanHideAWindow(gap)) {
+        for (const std::unique_ptr<TQMTask>& task : tasks_)
+            if (const std::optional<TMissedStart> missed = DecideMissedStart(*task, gap))
+                TellMissed(*task, *missed, reports);
     }
     if (!reports.empty() && OnStartsMissed)
         OnStartsMissed(reports);
 }
 
+void TQMTaskScheduler::TellMissed(TQMTask& task, const TMissedStart& missed,
+                                  std::vector<TMissedReport>& reports) {
+    // A clock set back and forward again shows the same start twice.
+    auto [told, isNew] = told_.try_emplace(&task, missed.Start);
+    if (!isNew && told->second == missed.Start)
+        return;
+    told->second = missed.Start;
+    task.LogResult("missed its start at " + dt::FormatDateTime("yyyy-mmm-dd hh:nn", missed.Start) +
+                   ": " + MissCauseText(missed.Cause));
+    if (missed.CatchUp == TCatchUp::Run) {
+        // Only the latest missed start is owed.
+        task.CatchUpOwed = missed.Start;
+        owedStale_ = true;
+        owedChanged_ = true;
+    } else {
+        // Told "not caught up": nothing is owed for it any more.
+        if (task.CatchUpOwed > 0 && task.CatchUpOwed <= missed.Start) {
+            task.CatchUpOwed = 0;
+            owedChanged_ = true;
+        }
+        if (const std::string text = CatchUpText(missed.CatchUp); !text.empty())
+            task.LogResult(text);
+    }
+    reports.push_back({&task, missed});
+}
+
 std::optional<TQMTaskScheduler::TOwed>
 TQMTaskScheduler::TakeCatchUp(const TScheduleMoment& moment, const dt::ClockReadings& clocks) {
-    while (!owed_.empty() && clocks.MonotonicMs >= catchUpNotBeforeMs_) {
-        const TOwed owed = owed_.front();
-        owed_.erase(owed_.begin());
-        TQMTask& task = *owed.Task;
-        // Changed, switched off or run meanwhile: nothing is owed any more.
-        if (!task.Active || task.ScheduleChanged >= owed.Start ||
-            task.HasRunOn(dt::DatePart(owed.Start)))
+    if (clocks.MonotonicMs < catchUpNotBeforeMs_)
+        return std::nullopt;
+    for (TQMTask* task : OwedIndex()) {
+        const TDateTime start = task->CatchUpOwed;
+        if (start <= 0)
+            continue; // served meanwhile
+        task->CatchUpOwed = 0;
+        owedChanged_ = true;
+        // Changed, switched off, or caught up meanwhile: nothing is owed any
+        // more. What was served never moves back.
+        if (!task->Active || task->ScheduleChanged >= start || task->OccurrenceServed >= start)
             continue;
-        switch (CatchUpAt(task, owed.Start, moment.Now)) {
-        case TCatchUp::Run:
+        const TCatchUp outcome = CatchUpAt(*task, start, moment.Now, moment.Now);
+        if (outcome == TCatchUp::Run) {
+            // Tried once: the poll's claim stands for it from here on.
             catchUpNotBeforeMs_ = clocks.MonotonicMs + CatchUpSpacingMs;
-            return owed;
-        case TCatchUp::NextStartServes:
-            task.LogResult("not caught up: the next start serves it");
-            break;
-        case TCatchUp::TooOld:
-            task.LogResult("not caught up: the start is more than 7 days old");
-            break;
-        case TCatchUp::No:
-            break;
+            return TOwed{task, start};
         }
+        if (const std::string text = CatchUpText(outcome); !text.empty())
+            task->LogResult(text);
     }
     return std::nullopt;
 }
@@ -406,9 +585,6 @@ void TQMTaskScheduler::TimerTick() {
     } catch (...) {
         message = "Unknown error";
     }
-    // Shown after the poll has returned: a box opened inside the timer's
-    // handler would hold back every later poll until it is closed. The timer
-    // is the context, so nothing is called once the list is gone.
     QTimer::singleShot(0, timer_.get(), [this, message] { ReportPollError(message); });
 }
 
@@ -432,6 +608,13 @@ TQMTask* TQMTaskScheduler::TaskOfRun(const TRunRecord& run) const {
         if (task->Guid == run.TaskGuid)
             return task.get();
     return nullptr;
+}
+
+void TQMTaskScheduler::StartAttempted(bool givenUp) {
+    if (!inFlight_)
+        return;
+    static_cast<void>(journal_->Attempted(*inFlight_, givenUp));
+    inFlight_.reset();
 }
 
 void TQMTaskScheduler::RunReported(const TRunRecord& run) {

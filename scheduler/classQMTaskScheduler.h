@@ -1,6 +1,7 @@
 #pragma once
 
 #include "scheduler/MissedStart.h"
+#include "scheduler/StartJournal.h"
 #include "scheduler/classQMTask.h"
 
 #include <cstdint>
@@ -75,11 +76,21 @@ public:
     // The program last ran until `lastRunning` (from the settings file): the
     // next poll looks for starts missed since then.
     void LookForStartsMissedSince(TDateTime lastRunning);
-    // Catch-ups waiting for their turn.
-    std::size_t OwedCatchUps() const { return owed_.size(); }
+    // Catch-ups waiting for their turn (the listed tasks' CatchUpOwed).
+    std::size_t OwedCatchUps() const;
 
-    // One poll: every due task runs, in list order, then one notification.
-    // A launcher error ends the poll: the tasks after it wait for the next.
+    // Every poll makes its starts durable in the journal (one synced write)
+    // before it starts their programs; null: no journal.
+    void UseStartJournal(TStartJournal* journal) { journal_ = journal; }
+    // What the journal of an earlier run holds, after the settings file was
+    // loaded: stamps the file lacks are taken over, so no start is made
+    // twice; a start whose program never started is told missed at the next
+    // poll and caught up under the usual rule.
+    void RecallClaims(const std::vector<TRecalledClaim>& recalled);
+
+    // One poll: every due task runs, in list order, then one catch-up whose
+    // turn has come, then one notification. A failed start is told and the
+    // poll goes on; its error reaches OnPollError after the poll.
     void Tick(QObject* sender);
     // The tasks that ran (or failed to) in the last poll, in the order they ran.
     const std::vector<TQMTask*>& LastPollRuns() const { return lastRuns_; }
@@ -107,6 +118,7 @@ public:
     TErrorEvent OnPollError;
     // Told of every failed start of a poll (missing file, nothing to open it,
     // a launcher error), before a launcher error goes on to OnPollError.
+    // OnTasksExecuted also follows a poll that changed what is owed.
     TRunFailedEvent OnRunFailed;
     // Gives a new run its history identifier and output file (the history's
     // wiring sets it); without it the output is not kept.
@@ -150,16 +162,22 @@ private:
     std::vector<int> OpenWindows(const TScheduleMoment& moment) const;
 
     void ReportPollError(const std::string& message);
-    void ArmPreciseTimer(const TScheduleMoment& moment);
+    void ArmPreciseTimer(const TScheduleMoment& moment, const dt::ClockReadings& clocks);
+    // The catch-up's turn comes before the precise timer would fire.
+    void ArmForCatchUp(const dt::ClockReadings& clocks);
     void LookForMissedStarts(const TScheduleMoment& moment, const dt::ClockReadings& clocks);
+    // Logs the missed start and owes or refuses its catch-up.
+    void TellMissed(TQMTask& task, const TMissedStart& missed, std::vector<TMissedReport>& reports);
+    // The tasks owing a catch-up, earliest missed start first.
+    const std::vector<TQMTask*>& OwedIndex() const;
     // The next catch-up whose turn has come and that still stands; nothing
     // when none. Catch-ups that no longer stand are dropped.
     std::optional<TOwed> TakeCatchUp(const TScheduleMoment& moment,
                                      const dt::ClockReadings& clocks);
-    // Runs one task of the poll; a start that failed is told, an error goes
-    // on after the runs so far are saved.
-    bool RunOne(TQMTask& task, QObject* sender,
-                const std::function<std::optional<TRunResult>()>& run);
+    // Runs one task of the poll; a start that failed is told, and its error
+    // kept for after the poll.
+    bool RunOne(TQMTask& task, const std::function<std::optional<TRunResult>()>& run,
+                std::vector<std::string>& errors);
 
     void RunReported(const TRunRecord& run);
 
@@ -172,8 +190,15 @@ private:
     TDateTime lastPoll_ = 0;
     dt::ClockReadings lastClocks_;
     std::optional<TDateTime> offSince_;
-    std::vector<TOwed> owed_;          // in start order
     long long catchUpNotBeforeMs_ = 0; // monotonic
+    // Starts made durable by an earlier run whose programs never started.
+    std::vector<TOwed> unstarted_;
+    TStartJournal* journal_ = nullptr;
+    // The claim of the start in flight, until its attempt is written.
+    std::optional<TStartClaim> inFlight_;
+    // Writes the attempt of the start in flight, once.
+    void StartAttempted(bool givenUp);
+    bool owedChanged_ = false;
     // The last start told missed, per task: each is told once.
     std::unordered_map<const TQMTask*, TDateTime> told_;
 
@@ -183,4 +208,6 @@ private:
     mutable TDueOrder due_;
     mutable TDueOrder nextDay_; // the day after due_'s, made when asked for
     mutable bool dueStale_ = true;
+    mutable std::vector<TQMTask*> owedIndex_;
+    mutable bool owedStale_ = true;
 };

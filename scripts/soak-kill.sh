@@ -1,22 +1,26 @@
 #!/usr/bin/env bash
-# Kill soak of the settings file: a child saving 1,000 tasks through the
+# Kill soaks. First the settings file: a child saving 1,000 tasks through the
 # application store, over and over, is killed (SIGKILL) at random moments of
 # its file writes. After every kill the file must load whole, as the
 # generation last reported saved or the next one; at the end, after one more
-# save, nothing but the settings file may be left in its folder. Prints one
-# summary line. Not part of the test suite.
-#   scripts/soak-kill.sh [kills]      default 1000
+# save, nothing but the settings file may be left in its folder. Then the
+# starts: the real program, killed around the starts of daily tasks and
+# (one kill in fifteen) around catch-ups, must start no task twice and lose
+# none without a word. Prints one summary line each. Not part of the test
+# suite; the starts soak takes about 40 minutes at 300 kills.
+#   scripts/soak-kill.sh [kills] [start kills]      defaults 1000 and 300
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 KILLS=${1:-1000}
+START_KILLS=${2:-300}
 scripts/setup-deps.sh --test
 LAUNCHER=()
 if command -v ccache >/dev/null; then
     LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S . -B build -DQMTS_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo "${LAUNCHER[@]}" >/dev/null
-cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target settings_saver >/dev/null
+cmake --build build -j "$(nproc 2>/dev/null || echo 2)" --target settings_saver QMTaskScheduler2 >/dev/null
 SAVER=$PWD/build/tests/settings/settings_saver
 
 work=$(mktemp -d)
@@ -121,3 +125,6 @@ echo "soak-kill: $KILLS kills within $(printf '%d.%d' $((window_us / 1000)) $((w
      "$during_write of them during the file write (at most $most temporary file(s) at once);" \
      "the file loaded whole after every kill (generation $generation reached);" \
      "nothing left after the next save; $(($(date +%s) - start)) s"
+
+bash tests/e2e/program_starts_each_task_once_under_kills.sh build/ui/QMTaskScheduler2 \
+    "$START_KILLS" $((START_KILLS / 15)) | sed 's/^/soak-kill: starts: /'

@@ -47,6 +47,7 @@ void TSettingsWriter::Start() {
         return;
     }
     writing_ = true;
+    inFlight_ = snapshot;
     {
         std::lock_guard lock(mutex_);
         job_ = std::move(snapshot);
@@ -64,6 +65,9 @@ void TSettingsWriter::Collect() {
         result_.reset();
     }
     writing_ = false;
+    if (result && inFlight_)
+        store_.SnapshotWritten(*inFlight_);
+    inFlight_.reset();
     ++saves_;
     if (OnSaved)
         OnSaved(result);

@@ -56,6 +56,7 @@ private:
     bool requested_ = false;
     bool writing_ = false; // handed over, outcome not yet collected
     std::uint64_t saves_ = 0;
+    std::shared_ptr<const TSaveSnapshot> inFlight_; // owner's copy of the save being written
 
     std::mutex mutex_;
     std::condition_variable changed_;

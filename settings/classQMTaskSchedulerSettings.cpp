@@ -8,6 +8,7 @@
 #include "lib/classQMTaskSchedulerUtils.h"
 #include "platform/files.h"
 #include "platform/textfile.h"
+#include "scheduler/StartJournal.h"
 #include "scheduler/TaskLog.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
@@ -32,6 +33,8 @@ namespace {
 const char* const PreferencesSection = "QMTaskScheduler";
 const char* const TasksSectionPrefix = "Tasks\\";
 const char* const LogFileBaseName = "qmtaskscheduler2.log";
+// Starts made durable between two saves.
+const char* const StartJournalBaseName = "qmtaskscheduler2.starts";
 
 // The keys of a task section, in the order they are written and read; each
 // names one field of the task. Optional keys are written only when they
@@ -73,6 +76,8 @@ const TTaskKey TaskKeys[] = {
     {"catchup", nullptr, &TQMTask::CatchUp, nullptr, nullptr, false, true},
     {"occurrence_served", nullptr, nullptr, &TQMTask::OccurrenceServed, nullptr, false, true},
     {"timelimit", nullptr, nullptr, nullptr, &TQMTask::TimeLimitMinutes, true, true},
+    // The missed start a catch-up is owed for, until it runs or is told.
+    {"catchup_owed", nullptr, nullptr, &TQMTask::CatchUpOwed, nullptr, true, true},
     {"startin", &TQMTask::StartIn, nullptr, nullptr, nullptr, true, true},
     {"lastresult", &TQMTask::LastResult, nullptr, nullptr, nullptr, true, true},
     {"lastrunfailed", nullptr, &TQMTask::LastRunFailed, nullptr, nullptr, true, true},
@@ -168,7 +173,7 @@ bool IsDefault(const TTaskKey& key, const TQMTask& task) {
         return !(task.*key.Flag);
     if (key.Number != nullptr)
         return task.*key.Number == 0;
-    return false;
+    return task.*key.Stamp == 0;
 }
 
 // An identifier names the task's section in a header line: anything but
@@ -198,6 +203,7 @@ TQMTaskSchedulerSettings::TQMTaskSchedulerSettings(TQMTaskScheduler& taskList)
 
 TQMTaskSchedulerSettings::~TQMTaskSchedulerSettings() {
     SetTaskLogHandler({});
+    taskList_.UseStartJournal(nullptr);
 }
 
 TQMSettings& TQMTaskSchedulerSettings::Settings() const {
@@ -237,6 +243,7 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
         settings_->Load();
         unreadableFile_.clear();
         ReadFromSettings();
+        OpenStartJournal();
         // What was read stays loaded; the file itself is set aside before
         // the first save over it, as an unreadable one is.
         if (!settings_->UnreadContent().empty()) {
@@ -251,9 +258,19 @@ TStoreResult TQMTaskSchedulerSettings::Load() {
         // remember it so that Save can set it aside first (when it is there
         // by then).
         unreadableFile_ = settings_->ChosenFileName();
+        OpenStartJournal();
         return Failure(e);
     }
     return {};
+}
+
+void TQMTaskSchedulerSettings::OpenStartJournal() {
+    const std::string folder = settings_->ChosenFolder();
+    if (folder.empty())
+        return;
+    journal_ = std::make_unique<TStartJournal>(folder + StartJournalBaseName);
+    taskList_.RecallClaims(journal_->Read());
+    taskList_.UseStartJournal(journal_.get());
 }
 
 TStoreResult TQMTaskSchedulerSettings::Save() {
@@ -263,7 +280,15 @@ TStoreResult TQMTaskSchedulerSettings::Save() {
     } catch (const Exception& e) {
         return Failure(e);
     }
-    return WriteSnapshot(*snapshot);
+    TStoreResult result = WriteSnapshot(*snapshot);
+    if (result)
+        SnapshotWritten(*snapshot);
+    return result;
+}
+
+void TQMTaskSchedulerSettings::SnapshotWritten(const TSaveSnapshot& snapshot) {
+    if (journal_)
+        journal_->Saved(snapshot.JournalRecords);
 }
 
 std::shared_ptr<const TSaveSnapshot> TQMTaskSchedulerSettings::TakeSnapshot() {
@@ -275,6 +300,8 @@ std::shared_ptr<const TSaveSnapshot> TQMTaskSchedulerSettings::TakeSnapshot() {
     if (!RenderChangedSections())
         RenderAllSections();
     auto snapshot = std::make_shared<TSaveSnapshot>();
+    // The stamps of every start claimed so far are rendered below.
+    snapshot->JournalRecords = journal_ ? journal_->Written() : 0;
     auto preferences = std::make_shared<const std::string>(RenderPreferences());
     snapshot->Pieces.reserve(order_.size() + 1);
     snapshot->Pieces.push_back(*preferences);

@@ -10,6 +10,7 @@ class TQMSettings;
 class TQMSettingsSection;
 class TQMTask;
 class TQMTaskScheduler;
+class TStartJournal;
 
 // Outcome of a load or save: never raised, but never hidden either.
 struct TStoreResult {
@@ -25,6 +26,8 @@ struct TStoreResult {
 struct TSaveSnapshot {
     std::vector<std::string_view> Pieces;
     std::vector<std::shared_ptr<const std::string>> Keep;
+    // The start journal's records that the pieces hold.
+    std::uint64_t JournalRecords = 0;
 };
 
 // The application store: where the settings file lives, the two preferences,
@@ -61,6 +64,9 @@ public:
     // run on another thread, one write at a time, with no TakeSnapshot or
     // Load meanwhile.
     [[nodiscard]] TStoreResult WriteSnapshot(const TSaveSnapshot& snapshot);
+    // On the tasks' thread, after WriteSnapshot succeeded: the start journal
+    // may let go of what the file now holds.
+    void SnapshotWritten(const TSaveSnapshot& snapshot);
     // How many task sections were rendered so far: the others were written
     // as the last save or the load left them.
     std::uint64_t RenderedSections() const { return renderedSections_; }
@@ -107,6 +113,10 @@ private:
     // Fills one task from the lines of one section entry.
     void ReadTaskSection(const TQMSettingsSection& section, TQMTask& task);
 
+    // Reads the start journal beside the settings file into the task list
+    // and has the list write its starts there.
+    void OpenStartJournal();
+
     // Sets aside a settings file that failed to load, so that a save never
     // replaces it; false when that was impossible.
     [[nodiscard]] bool KeepUnreadableFile();
@@ -119,6 +129,7 @@ private:
 
     TQMTaskScheduler& taskList_;
     std::unique_ptr<TQMSettings> settings_;
+    std::unique_ptr<TStartJournal> journal_;
     std::string unreadableFile_; // set by a failed load, until set aside
     std::string setAsideFile_;
     std::string changedFile_;

@@ -911,6 +911,8 @@ void TFormMain::ActionModifyTaskExecute() {
         // A run that ended while the editor was open keeps its result.
         editor.Task().LastResult = task->LastResult;
         editor.Task().LastRunFailed = task->LastRunFailed;
+        // So does what is owed, which polls may have run or told meanwhile.
+        editor.Task().CatchUpOwed = task->CatchUpOwed;
         const TDateTime servedNow = task->OccurrenceServed;
         const bool rescheduled = !task->SameSchedule(editor.Task());
         task->Assign(&editor.Task());

@@ -1,3 +1,4 @@
+#include "platform/clock.h"
 #include "scheduler/classQMTaskScheduler.h"
 
 #include "tests/scheduler/SchedulerTestSupport.h"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 
 namespace {
@@ -99,34 +101,152 @@ TEST(CatchUp, SleepOverAWindowIsToldOnceCaughtUpAfterTheDelayAndTodaysRunStays) 
     EXPECT_EQ(list.OwedCatchUps(), 0u);
 }
 
-// The clock runs at the machine's speed from a chosen moment, so the precise
-// timer and the process start are real while the day and hour are the test's.
-TEST(PreciseStart, ATaskStartsWithinAHundredMillisecondsOfItsTime) {
-    testing_support::TempDir dir;
-    const std::string report = dir.File("report");
-    scheduler_test::ScopedReportTarget target(report);
-    const TDateTime start = MakeDateTime(2026, 3, 3, 9, 0);
-    // Regular polls fall a second before and a second after the start.
-    const TDateTime base = start - 3000 / dt::MSecsPerDay;
-    const auto began = std::chrono::steady_clock::now();
-    dt::SetClock([base, began] {
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - began)
-                            .count();
-        return base + static_cast<double>(ms) / dt::MSecsPerDay;
-    });
+// Owed Monday's start at 07:00 on Tuesday, the clock set forward to 09:00
+// before the catch-up's turn: today's start runs, and the catch-up neither
+// runs after it nor moves what was served back to Monday.
+TEST(CatchUp, ARunSinceTheMissedStartServesItAndTodaysStartRunsOnce) {
+    testing_support::ScopedRegional english(testing_support::EnglishUS());
+    scheduler_test::CapturedTaskLog log;
+    SteppedClocks clocks;
+    TestClock clock(MakeDateTime(2026, 3, 3, 7, 0, 0));
     TQMTaskScheduler list;
+    list.Timer()->setInterval(10);
+    int polls = 0;
+    QObject::connect(list.Timer(), &QTimer::timeout, [&polls] { ++polls; });
+    const auto pollsPass = [&](int count) {
+        const int until = polls + count;
+        return WaitUntil([&] { return polls >= until; });
+    };
     TQMTask* task = list.AddNewTask();
-    task->TaskName = "precise";
-    task->TaskFileName = scheduler_test::ReportArgsProgram();
+    task->TaskName = "daily";
+    task->TaskFileName = "/bin/true";
     task->Daily = true;
-    task->DateTime = start;
-    ASSERT_TRUE(WaitUntil([&] { return task->DateTimeLastExecuted != 0; }));
-    const double lateMs = (task->DateTimeLastExecuted - start) * dt::MSecsPerDay;
-    dt::SetClock({});
-    EXPECT_GE(lateMs, 0) << "never before its time";
-    EXPECT_LT(lateMs, 100);
-    EXPECT_TRUE(scheduler_test::WaitForFile(report)) << "the program started";
+    task->CatchUp = true;
+    task->DateTime = MakeDateTime(2026, 3, 1, 9, 0);
+    task->ScheduleChanged = MakeDateTime(2026, 3, 1, 12, 0);
+    list.LookForStartsMissedSince(MakeDateTime(2026, 3, 2, 8, 0));
+    ASSERT_TRUE(pollsPass(2));
+    EXPECT_EQ(task->CatchUpOwed, MakeDateTime(2026, 3, 2, 9, 0));
+
+    const long long forwardMs = 2LL * 3600 * 1000;
+    clock.AdvanceMs(forwardMs);
+    clocks.Now.WallMs += forwardMs;
+    ASSERT_TRUE(pollsPass(3));
+    clock.AdvanceMs(60000);
+    clocks.Run(60000);
+    ASSERT_TRUE(pollsPass(3));
+    clock.AdvanceMs(40000);
+    clocks.Run(40000);
+    ASSERT_TRUE(pollsPass(3));
+    EXPECT_EQ(log.Lines, (std::vector<std::string>{
+                             "task (daily): missed its start at 2026-Mar-02 09:00: the program "
+                             "was not running (/bin/true)",
+                             "task (daily): executed (/bin/true)",
+                             "task (daily): not caught up: a later run serves it (/bin/true)"}));
+    EXPECT_DOUBLE_EQ(task->DateTimeLastExecuted, MakeDateTime(2026, 3, 3, 9, 0));
+    EXPECT_EQ(task->OccurrenceServed, 0);
+    EXPECT_EQ(list.OwedCatchUps(), 0u);
+}
+
+// The machine's clocks at their own speed from the first instant of a local
+// time in the zone the test runs in; the test can set the wall clock forward.
+struct RealSpeedClocks {
+    const long long StartMs;
+    const std::chrono::steady_clock::time_point Began = std::chrono::steady_clock::now();
+    long long ForwardMs = 0;
+    explicit RealSpeedClocks(TDateTime localStart) : StartMs(InstantOf(localStart)) {
+        dt::SetClock([this] {
+            const platform::LocalTime t = platform::LocalTimeAt(InstantMs());
+            return dt::EncodeDateTime(
+                {t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond});
+        });
+        dt::SetClockReadings([this] {
+            return dt::ClockReadings{InstantMs(), InstantMs() - ForwardMs, 0};
+        });
+    }
+    ~RealSpeedClocks() {
+        dt::SetClock({});
+        dt::SetClockReadings({});
+    }
+    static long long InstantOf(TDateTime local) {
+        const dt::DateTimeFields f = dt::DecodeDateTime(local);
+        return platform::InstantOfLocalTime(
+            {f.Year, f.Month, f.Day, f.Hour, f.Minute, f.Second, f.Millisecond});
+    }
+    long long InstantMs() const {
+        return StartMs + ForwardMs +
+               std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - Began)
+                   .count();
+    }
+};
+
+// The precise timer, with real timers and processes: a window opening between
+// two polls, or at the end of the hour the clock jumps over, starts its task
+// within 100 ms (the polls come 2 s and 4 s after the list is made); two
+// starts passed by a clock set forward are caught up 5 s apart.
+TEST(PreciseStart, StartsAndCatchUpsComeOnTime) {
+    struct Case {
+        const char* Name;
+        const char* Zone;
+        TDateTime From;                // local
+        std::vector<TDateTime> Starts; // times of day
+        TDateTime Expected;            // local time of the first run
+        bool Forward = false;          // the clock moves forward 2 h after a poll
+    };
+    const Case cases[] = {
+        {"a window between polls",
+         "Europe/Amsterdam",
+         MakeDateTime(2026, 3, 3, 8, 59, 57),
+         {MakeDateTime(2026, 1, 1, 9, 0)},
+         MakeDateTime(2026, 3, 3, 9, 0)},
+        {"skipped hour in Amsterdam",
+         "Europe/Amsterdam",
+         MakeDateTime(2026, 3, 29, 1, 59, 57),
+         {MakeDateTime(2026, 1, 1, 2, 30)},
+         MakeDateTime(2026, 3, 29, 3, 0)},
+        {"skipped hour in New York",
+         "America/New_York",
+         MakeDateTime(2026, 3, 8, 1, 59, 57),
+         {MakeDateTime(2026, 1, 1, 2, 30)},
+         MakeDateTime(2026, 3, 8, 3, 0)},
+        {"two catch-ups",
+         "Europe/Amsterdam",
+         MakeDateTime(2026, 3, 3, 7, 0),
+         {MakeDateTime(2026, 1, 1, 8, 0), MakeDateTime(2026, 1, 1, 8, 1)},
+         0,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        testing_support::ScopedTimeZone zone(c.Zone);
+        RealSpeedClocks clocks(c.From);
+        TQMTaskScheduler list;
+        std::vector<TQMTask*> tasks;
+        for (const TDateTime start : c.Starts) {
+            TQMTask* task = tasks.emplace_back(list.AddNewTask());
+            task->TaskName = "daily";
+            task->TaskFileName = scheduler_test::ReportArgsProgram();
+            task->Daily = task->CatchUp = true;
+            task->DateTime = start;
+            task->ScheduleChanged = MakeDateTime(2026, 1, 1);
+        }
+        if (c.Forward) {
+            int polls = 0;
+            QObject::connect(list.Timer(), &QTimer::timeout, [&polls] { ++polls; });
+            ASSERT_TRUE(WaitUntil([&] { return polls >= 1; }, 10000));
+            clocks.ForwardMs = 2LL * 3600 * 1000;
+        }
+        ASSERT_TRUE(WaitUntil([&] { return tasks.back()->DateTimeLastExecuted != 0; }, 20000));
+        const auto ranAt = [&](int i) {
+            return RealSpeedClocks::InstantOf(
+                tasks[static_cast<std::size_t>(i)]->DateTimeLastExecuted);
+        };
+        const long long lateMs = c.Forward ? ranAt(1) - ranAt(0) - CatchUpSpacingMs
+                                           : ranAt(0) - RealSpeedClocks::InstantOf(c.Expected);
+        EXPECT_GE(lateMs, 0) << "never early";
+        EXPECT_LT(lateMs, 100);
+    }
 }
 
 } // namespace

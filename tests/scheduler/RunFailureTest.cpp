@@ -12,8 +12,8 @@
 using namespace testing_support;
 
 // Every failed start of a poll reaches OnRunFailed with its task and reason,
-// in list order, a launcher error before it goes on to end the poll; a start
-// that works is not reported.
+// in list order, a launcher error before it goes on to OnPollError after the
+// poll; a start that works is not reported.
 TEST(TaskListPoll, TellsOfEachFailedStartWithItsTaskAndReason) {
     TempDir dir;
     scheduler_test::CapturedTaskLog log;

@@ -165,22 +165,30 @@ TEST(TaskListPoll, RunsDueTasksInListOrderThenNotifiesOnce) {
     EXPECT_EQ(log.Lines.size(), 1u);
 }
 
-TEST(TaskListPoll, LauncherErrorIsLoggedSavedAndReportedAfterThePollReturns) {
+// Scripts without their execute bit ahead of a good task at the same time:
+// each failure is logged and reported after the poll, and the good task's
+// program starts in the same poll.
+TEST(TaskListPoll, LauncherErrorsAreLoggedAndReportedAndThePollGoesOn) {
     TempDir dir;
     scheduler_test::CapturedTaskLog log;
+    const std::string report = dir.File("report");
+    scheduler_test::ScopedReportTarget target(report);
     TestClock clock(MakeDateTime(2026, 3, 4, 8, 0, 0));
     TQMTaskScheduler list;
-    const std::string broken = dir.File("broken.exe");
-    testing_support::WriteFile(broken, "no program", 0644);
+    const TDateTime eight = MakeDateTime(2026, 1, 1, 8, 0);
     const std::string missing = dir.File("missing");
-    TQMTask* before = AddDaily(list, "before", MakeDateTime(2026, 1, 1, 8, 0), missing);
-    const std::string program = "/bin/true";
-    TQMTask* ran = AddDaily(list, "ran", MakeDateTime(2026, 1, 1, 8, 0), program);
-    TQMTask* failing = AddDaily(list, "failing", MakeDateTime(2026, 1, 1, 8, 0), broken);
-    TQMTask* after = AddDaily(list, "after", MakeDateTime(2026, 1, 1, 8, 0), program);
+    TQMTask* before = AddDaily(list, "before", eight, missing);
+    TQMTask* ran = AddDaily(list, "ran", eight, "/bin/true");
+    std::vector<std::string> scripts;
+    for (int i = 0; i < 3; ++i) {
+        scripts.push_back(dir.File("script" + std::to_string(i) + ".sh"));
+        testing_support::WriteFile(scripts.back(), "#!/bin/sh\nexit 0\n", 0644);
+        AddDaily(list, "failing" + std::to_string(i), eight, scripts.back());
+    }
+    TQMTask* after = AddDaily(list, "after", eight, scheduler_test::ReportArgsProgram());
     std::vector<TDateTime> stampsAtNotification;
     list.OnTasksExecuted = [&](QObject*) {
-        stampsAtNotification.push_back(ran->DateTimeLastExecuted);
+        stampsAtNotification.push_back(after->DateTimeLastExecuted);
     };
     std::vector<std::string> errors;
     list.OnPollError = [&](const std::string& message) { errors.push_back(message); };
@@ -189,33 +197,32 @@ TEST(TaskListPoll, LauncherErrorIsLoggedSavedAndReportedAfterThePollReturns) {
     QTimerEvent event(list.Timer()->timerId());
     QCoreApplication::sendEvent(list.Timer(), &event);
     EXPECT_TRUE(errors.empty()) << "shown only after the poll has returned";
-    EXPECT_EQ(log.Lines,
-              (std::vector<std::string>{"task (before): file not found (" + missing + ")",
-                                        "task (ran): executed (" + program + ")",
-                                        "task (failing): Can not create process:  " + broken +
-                                            ". LastError = 13 (" + broken + ")"}))
-        << "the task behind it waits for the next poll";
-    EXPECT_EQ(stampsAtNotification, std::vector<TDateTime>{clock.Now()})
-        << "the runs before the failing one are saved with this poll";
-    EXPECT_DOUBLE_EQ(failing->DateTimeLastExecuted, clock.Now());
-    EXPECT_DOUBLE_EQ(after->DateTimeLastExecuted, 0);
+    std::vector<std::string> expected = {"task (before): file not found (" + missing + ")",
+                                         "task (ran): executed (/bin/true)"};
+    for (std::size_t i = 0; i < scripts.size(); ++i)
+        expected.push_back("task (failing" + std::to_string(i) + "): Can not create process:  " +
+                           scripts[i] + ". LastError = 13 (" + scripts[i] + ")");
+    expected.push_back("task (after): executed (" +
+                       std::string(scheduler_test::ReportArgsProgram()) + ")");
+    EXPECT_EQ(log.Lines, expected);
+    EXPECT_TRUE(scheduler_test::WaitForFile(report)) << "the good task's program started";
+    EXPECT_EQ(stampsAtNotification, std::vector<TDateTime>{clock.Now()}) << "one notification";
+    EXPECT_DOUBLE_EQ(ran->DateTimeLastExecuted, clock.Now());
     EXPECT_DOUBLE_EQ(before->DateTimeLastExecuted, 0);
     QCoreApplication::processEvents();
-    EXPECT_EQ(errors, std::vector<std::string>{"Can not create process: \r" + broken +
-                                               ".\rLastError = 13"});
+    ASSERT_EQ(errors.size(), scripts.size());
+    EXPECT_EQ(errors[0], "Can not create process: \r" + scripts[0] + ".\rLastError = 13");
     EXPECT_TRUE(list.Timer()->isActive());
 
     clock.AdvanceMs(2000);
     QCoreApplication::sendEvent(list.Timer(), &event);
     QCoreApplication::processEvents();
-    EXPECT_EQ(errors.size(), 1u) << "the failed task is not retried that day";
-    EXPECT_EQ(log.Lines.size(), 5u) << "file not found again, then the task behind";
-    EXPECT_EQ(log.Lines.back(), "task (after): executed (" + program + ")");
-    EXPECT_EQ(stampsAtNotification.size(), 2u);
+    EXPECT_EQ(errors.size(), scripts.size()) << "the failed tasks are not retried that day";
+    EXPECT_EQ(log.Lines.size(), expected.size() + 1) << "only file not found again";
 
     // Without a handler the message goes to standard error.
     list.OnPollError = nullptr;
-    failing->DateTimeLastExecuted = 0;
+    list.GetTask(2)->DateTimeLastExecuted = 0;
     testing::internal::CaptureStderr();
     list.TimerTick();
     QCoreApplication::processEvents();

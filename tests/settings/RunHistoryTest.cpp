@@ -172,8 +172,6 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         {"Limited", "echo waiting; exec sleep 600", 0755, 1, "", "stopped after 1 minute", true},
         // Looked for again at every poll of its window: one run.
         {"Missing", "exit 0", 0755, 0, "", "file not found", true},
-        // Last in the list: a start that fails ends the poll; the next poll
-        // runs the tasks behind it.
         {"Broken", "exit 0", 0644, 0, "", "LastError = 13", true},
         {"Elsewhere", "exit 0", 0755, 0, missing, "Start in folder not found: " + missing, true},
     };

@@ -1,17 +1,21 @@
 #include "lib/SupportLibrary.h"
 #include "platform/files.h"
+#include "scheduler/StartJournal.h"
+#include "scheduler/TaskLog.h"
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
 #include "settings/classQMLogFile.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/settings/SettingsTestSupport.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
-
-#include <gtest/gtest.h>
 
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <regex>
@@ -154,6 +158,7 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
     t->DateTimeLastExecuted = MakeDateTime(2024, 3, 6, 23, 0, 1, 42);
     t->CatchUp = true;
     t->OccurrenceServed = MakeDateTime(2024, 3, 4, 23, 0);
+    t->CatchUpOwed = MakeDateTime(2024, 3, 6, 23, 0);
     store.AskWhenClose = true;
     store.AskWhenExecuteTaskManually = false;
     store.KeepRunning = true;
@@ -187,6 +192,7 @@ TEST_F(StoreFixture, SavedFileMatchesTheReferenceLayoutByteForByte) {
                                  "schedulechanged=20240307-083000005\r\n"
                                  "catchup=1\r\n"
                                  "occurrence_served=20240304-230000000\r\n"
+                                 "catchup_owed=20240306-230000000\r\n"
                                  "\r\n"
                                  "[system]\r\n"
                                  "initype=qmtaskscheduler\r\n";
@@ -258,7 +264,7 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
     const TDateTime now = clock.Now(), changed = MakeDateTime(2026, 12, 1),
                     ran = MakeDateTime(2026, 12, 6, 9, 0);
     struct TCase {
-        std::string Preference, Task; // a line read before the usual one
+        std::string Preference, Task; // a line in place of the usual one
         TDateTime ScheduleChanged, OccurrenceServed, LastExecuted;
         int Limit;
         bool Told;
@@ -280,15 +286,25 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
         {"lastrunning=29991231-000000000", "", changed, 0, ran, 0, false},
     };
     fs::create_directories(fs::path(UserFile()).parent_path());
+    // The usual lines, one of them in the case's words.
+    const auto section = [](std::vector<std::string> lines, const std::string& line) {
+        std::string text;
+        for (std::string& usual : lines) {
+            if (!line.empty() && usual.substr(0, usual.find('=')) == line.substr(0, line.find('=')))
+                usual = line;
+            text += usual + "\n";
+        }
+        return text;
+    };
     for (const TCase& c : cases) {
-        WriteFile(UserFile(), "[QMTaskScheduler]\n" + c.Preference +
-                                  "\nlastrunning=20261207-080000000\n"
-                                  "[Tasks\\ABC]\ntaskname=T\n" +
-                                  c.Task +
-                                  "\ndaily=1\ndatetime=20260101-090000000\n"
-                                  "schedulechanged=20261201-000000000\n"
-                                  "datetime_lastexecuted=20261206-090000000\ntimelimit=0\n");
-        ASSERT_TRUE(store.Load());
+        WriteFile(UserFile(),
+                  "[QMTaskScheduler]\n" +
+                      section({"lastrunning=20261207-080000000"}, c.Preference) + "[Tasks\\ABC]\n" +
+                      section({"taskname=T", "daily=1", "datetime=20260101-090000000",
+                               "schedulechanged=20261201-000000000", "occurrence_served=",
+                               "datetime_lastexecuted=20261206-090000000", "timelimit=0"},
+                              c.Task));
+        ASSERT_TRUE(store.Load()) << c.Preference << c.Task;
         ASSERT_EQ(tasks.Count(), 1);
         const TQMTask& task = *tasks.GetTask(0);
         EXPECT_EQ(std::make_tuple(task.ScheduleChanged, task.OccurrenceServed,
@@ -620,4 +636,87 @@ TEST(TaskSchedulerSettingsUnreadable, APathLeadingToAPipeIsReportedAndNeverWritt
     EXPECT_FALSE(s.store.Save().Ok);
     EXPECT_TRUE(fs::is_symlink(s.ini));
     EXPECT_TRUE(fs::is_fifo(s.dir.File("pipe")));
+}
+
+// The program ends without a save, as a kill ends it: a start made durable is
+// not made again, one whose program never started is told and owed, and what
+// is owed is saved and caught up after a restart, once.
+TEST(StartJournal, StartsAreMadeOnceAcrossAnEndWithoutASaveAndOwedCatchUpsSurvive) {
+    TempDir dir;
+    TSupportLibrary support;
+    ScopedRegional english(EnglishUS());
+    dt::ClockReadings readings{1'800'000'000'000, 5'000'000, 0};
+    dt::SetClockReadings([&readings] { return readings; });
+    TestClock clock(MakeDateTime(2026, 3, 3, 8, 58, 0)); // a Tuesday
+    const std::string runs = dir.File("runs");
+    const std::string job = dir.File("job.sh");
+    WriteFile(job, "#!/bin/sh\necho \"$1\" >> '" + runs + "'\n", 0755);
+    std::vector<std::string> log;
+    struct Session {
+        Session(const std::string& folder, std::vector<std::string>& log) {
+            store.Settings().ProgramFolder = folder + "program/";
+            store.Settings().UserFolder = folder;
+            SetTaskLogHandler([&log](const std::string& line) { log.push_back(line); });
+            list.Timer()->setInterval(10);
+        }
+        TQMTaskScheduler list;
+        TQMTaskSchedulerSettings store{list};
+    };
+    {
+        Session first(dir.Path(), log);
+        for (const char* name : {"A", "B"}) {
+            TQMTask* task = first.list.AddNewTask();
+            task->TaskName = task->TaskParameters = name;
+            task->Guid = std::string(40, name[0]);
+            task->TaskFileName = job;
+            task->Daily = task->CatchUp = true;
+            task->DateTime =
+                name[0] == 'A' ? MakeDateTime(2026, 1, 1, 9, 0) : MakeDateTime(2026, 1, 1, 8, 59);
+            task->ScheduleChanged = MakeDateTime(2026, 3, 1);
+        }
+        ASSERT_TRUE(first.store.Save());
+    }
+    // B's 08:59 start was made durable; the program ended before it started it.
+    TStartJournal journal(dir.File("qmtaskscheduler2.starts"));
+    ASSERT_EQ(journal.Claim({{std::string(40, 'B'), MakeDateTime(2026, 3, 3, 8, 59, 5), 0,
+                              MakeDateTime(2026, 3, 3, 8, 59)}}),
+              0);
+    const auto polls = [](Session& s) {
+        int seen = 0;
+        const QMetaObject::Connection counting =
+            QObject::connect(s.list.Timer(), &QTimer::timeout, [&seen] { ++seen; });
+        EXPECT_TRUE(WaitUntil([&] { return seen >= 3; }));
+        QObject::disconnect(counting);
+    };
+    clock.Set(MakeDateTime(2026, 3, 3, 9, 0, 1));
+    for (const bool save : {false, true}) {
+        Session s(dir.Path(), log);
+        ASSERT_TRUE(s.store.Load());
+        polls(s);
+        ASSERT_TRUE(WaitUntil([&] { return ReadFile(runs) == "A\n"; })) << "A once";
+        if (save) {
+            ASSERT_TRUE(s.store.Save());
+        }
+        clock.AdvanceMs(2000);
+    }
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "task (B): missed its start at 2026-Mar-03 08:59: the program ended "
+                         "before it could start it (" +
+                             job + ")"),
+              2);
+    EXPECT_FALSE(fs::exists(journal.Path())) << "the save held every start";
+
+    clock.Set(MakeDateTime(2026, 3, 3, 9, 10));
+    Session last(dir.Path(), log);
+    ASSERT_TRUE(last.store.Load());
+    polls(last);
+    EXPECT_EQ(last.list.OwedCatchUps(), 1u) << "kept across the save and the restart";
+    clock.AdvanceMs(60000);
+    readings.MonotonicMs += 60000;
+    ASSERT_TRUE(WaitUntil([&] { return ReadFile(runs) == "A\nB\n"; }));
+    polls(last);
+    EXPECT_EQ(ReadFile(runs), "A\nB\n");
+    EXPECT_EQ(last.list.OwedCatchUps(), 0u);
+    SetTaskLogHandler({});
+    dt::SetClockReadings({});
 }

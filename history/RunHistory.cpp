@@ -1,10 +1,14 @@
 #include "history/RunHistory.h"
 
+#include "history/RunJournal.h"
 #include "platform/files.h"
 #include "platform/runoutput.h"
+#include "platform/textfile.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -12,7 +16,9 @@ namespace history {
 
 namespace {
 
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
+// Marks the file as this program's history ("QMTS").
+constexpr int ApplicationId = 0x514d5453;
 // A poll never waits long for a database another program holds.
 constexpr int BusyTimeoutMs = 20;
 // What the queue may hold while nothing can be written.
@@ -31,7 +37,8 @@ CREATE TABLE IF NOT EXISTS runs (
     code INTEGER NOT NULL,
     detail TEXT NOT NULL,
     result TEXT NOT NULL,
-    output_file TEXT NOT NULL
+    output_file TEXT NOT NULL,
+    tries INTEGER NOT NULL DEFAULT 1
 );
 -- Output tails apart from the runs: removing the oldest frees whole pages,
 -- which later runs use again.
@@ -84,6 +91,22 @@ bool IsCorruption(int code) {
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
+// Another connection holds the database for a moment: the same connection
+// tries again. After any other failure (read-only, full, an I/O error) the
+// next try opens the file again, as it is then.
+bool IsBusy(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+// A run that was going when its scheduler ended: its end is not known; what
+// its output file holds is kept.
+void EndAsUnknown(TRun& run) {
+    run.Outcome = TOutcome::Unknown;
+    if (!run.OutputFile.empty())
+        (void)platform::ReadFileTail(run.OutputFile, RunOutputTailBytes, run.Output);
+}
+
 TRun ReadRun(const Statement& s) {
     TRun run;
     run.Id = sqlite3_column_int64(s.get(), 0);
@@ -98,21 +121,67 @@ TRun ReadRun(const Statement& s) {
     run.Output = s.ColumnText(9);
     run.OutputFile = s.ColumnText(10);
     run.ElapsedMs = sqlite3_column_int64(s.get(), 11);
+    run.Tries = sqlite3_column_int(s.get(), 12);
     return run;
 }
 
 const char* const SelectColumns =
     "SELECT runs.id, task, name, how, start, end, outcome, code, detail, "
-    "coalesce(outputs.output, x''), output_file, duration_ms FROM runs LEFT JOIN outputs USING "
-    "(id) ";
+    "coalesce(outputs.output, x''), output_file, duration_ms, tries FROM runs LEFT JOIN outputs "
+    "USING (id) ";
 
 } // namespace
 
-THistory::THistory(std::string fileName) : fileName_(std::move(fileName)) {}
+THistory::THistory(std::string fileName, std::vector<std::string> journals)
+    : fileName_(std::move(fileName)), journals_(std::move(journals)) {
+    // Numbered from the clock, a thousand a millisecond: runs numbered while
+    // the database could not be opened never take the number of a run in it.
+    nextId_ = std::max(1LL, std::llround(dt::Now() * dt::MSecsPerDay) * 1000);
+}
 
 THistory::~THistory() {
     (void)Flush();
+    SaveJournal();
     Close();
+}
+
+void THistory::ReadJournals() {
+    journalsRead_ = true;
+    for (const std::string& journal : journals_) {
+        std::string bytes;
+        if (platform::ReadWholeFile(journal, bytes) != 0)
+            continue;
+        for (TRun& run : DecodeJournal(bytes)) {
+            nextId_ = std::max(nextId_, run.Id + 1);
+            if (run.Outcome == TOutcome::Running) {
+                EndAsUnknown(run);
+                adopted_.push_back(run);
+            }
+            // A later journal holds a later state, but never a start after its end.
+            const auto queued = pending_.find(run.Id);
+            if (queued == pending_.end() || run.Outcome != TOutcome::Unknown ||
+                queued->second.Outcome == TOutcome::Unknown)
+                Record(run);
+        }
+        afterCommit_.insert(journal);
+    }
+}
+
+void THistory::SaveJournal() {
+    if (pending_.empty())
+        return;
+    std::vector<TRun> runs;
+    for (const auto& [id, run] : pending_)
+        runs.push_back(run);
+    const std::string bytes = EncodeJournal(runs);
+    for (const std::string& journal : journals_)
+        if (platform::WriteFileAtomically(journal, bytes) == 0) {
+            // One journal holds them all; one read earlier may be left behind.
+            for (const std::string& other : journals_)
+                if (other != journal)
+                    (void)platform::DeleteFile(other);
+            return;
+        }
 }
 
 void THistory::Close() {
@@ -133,6 +202,7 @@ bool THistory::Exec(const char* sql) {
 // Notes the failure; a corrupt database is closed so that Open sets it aside.
 // Always false, for the caller to pass on.
 bool THistory::HandleError(int code) {
+    error_ = code;
     problem_ = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
     if (IsCorruption(code))
         corrupt_ = true;
@@ -141,6 +211,13 @@ bool THistory::HandleError(int code) {
 
 bool THistory::OpenFile() {
     corrupt_ = false;
+    foreign_ = false;
+    // SQLite gives its journal files the mode of the database file: made
+    // here for its owner alone, every file of the history is.
+    if (!platform::FileExists(fileName_))
+        (void)platform::CreatePrivateFile(fileName_);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+        platform::MakeFilePrivate(fileName_ + suffix);
     const int rc = sqlite3_open_v2(fileName_.c_str(), &db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
@@ -153,6 +230,12 @@ bool THistory::OpenFile() {
     // Reading the schema is the first real look at the file: a file that is
     // no database fails here.
     if (!Exec("SELECT count(*) FROM sqlite_master")) {
+        Close();
+        return false;
+    }
+    if (IsForeign()) {
+        foreign_ = true;
+        problem_ = "the file holds another program's tables";
         Close();
         return false;
     }
@@ -172,6 +255,36 @@ bool THistory::OpenFile() {
         Close();
         return false;
     }
+    if (!HasOwnShape()) {
+        foreign_ = true;
+        problem_ = "the file holds another program's tables";
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool THistory::IsForeign() {
+    Statement s(db_, "SELECT (SELECT count(*) FROM sqlite_master), "
+                     "(SELECT user_version FROM pragma_user_version), "
+                     "(SELECT application_id FROM pragma_application_id)");
+    if (s.Prepared() != SQLITE_OK || s.Step() != SQLITE_ROW)
+        return false;
+    const long long objects = sqlite3_column_int64(s.get(), 0);
+    const int version = sqlite3_column_int(s.get(), 1);
+    const int application = sqlite3_column_int(s.get(), 2);
+    return (objects > 0 && version == 0) || (application != 0 && application != ApplicationId);
+}
+
+bool THistory::HasOwnShape() {
+    for (const char* sql :
+         {"SELECT id, task, name, how, start, end, duration_ms, outcome, code, "
+          "detail, result, output_file, tries FROM runs LIMIT 0",
+          "SELECT id, output FROM outputs LIMIT 0", "SELECT task, last_start FROM tasks LIMIT 0"}) {
+        Statement s(db_, sql);
+        if (s.Prepared() != SQLITE_OK)
+            return false;
+    }
     return true;
 }
 
@@ -185,29 +298,34 @@ bool THistory::Migrate() {
         return false;
     }
     // Each step takes the schema one version further, in one transaction.
-    if (found < 1) {
+    auto step = [this](const char* sql) {
         if (!Exec("BEGIN IMMEDIATE"))
             return false;
-        if (!Exec(CreateSchema) || !Exec("PRAGMA user_version=1")) {
+        if (!Exec(sql)) {
             (void)Exec("ROLLBACK");
             return false;
         }
-        if (!Exec("COMMIT"))
-            return false;
-    }
+        return Exec("COMMIT");
+    };
+    if (found < 1)
+        return step((std::string(CreateSchema) + "PRAGMA user_version=2; PRAGMA application_id=" +
+                     std::to_string(ApplicationId) + ";")
+                        .c_str());
+    if (found < 2)
+        return step("ALTER TABLE runs ADD COLUMN tries INTEGER NOT NULL DEFAULT 1; "
+                    "PRAGMA user_version=2;");
     return true;
 }
 
 void THistory::Recover() {
     Close();
-    if (SetAside() && OpenFile())
+    if (SetAside(".corrupt-") && OpenFile())
         return;
     Close();
 }
 
-bool THistory::SetAside() {
-    const std::string kept =
-        fileName_ + ".corrupt-" + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
+bool THistory::SetAside(const char* why) {
+    const std::string kept = fileName_ + why + dt::FormatDateTime("yyyymmdd-hhnnsszzz", dt::Now());
     if (std::rename(fileName_.c_str(), kept.c_str()) != 0)
         return false;
     // The journal files belong to the file set aside.
@@ -221,6 +339,8 @@ bool THistory::SetAside() {
 }
 
 bool THistory::Open() {
+    if (!journalsRead_)
+        ReadJournals();
     Close();
     problem_.clear();
     // Only what start needs is read: the newest identifier and the runs left
@@ -235,20 +355,60 @@ bool THistory::Open() {
     };
     if (!OpenFile() || !readLast()) {
         Close();
-        if (!corrupt_ || !SetAside() || !OpenFile() || !readLast()) {
+        const char* why = corrupt_ ? ".corrupt-" : foreign_ ? ".foreign-" : nullptr;
+        if (why == nullptr || !SetAside(why) || !OpenFile() || !readLast()) {
             Close();
             return false;
         }
     }
-    // Identifiers handed out before the database was open may collide.
-    std::map<long long, TRun> queued;
-    for (auto& [id, run] : pending_) {
-        run.Id = nextId_++;
-        queued.emplace(run.Id, std::move(run));
+    // Once: a database opened again later holds this scheduler's own runs.
+    if (!tookUp_) {
+        tookUp_ = true;
+        TakeClaims();
+        AdoptUnfinishedRuns();
     }
-    pending_ = std::move(queued);
-    AdoptUnfinishedRuns();
     return true;
+}
+
+void THistory::Claim(const TRun& run) {
+    nextId_ = std::max(nextId_, run.Id + 1);
+    claimed_.push_back(run);
+    if (tookUp_ && db_ != nullptr)
+        TakeClaims();
+}
+
+void THistory::TakeClaims() {
+    Statement known(db_, "SELECT outcome, task FROM runs WHERE id = ?1");
+    if (known.Prepared() != SQLITE_OK)
+        return;
+    for (TRun& run : claimed_) {
+        // A queued record (from a journal) says more than the file alone.
+        if (pending_.count(run.Id) != 0)
+            continue;
+        known.Int(1, run.Id);
+        const int rc = known.Step();
+        bool held = rc == SQLITE_ROW;
+        const bool ended = held && sqlite3_column_int(known.get(), 0) != 0;
+        // A number another task's run has (given before the database opened,
+        // by an older version) is not this run's.
+        if (held && known.ColumnText(1) != run.TaskGuid) {
+            held = false;
+            run.Id = NewRunId();
+        }
+        sqlite3_reset(known.get());
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            continue;
+        if (held && ended) {
+            // Written, but the scheduler ended before it removed the file.
+            (void)platform::DeleteFile(run.OutputFile);
+        } else if (!held) {
+            EndAsUnknown(run);
+            Record(run);
+            adopted_.push_back(run);
+        }
+        // A run held as running is taken up with the others left running.
+    }
+    claimed_.clear();
 }
 
 void THistory::AdoptUnfinishedRuns() {
@@ -267,43 +427,48 @@ void THistory::AdoptUnfinishedRuns() {
             HandleError(rc);
     }
     for (TRun& run : unfinished) {
-        run.Outcome = TOutcome::Unknown;
-        if (!run.OutputFile.empty()) {
-            (void)platform::ReadFileTail(run.OutputFile, RunOutputTailBytes, run.Output);
-            (void)platform::DeleteFile(run.OutputFile);
-            run.OutputFile.clear();
-        }
+        if (pending_.count(run.Id) != 0)
+            continue;
+        EndAsUnknown(run);
         Record(run);
         adopted_.push_back(run);
     }
 }
+
 
 long long THistory::NewRunId() {
     return nextId_++;
 }
 
 void THistory::Record(const TRun& run) {
-    // Nothing can be written: the oldest queued records give way.
+    if (run.Outcome != TOutcome::Running && !run.OutputFile.empty())
+        afterCommit_.insert(run.OutputFile);
+    // Nothing can be written for long: the oldest queued records give way.
     if (pending_.size() >= PendingLimit && pending_.count(run.Id) == 0)
         pending_.erase(pending_.begin());
     pending_[run.Id] = run;
 }
 
 bool THistory::Flush() {
-    if (pending_.empty())
+    if (pending_.empty() && claimed_.empty() && afterCommit_.empty())
         return true;
-    if (db_ == nullptr)
+    if ((db_ == nullptr || reopen_) && !Open())
         return false;
-    if (!Exec("BEGIN IMMEDIATE")) {
+    reopen_ = false;
+    auto failed = [this] {
         if (corrupt_)
             Recover();
+        else
+            reopen_ = !IsBusy(error_);
         return false;
-    }
+    };
+    if (!Exec("BEGIN IMMEDIATE"))
+        return failed();
     bool ok = true;
     {
         Statement put(db_, "INSERT OR REPLACE INTO runs (id, task, name, how, start, end, "
-                           "duration_ms, outcome, code, detail, result, output_file) "
-                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
+                           "duration_ms, outcome, code, detail, result, output_file, tries) "
+                           "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)");
         Statement putOutput(db_, "INSERT OR REPLACE INTO outputs (id, output) VALUES (?1, ?2)");
         Statement trimOutputs(db_, "DELETE FROM outputs WHERE id IN (SELECT id FROM runs WHERE "
                                    "task = ?1 ORDER BY id DESC LIMIT -1 OFFSET ?2)");
@@ -331,7 +496,9 @@ bool THistory::Flush() {
             put.Int(9, r.Code);
             put.Text(10, r.Detail);
             put.Text(11, ResultText(r));
-            put.Text(12, r.OutputFile);
+            // An ended run's file goes once this commits.
+            put.Text(12, r.Outcome == TOutcome::Running ? r.OutputFile : std::string());
+            put.Int(13, r.Tries);
             int rc = put.Step();
             sqlite3_reset(put.get());
             if (rc == SQLITE_DONE && !r.Output.empty()) {
@@ -369,11 +536,12 @@ bool THistory::Flush() {
         ok = Exec("COMMIT");
     if (!ok) {
         (void)sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        if (corrupt_)
-            Recover();
-        return false;
+        return failed();
     }
     pending_.clear();
+    for (const std::string& file : afterCommit_)
+        (void)platform::DeleteFile(file);
+    afterCommit_.clear();
     problem_.clear();
     KeepUnderSizeLimit();
     return true;

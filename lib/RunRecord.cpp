@@ -10,7 +10,8 @@ std::string ResultText(const TRunRecord& run) {
         return "ended by signal " + std::to_string(run.Code) +
                (run.Detail.empty() ? std::string() : " (" + run.Detail + ")");
     case TRunOutcome::NotStarted:
-        return "could not start: " + run.Detail;
+        return "could not start: " + run.Detail +
+               (run.Tries > 1 ? " (" + std::to_string(run.Tries) + " tries)" : std::string());
     case TRunOutcome::TimedOut:
         return "stopped after " + std::to_string(run.Code) +
                (run.Code == 1 ? " minute" : " minutes");

@@ -35,11 +35,17 @@ struct TRunRecord {
     TRunOutcome Outcome = TRunOutcome::Running;
     int Code = 0;
     std::string Detail;
-    std::string Output;     // the last RunOutputTailBytes of standard output and error
-    std::string OutputFile; // where the output goes while the run is on
+    std::string Output; // the last RunOutputTailBytes of standard output and error
+    // Where the output goes while the run is on; after its end, the file the
+    // history removes once the record is kept.
+    std::string OutputFile;
+    // Starts tried for this run: a program file that is missing is looked
+    // for again at every poll of the start window, which is one run.
+    int Tries = 1;
 };
 
-// The result in words: "exit status 3", "ended by signal 15 (SIGTERM)", ...
+// The result in words: "exit status 3", "ended by signal 15 (SIGTERM)",
+// "could not start: file not found (16 tries)", ...
 std::string ResultText(const TRunRecord& run);
 // A result worth a mark and a log line: anything but exit status 0, a
 // document opened or a run still going (an end nobody saw counts).

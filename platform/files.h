@@ -38,6 +38,14 @@ std::string MissingInterpreter(const std::string& path);
 // afterwards.
 [[nodiscard]] bool ForceDirectories(const std::string& path);
 
+// Creates an empty file that only its owner may read and write; nothing may
+// be at the path yet. Returns 0 or the errno value of the failure.
+[[nodiscard]] int CreatePrivateFile(const std::string& path);
+
+// Takes away every permission of group and others from an existing file; a
+// file that is not there or not this user's is left as it is.
+void MakeFilePrivate(const std::string& path);
+
 // Removes a file. True when it was removed.
 bool DeleteFile(const std::string& path);
 

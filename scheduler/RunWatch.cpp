@@ -73,12 +73,11 @@ struct TRunWatch::TChild {
     // A run with a limit is kept until the limit has stopped what the
     // program left behind, as a job object or a control group would.
     bool Finished() const { return Ended && OutputFd < 0 && (LimitMinutes <= 0 || Killed); }
+    // The file itself stays: the report's receiver removes it once the
+    // run's record is safe.
     void CloseOutputFile() {
         platform::CloseDescriptor(OutputFileFd);
         OutputFileFd = -1;
-        if (!Run.OutputFile.empty())
-            (void)platform::DeleteFile(Run.OutputFile);
-        Run.OutputFile.clear();
     }
     ~TChild() {
         EndNotifier.reset();
@@ -184,8 +183,11 @@ int TRunWatch::StartProgram(TRunRecord run, const std::string& commandLine,
     }
     const platform::StartedChild started =
         platform::StartChild(commandLine, folder, child->Marker, enterScope);
-    if (started.Error != 0)
+    if (started.Error != 0) {
+        if (!run.OutputFile.empty())
+            (void)platform::DeleteFile(run.OutputFile);
         return started.Error;
+    }
     // The program has started (exec has happened) when the call returns.
     child->StartMs = MonotonicMs();
     run.Start = dt::Now();
@@ -227,9 +229,6 @@ int TRunWatch::StartProgram(TRunRecord run, const std::string& commandLine,
 
 void TRunWatch::ReportFinished(TRunRecord run, TDateTime now) {
     run.End = now;
-    if (!run.OutputFile.empty())
-        (void)platform::DeleteFile(run.OutputFile);
-    run.OutputFile.clear();
     Report(run);
 }
 

@@ -24,7 +24,8 @@ class TRunWatch {
 public:
     // Fills a new run's Id and the file its output goes to (empty: none kept).
     using TPrepare = std::function<void(TRunRecord& run)>;
-    // Gets a run when it starts (Outcome Running) and when it ends.
+    // Gets a run when it starts (Outcome Running) and when it ends. An ended
+    // run's output file is the receiver's to remove, once its record is safe.
     using TReport = std::function<void(const TRunRecord& run)>;
 
     static constexpr int CheckIntervalMs = 1000;

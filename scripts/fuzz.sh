@@ -16,7 +16,7 @@ shift || true
 TARGETS=("$@")
 if [ ${#TARGETS[@]} -eq 0 ]; then
     TARGETS=(fuzz_settings_store fuzz_app_store fuzz_profile_import fuzz_version1_values
-             fuzz_command_line)
+             fuzz_command_line fuzz_run_journal)
 fi
 
 scripts/setup-deps.sh --test

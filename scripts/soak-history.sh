@@ -5,8 +5,10 @@
 # database must be intact, every run the programs report must be recorded
 # exactly once, with its own exit status or, for a run the kill cut off, as
 # "unknown", and the last scheduler, which lets its runs end, must leave no
-# zombie. Prints one summary line. Not part of the test suite.
-#   scripts/soak-history.sh [runs]      default 1000
+# zombie. With LOCK=1 another program also holds the database now and then,
+# so that records wait in memory (and on disk, in their output files) when a
+# kill comes. Prints one summary line. Not part of the test suite.
+#   [LOCK=1] scripts/soak-history.sh [runs]      default 1000
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +38,22 @@ chmod +x "$work/job.sh"
 
 started=$(date +%s)
 kills=0
+locker=
+if [ "${LOCK:-0}" = 1 ]; then
+    python3 - "$folder/qmtaskscheduler2-history.sqlite" <<'PY' &
+import random, sqlite3, sys, time
+while True:
+    try:
+        db = sqlite3.connect(sys.argv[1], timeout=0, isolation_level=None)
+        db.execute('BEGIN EXCLUSIVE')
+        time.sleep(random.uniform(0.1, 0.8))
+        db.close()
+    except sqlite3.Error:
+        pass
+    time.sleep(random.uniform(0.1, 0.8))
+PY
+    locker=$!
+fi
 while :; do
     "$RUNNER" "$folder" "$work/job.sh" "$RUNS" > "$work/last.out" 2>&1 &
     pid=$!
@@ -50,6 +68,7 @@ while :; do
     wait "$pid"
     break
 done
+if [ -n "$locker" ]; then kill "$locker"; wait "$locker" 2>/dev/null || true; fi
 # Programs cut off from their scheduler may still be finishing.
 sleep 1
 
@@ -77,12 +96,14 @@ for line in reported:
         exact += 1
     else:
         wrong += 1
-# A run cut off before its program wrote anything is recorded as unknown
-# without output: it cannot be told apart, only counted.
+# A run cut off before its program wrote its output (it started late, or the
+# broken pipe ended it) is recorded as unknown without output: it cannot be
+# told apart, only counted.
 silent = sum(1 for r in records if r.startswith('unknown|') and not r.startswith('unknown|run '))
 print(f"soak-history: {len(reported)} runs reported, {kills} kills; database intact: "
       f"{'yes' if intact == '1' else 'NO'}; recorded with their status {exact}, as unknown "
       f"{unknown} (and {silent} unknown before any output), twice {twice}, wrong {wrong}, "
-      f"not found {missing}; unreaped children of the last scheduler: {unreaped}; {seconds} s")
+      f"not found {missing}, so lost {max(0, missing - silent)}; unreaped children of the last "
+      f"scheduler: {unreaped}; {seconds} s")
 sys.exit(0 if intact == '1' and twice == 0 and wrong == 0 and missing <= silent and unreaped == '0' else 1)
 PY

@@ -468,9 +468,28 @@ void TFormMain::OpenRunHistory() {
     runHistory_->OnRunEnded = [this](const TRunRecord& run) { RunEnded(run); };
     // Said until the program ends: a save that works does not mend it.
     runHistory_->OnSetAside = [this](const std::string& file) {
+        const bool foreign = file.find(".foreign-") != std::string::npos;
         SetStanding(QStringLiteral("history-set-aside"), TImportance::Warning,
-                    QStringLiteral("The run history was damaged; set aside as ") +
-                        ui::ToDisplayText(file));
+                    (foreign ? QStringLiteral("The run history held another program's tables")
+                             : QStringLiteral("The run history was damaged")) +
+                        QStringLiteral("; set aside as ") + ui::ToDisplayText(file));
+    };
+    // Records the history cannot take yet wait; said while they do.
+    runHistory_->OnStateChanged = [this] {
+        const history::THistory& runs = runHistory_->History();
+        if (runs.IsOpen())
+            ClearStanding(QStringLiteral("history-unopened"));
+        const std::size_t waiting = runs.Waiting();
+        if (waiting == 0) {
+            ClearStanding(QStringLiteral("history-waiting"));
+            return;
+        }
+        SetStanding(
+            QStringLiteral("history-waiting"), TImportance::Warning,
+            QString::number(waiting) +
+                (waiting == 1 ? QStringLiteral(" run waits") : QStringLiteral(" runs wait")) +
+                QStringLiteral(" to be recorded in the history: ") +
+                ui::ToDisplayText(runs.Problem()));
     };
     if (!runHistory_->Open())
         SetStanding(QStringLiteral("history-unopened"), TImportance::Warning,

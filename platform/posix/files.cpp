@@ -93,6 +93,20 @@ bool ForceDirectories(const std::string& path) {
     return mkdir(p.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(p));
 }
 
+int CreatePrivateFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    if (fd < 0)
+        return errno;
+    close(fd);
+    return 0;
+}
+
+void MakeFilePrivate(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 077) != 0)
+        (void)chmod(path.c_str(), st.st_mode & 0700);
+}
+
 bool DeleteFile(const std::string& path) {
     return unlink(path.c_str()) == 0;
 }

@@ -10,10 +10,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -28,6 +33,43 @@ std::vector<std::string> OutputFiles(const std::string& folder) {
     return found;
 }
 
+// Every file the history made in the folder is its owner's alone; how many.
+int ExpectPrivateFiles(const std::string& folder) {
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (!entry.path().filename().string().starts_with("qmtaskscheduler2"))
+            continue;
+        ++files;
+        EXPECT_EQ(entry.status().permissions() & (fs::perms::group_all | fs::perms::others_all),
+                  fs::perms::none)
+            << entry.path();
+    }
+    return files;
+}
+
+// No umask takes away what the history would give everybody.
+struct TOpenUmask {
+    mode_t previous = ::umask(0);
+    ~TOpenUmask() { ::umask(previous); }
+};
+
+// Runs a shell command quietly; true when it succeeded.
+bool Shell(const std::string& command) {
+    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Read-only and full folders are mounts, which need root.
+bool CanMount() {
+    const TempDir probe;
+    return Shell("mount -t tmpfs qmts " + probe.Path() + " && umount " + probe.Path());
+}
+
+// Unmounts what is mounted on the path, if anything, when it goes.
+struct TUnmount {
+    std::string Point;
+    ~TUnmount() { Shell("umount -l '" + Point + "'"); }
+};
+
 // A task list with its run history in a temporary folder, on a test clock
 // that stands at the start time of every daily task added.
 struct TScheduler {
@@ -37,12 +79,19 @@ struct TScheduler {
     std::vector<std::string> log;
     std::vector<TRunRecord> ended;
     std::vector<std::string> setAside;
+    // What the status line was told: the runs waiting and why.
+    std::vector<std::string> states;
+    std::string folder; // of the settings: dir's unless given
     std::unique_ptr<TQMTaskScheduler> list;
     std::unique_ptr<TTaskRunHistory> runs;
     std::vector<TQMTask> kept; // between a stop and the next start
 
     // With a database file already there when given one.
-    explicit TScheduler(const std::string& database = {}) {
+    platform::RuntimeRoots roots; // of the user's run-time folder
+    explicit TScheduler(const std::string& database = {}, const std::string& settingsFolder = {},
+                        platform::RuntimeRoots runtimeRoots = {})
+        : folder(settingsFolder.empty() ? dir.Path() : settingsFolder),
+          roots(std::move(runtimeRoots)) {
         SetTaskLogHandler([this](const std::string& line) { log.push_back(line); });
         dt::SetClockReadings([this] { return dt::ClockReadings{monotonicMs, monotonicMs, 0}; });
         if (!database.empty())
@@ -57,14 +106,19 @@ struct TScheduler {
     // The tasks of the last stop come back, as a load of the settings file
     // brings them.
     void Start() {
+        states.clear();
         list = std::make_unique<TQMTaskScheduler>();
         for (const TQMTask& task : kept)
             list->AddCopy(&task);
         kept.clear();
-        runs = std::make_unique<TTaskRunHistory>(*list, dir.Path());
+        runs = std::make_unique<TTaskRunHistory>(*list, folder, roots);
         runs->OnRunEnded = [this](const TRunRecord& run) { ended.push_back(run); };
         runs->OnSetAside = [this](const std::string& file) { setAside.push_back(file); };
-        ASSERT_TRUE(runs->Open()) << runs->History().Problem();
+        runs->OnStateChanged = [this] {
+            states.push_back(std::to_string(runs->History().Waiting()) +
+                             " waiting: " + runs->History().Problem());
+        };
+        (void)runs->Open();
     }
     void Stop() {
         runs.reset();
@@ -86,7 +140,7 @@ struct TScheduler {
     }
     // The runs as a second reader finds them in the database file.
     std::vector<TRunRecord> Stored(const std::string& guid) {
-        history::THistory reader(dir.File(TTaskRunHistory::FileBaseName));
+        history::THistory reader(folder + TTaskRunHistory::FileBaseName);
         EXPECT_TRUE(reader.Open()) << reader.Problem();
         return reader.RunsOf(guid);
     }
@@ -116,6 +170,8 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
          "printf FIRST; head -c 100000 /dev/zero | tr '\\0' x; echo; echo >&2 LAST; exit 0", 0755,
          0, s.dir.Path(), "exit status 0", false},
         {"Limited", "echo waiting; exec sleep 600", 0755, 1, "", "stopped after 1 minute", true},
+        // Looked for again at every poll of its window: one run.
+        {"Missing", "exit 0", 0755, 0, "", "file not found", true},
         {"Broken", "exit 0", 0644, 0, "", "LastError = 13", true},
         {"Elsewhere", "exit 0", 0755, 0, missing, "Start in folder not found: " + missing, true},
     };
@@ -124,12 +180,17 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         task->TimeLimitMinutes = c.LimitMinutes;
         task->StartIn = c.StartIn;
     }
+    fs::remove(s.dir.File("Missing.sh"));
+    auto tries = [&] {
+        return std::count_if(s.ended.begin(), s.ended.end(),
+                             [](const TRunRecord& run) { return run.TaskName == "Missing"; });
+    };
 
-    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() - tries() == 5 && tries() >= 2; }));
     // The limit counts on the clock: a minute later the watch stops the run.
     s.clock.AdvanceMs(61'000);
     s.monotonicMs += 61'000;
-    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 6; }));
+    ASSERT_TRUE(WaitUntil([&] { return s.ended.size() - tries() == 6; }));
     ASSERT_TRUE(WaitUntil([&] { return s.runs->History().Pending() == 0; }));
 
     for (const TCase& c : cases) {
@@ -148,11 +209,12 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
         EXPECT_EQ(run.Start, MakeDateTime(2026, 3, 4, 8, 0, 0));
         if (run.Outcome == TRunOutcome::NotStarted) {
             EXPECT_NE(run.Detail.find(c.Result), std::string::npos) << run.Detail;
+            EXPECT_EQ(run.Tries, c.Name == "Missing" ? tries() : 1);
             EXPECT_EQ(std::count_if(s.log.begin(), s.log.end(),
                                     [&](const std::string& line) {
                                         return line.find(c.Result) != std::string::npos;
                                     }),
-                      1);
+                      run.Tries);
             continue;
         }
         EXPECT_EQ(ResultText(run), c.Result);
@@ -200,6 +262,7 @@ TEST(RunHistory, RecordsEveryKindOfEndOfRealPrograms) {
 // A program that is still running when the scheduler ends goes on; the next
 // start records its run as unknown, with the output it wrote so far.
 TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
+    const TOpenUmask umask;
     TScheduler s;
     const std::string guid = s.AddScript("Long", "echo begun; exec sleep 60")->Guid;
     ASSERT_TRUE(WaitUntil([&] {
@@ -210,6 +273,8 @@ TEST(RunHistory, RecordsARunThatOutlivesTheSchedulerAsUnknownAtTheNextStart) {
     ASSERT_TRUE(WaitUntil([&] { return !OutputFiles(s.dir.Path()).empty(); }));
     ASSERT_TRUE(
         WaitUntil([&] { return ReadFile(OutputFiles(s.dir.Path()).front()) == "begun\n"; }));
+    // The database, its write-ahead log and shared memory, the output file.
+    EXPECT_EQ(ExpectPrivateFiles(s.dir.Path()), 4);
     s.Stop();
     const std::vector<long> children = ChildProcesses();
     ASSERT_EQ(children.size(), 1u) << "the program ended with the scheduler";
@@ -304,4 +369,132 @@ TEST(RunHistory, ForgetsOnlyTasksGoneFromTheListWithOldRuns) {
         now);
     for (const auto& c : cases)
         EXPECT_EQ(h.RunsOf(c.Guid).size(), c.Kept ? 1u : 0u) << c.Guid;
+}
+
+// A settings folder that takes no file never stops a program: its output file
+// goes to the user's run-time folder, or there is none; the output reaches
+// the record either way.
+TEST(RunHistory, StartsEveryProgramWhateverTheSettingsFolderTakes) {
+    if (!CanMount())
+        GTEST_SKIP() << "read-only and full folders are made with mounts, which need root";
+    const TOpenUmask umask;
+    const struct {
+        const char* Name;
+        const char* Make; // the settings folder S
+        bool RuntimeFolder;
+    } cases[] = {
+        {"read-only", "mkdir S && mount -t tmpfs -o ro qmts S", true},
+        {"no free inode",
+         "mkdir S && mount -t tmpfs -o nr_inodes=4 qmts S && for i in 1 2 3 4; do touch S/$i || "
+         "break; done",
+         true},
+        {"a file in its place", ": >S", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TempDir area;
+        const TUnmount unmount{area.File("S")};
+        ASSERT_TRUE(Shell("cd " + area.Path() + " && mkdir -m 700 run run/$(id -u) && " + c.Make));
+        // No run-time folder: nothing fits where it is looked for.
+        const std::string runtime = area.File("run/") + std::to_string(::getuid());
+        TScheduler s({}, area.File("S/"),
+                     c.RuntimeFolder
+                         ? platform::RuntimeRoots{area.File("run"), runtime, runtime}
+                         : platform::RuntimeRoots{area.File("S"), area.File("S"), area.File("S")});
+        s.AddScript("Started", "echo out; touch '" + area.File("ran") + "'");
+        ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 1; }));
+        EXPECT_TRUE(fs::exists(area.File("ran")));
+        EXPECT_EQ(s.ended.front().Output, "out\n");
+        EXPECT_EQ(s.ended.front().OutputFile.empty(), !c.RuntimeFolder);
+        EXPECT_EQ(ExpectPrivateFiles(runtime), c.RuntimeFolder ? 1 : 0);
+        // Its record waits for a folder that takes the database.
+        EXPECT_EQ(s.runs->History().Waiting(), 1u);
+    }
+}
+
+// A database that cannot take records for a while loses none of them: they
+// wait in memory, in a journal over a restart, and go in once it can; a
+// database of another program is set aside; the status line says what waits.
+TEST(RunHistory, LosesNoRecordWhateverTheDatabaseGoesThrough) {
+    if (!CanMount())
+        GTEST_SKIP() << "read-only and full folders are made with mounts, which need root";
+    const TOpenUmask umask;
+    const std::string database = TTaskRunHistory::FileBaseName;
+    // Shell commands run beside the settings folder S, whose database is S/D.
+    const struct {
+        const char* Name;
+        const char* Before; // readies the folder
+        const char* Refuse; // once the database is there; "lock": another program holds it
+        const char* Lift;   // after a restart when the lock is held at the end
+        std::string Problem;
+    } cases[] = {
+        {"locked while the program ends", "", "lock", "", "database is locked"},
+        {"a read-only database file", "", "mount --bind S/$D S/$D && mount -o remount,bind,ro S/$D",
+         "umount -l S/$D", "readonly"},
+        {"a full folder at start",
+         "mount -t tmpfs -o size=256k qmts S && { dd if=/dev/zero of=S/f; true; }", "", "rm S/f",
+         "full"},
+        {"another program's tables", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const TempDir area;
+        const std::string folder = area.File("S/");
+        const std::string shell = "cd " + area.Path() + " && D=" + database + " && ";
+        const TUnmount unmountFolder{folder}, unmountFile{folder + database};
+        ASSERT_TRUE(Shell(shell + "mkdir S && " + (*c.Before ? c.Before : "true")));
+        if (c.Problem.empty()) {
+            sqlite3* other = nullptr;
+            sqlite3_open((folder + database).c_str(), &other);
+            sqlite3_exec(other, "CREATE TABLE runs (x); CREATE TABLE notes (y)", {}, {}, {});
+            sqlite3_close(other);
+            fs::permissions(folder + database, fs::perms::owner_read | fs::perms::owner_write);
+        }
+        const std::string before = ReadFile(folder + database);
+        auto s = std::make_unique<TScheduler>(std::string(), folder);
+        sqlite3* holder = nullptr;
+        if (*c.Refuse) {
+            s->Stop();
+            if (std::string(c.Refuse) == "lock") {
+                sqlite3_open((folder + database).c_str(), &holder);
+                ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", {}, {}, {}), SQLITE_OK);
+            } else {
+                ASSERT_TRUE(Shell(shell + c.Refuse));
+            }
+            s->Start();
+        }
+        const std::string guid = s->AddScript("Kept", "echo kept; exit 4")->Guid;
+        ASSERT_TRUE(WaitUntil([&] { return s->ended.size() == 1; }));
+        if (!c.Problem.empty()) {
+            ASSERT_TRUE(WaitUntil(
+                [&] { return !s->states.empty() && s->states.back().starts_with("1 waiting: "); }));
+            EXPECT_NE(s->states.back().find(c.Problem), std::string::npos) << s->states.back();
+            // The output stays on disk until its record is in.
+            EXPECT_TRUE(fs::exists(s->ended.front().OutputFile));
+        }
+        if (holder != nullptr) {
+            s->Stop();
+            EXPECT_TRUE(fs::exists(folder + database + TTaskRunHistory::JournalSuffix));
+            EXPECT_EQ(ExpectPrivateFiles(folder), 5); // the journal and the output file too
+            sqlite3_close_v2(holder);
+            s->Start();
+        }
+        ASSERT_TRUE(!*c.Lift || Shell(shell + c.Lift));
+        ASSERT_TRUE(WaitUntil([&] { return s->runs->History().Waiting() == 0; }));
+        // Said until the records are in; a restart has nothing to say.
+        EXPECT_TRUE(s->states.empty() || s->states.back() == "0 waiting: ") << s->states.back();
+        const std::vector<TRunRecord> stored = s->Stored(guid);
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(ResultText(stored.front()), "exit status 4");
+        EXPECT_EQ(stored.front().Output, "kept\n");
+        if (c.Problem.empty()) {
+            ASSERT_EQ(s->setAside.size(), 1u);
+            EXPECT_NE(s->setAside.front().find(".foreign-"), std::string::npos);
+            EXPECT_EQ(ReadFile(s->setAside.front()), before);
+        }
+        s->Stop();
+        EXPECT_EQ(OutputFiles(folder), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(folder + database + TTaskRunHistory::JournalSuffix));
+        ExpectPrivateFiles(folder);
+    }
 }

@@ -1121,4 +1121,22 @@ TEST_F(FormMainTest, PollsGoOnUnderAPollErrorBoxAndEachFailedStartIsLoggedAndSav
     EXPECT_NE(ini.find("datetime_lastexecuted=20261207-090020000"), std::string::npos) << ini;
 }
 
+// Runs the history cannot take yet are said in status panel 3 until they are in.
+TEST_F(FormMainTest, SaysInStatusPanel3WhileRunRecordsWaitForTheHistory) {
+    const std::string database = dir_.File("qmtaskscheduler2-history.sqlite");
+    std::filesystem::create_directories(database); // no database can be made there
+    Start(SettingsFile(false, false, ThreeTasks()));
+    EXPECT_TRUE(Panel(3).startsWith("The run history could not be opened: "))
+        << Panel(3).toStdString();
+    ClickRow(0);
+    PressKey(Qt::Key_X, Qt::ControlModifier);
+    ASSERT_TRUE(WaitUntil([&] {
+        return Panel(3).startsWith("1 run waits to be recorded in the history: ");
+    })) << Panel(3).toStdString();
+    std::filesystem::remove(database);
+    // The next poll opens the database and writes the run.
+    ASSERT_TRUE(WaitUntil([&] { return Panel(3).isEmpty(); })) << Panel(3).toStdString();
+    EXPECT_TRUE(std::filesystem::is_regular_file(database));
+}
+
 } // namespace

@@ -33,7 +33,9 @@ int main(int argc, char** argv) {
             return 1;
         std::printf("intact %d\n", h.IsIntact() ? 1 : 0);
         for (const TRunRecord& run : h.AllRuns())
-            std::printf("%s|%s", ResultText(run).c_str(), run.Output.c_str());
+            // One line each, also for a run without output.
+            std::printf("%s|%s%s", ResultText(run).c_str(), run.Output.c_str(),
+                        run.Output.ends_with('\n') ? "" : "\n");
         return 0;
     }
     QCoreApplication app(argc, argv);

@@ -185,6 +185,12 @@ void TQMTaskScheduler::LookForStartsMissedSince(TDateTime lastRunning) {
     offSince_ = lastRunning;
 }
 
+TDateTime TQMTaskScheduler::LookedUntil(TDateTime now) const {
+    if (offSince_)
+        return std::min(*offSince_, now);
+    return polled_ ? std::min(lastPoll_, now) : now;
+}
+
 void TQMTaskScheduler::RecallClaims(const std::vector<TRecalledClaim>& recalled) {
     std::unordered_map<std::string, TQMTask*> byGuid;
     for (const auto& task : tasks_)

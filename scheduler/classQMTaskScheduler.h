@@ -76,6 +76,10 @@ public:
     // The program last ran until `lastRunning` (from the settings file): the
     // next poll looks for starts missed since then.
     void LookForStartsMissedSince(TDateTime lastRunning);
+    // Up to when starts have been looked for, to be saved as the moment the
+    // program last ran: a start after it that no run stands for is told at
+    // the next start, also when the program ends before its next look.
+    TDateTime LookedUntil(TDateTime now) const;
     // Catch-ups waiting for their turn (the listed tasks' CatchUpOwed).
     std::size_t OwedCatchUps() const;
 

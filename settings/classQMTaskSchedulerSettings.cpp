@@ -420,7 +420,7 @@ void TQMTaskSchedulerSettings::WriteToSettings() {
     settings_->Clear();
     for (const TPreferenceKey& key : PreferenceKeys)
         settings_->WriteBool(PreferencesSection, key.Name, this->*key.Flag);
-    settings_->WriteDateTime(PreferencesSection, LastRunningKey, dt::Now());
+    settings_->WriteDateTime(PreferencesSection, LastRunningKey, taskList_.LookedUntil(dt::Now()));
     WriteTasks();
 }
 
@@ -429,10 +429,10 @@ std::string TQMTaskSchedulerSettings::RenderPreferences() const {
     TQMSettings::AppendHeaderLine(text, PreferencesSection, true);
     for (const TPreferenceKey& key : PreferenceKeys)
         TQMSettings::AppendKeyLine(text, key.Name, this->*key.Flag ? "1" : "0");
-    // The program ran until at least now: a start after it that no run
-    // stands for was missed while the program was not running.
+    // The program ran, and looked for starts, until then: a start after it
+    // that no run stands for was missed while the program was not running.
     std::string stamp;
-    TQMSettings::AppendStamp(stamp, dt::Now());
+    TQMSettings::AppendStamp(stamp, taskList_.LookedUntil(dt::Now()));
     TQMSettings::AppendKeyLine(text, LastRunningKey, stamp);
     return text;
 }

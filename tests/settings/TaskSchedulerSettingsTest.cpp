@@ -311,6 +311,9 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
                                   task.DateTimeLastExecuted, task.TimeLimitMinutes),
                   std::make_tuple(c.ScheduleChanged, c.OccurrenceServed, c.LastExecuted, c.Limit))
             << c.Preference << c.Task;
+        // A save before the first look keeps the moment to look back from.
+        ASSERT_TRUE(store.Save());
+        ASSERT_TRUE(store.Load());
         bool told = false;
         tasks.OnStartsMissed = [&](const auto&) { told = true; };
         tasks.Tick(tasks.Timer());

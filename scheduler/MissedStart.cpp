@@ -2,6 +2,8 @@
 
 #include "scheduler/NextStart.h"
 
+#include <algorithm>
+
 namespace {
 
 bool MeantFor(const TQMTask& task, TDateTime day) {
@@ -79,7 +81,11 @@ std::optional<TDateTime> LatestMissedStart(const TQMTask& task, TDateTime since,
             continue;
         const TQMTask::TWindow window = task.StartWindowOn(dt::SkippedOn(day));
         const TDateTime open = day + static_cast<double>(window.OpenMs) / dt::MSecsPerDay;
-        const TDateTime close = day + static_cast<double>(window.CloseMs) / dt::MSecsPerDay;
+        // The poll's window never wraps past midnight: its last moment is the
+        // day's last millisecond.
+        const long long closeMs =
+            std::min(window.CloseMs, static_cast<long long>(dt::MSecsPerDay) - 1);
+        const TDateTime close = day + static_cast<double>(closeMs) / dt::MSecsPerDay;
         if (close >= now)
             continue; // open now or still to come: the poll sees it
         if (open <= since || task.HasRunOn(day))

@@ -86,6 +86,9 @@ TEST(MissedStart, DecisionOverStampsGapsAndClocks) {
          Mar(10, 10), true, 0, 0, Mar(2, 9), C::NotRunning, O::TooOld},
         {"one shot still to come", Kind::Once, Mar(12, 9), true, early, 0, 0, Mar(1, 8),
          Mar(10, 10), true, 0, 0, std::nullopt, C::NotRunning, O::No},
+        {"a window past midnight has closed for the poll", Kind::Daily, Mar(1, 23, 59, 45), false,
+         early, 0, 0, Mar(2, 23, 59), Mar(3, 0, 0, 1), true, 0, 0, Mar(2, 23, 59, 45),
+         C::NotRunning, O::No},
         {"inactive", Kind::Daily, Mar(1, 9), true, early, 0, 0, Mar(2, 8), Mar(2, 10), true, 0, 0,
          std::nullopt, C::NotRunning, O::No, false},
     };

@@ -435,7 +435,6 @@ void THistory::AdoptUnfinishedRuns() {
     }
 }
 
-
 long long THistory::NewRunId() {
     return nextId_++;
 }

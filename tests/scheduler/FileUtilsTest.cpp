@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <thread>

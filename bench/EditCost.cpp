@@ -389,20 +389,7 @@ double TimeEndsTogether(TFormMain& window, int ends, std::vector<double>& lateMs
 // The same 500 programs ending together beside a bare window with the
 // program's two timers, watched with QProcess; the file written once.
 double TimeBareEndsTogether(int ends, const TBareList& bare) {
-    QMainWindow window;
-    auto* clock = new QLabel(&window);
-    window.statusBar()->addWidget(clock);
-    QTimer second;
-    QObject::connect(&second, &QTimer::timeout, [clock] {
-        clock->setText(
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MMM-dd hh:mm:ss")));
-    });
-    second.start(1000);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [] {});
-    poll.start(2000);
-    window.resize(665, 480);
-    window.show();
+    const bench_support::TBareWindow window;
     QApplication::processEvents();
     std::vector<std::unique_ptr<QProcess>> children;
     int ended = 0;

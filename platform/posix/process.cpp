@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include "platform/files.h"
+#include "platform/posix/childstart.h"
 
 #include <atomic>
 #include <cerrno>
@@ -22,6 +23,10 @@
 #endif
 
 namespace platform {
+
+using posix::DescriptorLimit;
+using posix::RestoreDefaultSignals;
+using posix::SetSignalMask;
 
 namespace {
 
@@ -76,13 +81,6 @@ struct ChildReport {
     _exit(127);
 }
 
-// The signal mask through the system call itself: the C library's wrappers
-// leave its own internal signals out, and those must be blocked around vfork
-// and unblocked for the program.
-void SetSignalMask(int how, const sigset_t& set, sigset_t* old = nullptr) {
-    syscall(SYS_rt_sigprocmask, how, &set, old, NSIG / 8);
-}
-
 // Every descriptor above 2 closes at exec; the report pipe stays usable
 // until then.
 void CloseOnExecAboveStandard(int maxFd) {
@@ -110,16 +108,7 @@ struct ExecPlan {
     // our SIGXFSZ, would survive exec) and none blocked, its own session (no
     // terminal's hang-up reaches it), nothing of ours open but /dev/null and
     // the output pipe.
-    // Defaults come before the unblocking, so that no pending signal reaches
-    // one of our handlers here. Signals that cannot be changed just refuse.
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    for (int sig = 1; sig < NSIG; ++sig)
-        sigaction(sig, &byDefault, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    SetSignalMask(SIG_SETMASK, none);
+    RestoreDefaultSignals();
     if (setsid() < 0)
         Fail(report, errno);
     for (int target = 0; target <= 2; ++target)
@@ -316,10 +305,7 @@ StartedChild Launch(const std::string& commandLine, const std::string& workingFo
         envp.push_back(markerEntry.data());
     envp.push_back(nullptr);
 
-    rlimit limit{};
-    int maxFd = 1024;
-    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        maxFd = static_cast<int>(limit.rlim_cur < 65536 ? limit.rlim_cur : 65536);
+    const int maxFd = DescriptorLimit();
 
     Descriptors held;
     const int devNull = held.Add(AboveStandard(open("/dev/null", O_RDWR | O_CLOEXEC)));

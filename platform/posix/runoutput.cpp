@@ -1,5 +1,7 @@
 #include "platform/runoutput.h"
 
+#include "platform/posix/childstart.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -110,16 +112,7 @@ namespace {
 // threads. Everything it uses was allocated before the fork.
 [[noreturn]] void Drain(pollfd* pipes, const int* files, std::size_t* sinceBound, std::size_t count,
                         int maxFd, std::size_t limit, std::size_t keep) {
-    // Defaults before unblocking, so that no pending signal reaches one of
-    // the parent's handlers here.
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    sigemptyset(&byDefault.sa_mask);
-    for (int sig = 1; sig < NSIG; ++sig)
-        sigaction(sig, &byDefault, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    posix::RestoreDefaultSignals();
     // No hang-up of the parent's terminal or session reaches it.
     setsid();
     for (int fd = 0; fd < maxFd; ++fd) {
@@ -176,20 +169,18 @@ int DrainInBackground(const std::vector<PipeToDrain>& pipes, std::size_t limit, 
         files.push_back(pipe.FileFd);
     }
     std::vector<std::size_t> sinceBound(pipes.size(), 0);
-    rlimit fdLimit{};
-    int maxFd = 1024;
-    if (getrlimit(RLIMIT_NOFILE, &fdLimit) == 0 && fdLimit.rlim_cur != RLIM_INFINITY)
-        maxFd = static_cast<int>(fdLimit.rlim_cur < 65536 ? fdLimit.rlim_cur : 65536);
-    // None of our handlers may run in the child before it has reset them.
+    const int maxFd = posix::DescriptorLimit();
+    // None of our handlers, nor the C library's, may run in the child
+    // before it has reset them.
     sigset_t all;
-    sigfillset(&all);
+    std::memset(&all, 0xff, sizeof all);
     sigset_t previous;
-    pthread_sigmask(SIG_BLOCK, &all, &previous);
+    posix::SetSignalMask(SIG_BLOCK, all, &previous);
     const pid_t pid = fork();
     if (pid == 0)
         Drain(polled.data(), files.data(), sinceBound.data(), polled.size(), maxFd, limit, keep);
     const int error = pid < 0 ? errno : 0;
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    posix::SetSignalMask(SIG_SETMASK, previous);
     return error;
 }
 

@@ -222,29 +222,27 @@ TEST(SettingsWriter, SavesAStreamOfEditsWholeAndEndsWithTheLastEdit) {
     store.Settings().ProgramFolder = dir.Path() + "no-program-folder/";
     constexpr int Edits = 300;
     for (int i = 0; i < 1000; ++i) {
-        TQMTask* task = tasks.AddNewTask();
-        task->TaskName = "task " + std::to_string(i);
-        task->Guid = std::string(40 - std::to_string(i).size(), '0') + std::to_string(i);
+        const std::string n = std::to_string(i);
+        tasks.AddNewTask()->TaskName = "task " + n;
+        tasks.GetTask(i)->Guid = std::string(40 - n.size(), '0') + n;
     }
     int edits = 0;
     TSettingsWriter writer(store);
+    QTimer editor;
     const auto edit = [&] {
         ++edits;
         for (int i = 0; i < tasks.Count(); ++i)
             tasks.GetTask(i)->TaskParameters = "--generation " + std::to_string(edits);
         writer.Request();
+        if (edits == Edits)
+            editor.stop();
     };
     std::vector<long long> generations;
     writer.OnSaved = [&](const TStoreResult& saved) {
         ASSERT_TRUE(saved) << saved.Error;
         generations.push_back(LoadedGeneration(dir.Path(), true));
     };
-    QTimer editor;
-    QObject::connect(&editor, &QTimer::timeout, [&] {
-        edit();
-        if (edits == Edits)
-            editor.stop();
-    });
+    QObject::connect(&editor, &QTimer::timeout, edit);
     editor.start(0);
     ASSERT_TRUE(WaitUntil([&] { return edits == Edits && !writer.Pending(); }, 60000));
 

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -115,15 +114,33 @@ TEST(IncrementalSave, FirstSaveAfterALoadRendersOnlyWhatDiffers) {
     TSupportLibrary support;
     TestClock clock(MakeDateTime(2026, 12, 7, 12, 0));
     constexpr int Count = 40;
-    struct Case {
+    TempDir dir;
+    const auto pointAt = [&](TQMTaskSchedulerSettings& store) {
+        store.Settings().ProgramFolder = dir.Path() + "program/";
+        store.Settings().UserFolder = dir.Path() + "user/";
+    };
+    TQMTaskScheduler original;
+    TQMTaskSchedulerSettings saver(original);
+    pointAt(saver);
+    for (int i = 0; i < Count; ++i) {
+        TQMTask* task = original.AddNewTask();
+        task->TaskName = "task " + std::to_string(i);
+        task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
+        task->TaskFileName = "/usr/bin/program " + std::to_string(i);
+        task->Active = true;
+        task->Weekly = i % 2 == 0;
+        task->TimeLimitMinutes = i % 3;
+    }
+    ASSERT_TRUE(saver.Save());
+    const std::string saved = ReadFile(saver.Settings().UserFolderFileName());
+    const struct {
         const char* Name;
         const char* Find; // in the file a save wrote, replaced by Put
         const char* Put;
         bool Edit;  // a task changes after the load
         bool Clash; // the second task gets the first one's identifier
         std::uint64_t Rendered;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"as saved", "", "", false, false, 0},
         {"one task changed", "", "", true, false, 1},
         {"one key in capitals", "taskname=task 3\r", "TASKNAME=task 3\r", false, false, 1},
@@ -132,33 +149,8 @@ TEST(IncrementalSave, FirstSaveAfterALoadRendersOnlyWhatDiffers) {
          1},
         {"two tasks of one identifier", "", "", false, true, Count},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        TempDir dir;
-        const auto pointAt = [&](TQMTaskSchedulerSettings& store) {
-            store.Settings().ProgramFolder = dir.Path() + "program/";
-            store.Settings().UserFolder = dir.Path() + "user/";
-        };
-        std::string saved;
-        {
-            TQMTaskScheduler tasks;
-            TQMTaskSchedulerSettings store(tasks);
-            pointAt(store);
-            for (int i = 0; i < Count; ++i) {
-                TQMTask* task = tasks.AddNewTask();
-                task->TaskName = "task " + std::to_string(i);
-                task->Guid = TQMTaskSchedulerUtils::NewTaskIdentifier();
-                task->TaskFileName = "/usr/bin/program " + std::to_string(i);
-                task->Active = true;
-                task->Weekly = i % 2 == 0;
-                task->TimeLimitMinutes = i % 3;
-            }
-            ASSERT_TRUE(store.Save());
-            saved = ReadFile(store.Settings().UserFolderFileName());
-        }
-        TQMTaskScheduler tasks;
-        TQMTaskSchedulerSettings store(tasks);
-        pointAt(store);
         std::string file = saved;
         if (const auto at = file.find(c.Find); *c.Find != '\0')
             file.replace(at, std::strlen(c.Find), c.Put);
@@ -166,6 +158,9 @@ TEST(IncrementalSave, FirstSaveAfterALoadRendersOnlyWhatDiffers) {
             const auto first = saved.find("\r\nguid=") + 7;
             file.replace(saved.find("\r\nguid=", first) + 7, 40, saved.substr(first, 40));
         }
+        TQMTaskScheduler tasks;
+        TQMTaskSchedulerSettings store(tasks);
+        pointAt(store);
         WriteFile(store.Settings().UserFolderFileName(), file);
         ASSERT_TRUE(store.Load());
         if (c.Edit)

@@ -53,22 +53,23 @@ struct TOpenUmask {
     ~TOpenUmask() { ::umask(previous); }
 };
 
-// Runs a shell command quietly; true when it succeeded.
-bool Shell(const std::string& command) {
-    return std::system(("(" + command + ") >/dev/null 2>&1").c_str()) == 0;
-}
+// A folder for the settings folder S, readied by shell commands run beside it
+// (S/$D is the database); what is mounted on S or S/$D goes with it.
+struct TArea {
+    TempDir dir;
+    std::string S = dir.File("S/");
+    bool Run(const std::string& command) const {
+        return std::system(("cd " + dir.Path() + " && D=" + TTaskRunHistory::FileBaseName +
+                            " && (" + command + ") >/dev/null 2>&1")
+                               .c_str()) == 0;
+    }
+    ~TArea() { Run("umount -l S/$D; umount -l S"); }
+};
 
 // Read-only and full folders are mounts, which need root.
 bool CanMount() {
-    const TempDir probe;
-    return Shell("mount -t tmpfs qmts " + probe.Path() + " && umount " + probe.Path());
+    return TArea().Run("mkdir S && mount -t tmpfs qmts S && umount S");
 }
-
-// Unmounts what is mounted on the path, if anything, when it goes.
-struct TUnmount {
-    std::string Point;
-    ~TUnmount() { Shell("umount -l '" + Point + "'"); }
-};
 
 // A task list with its run history in a temporary folder, on a test clock
 // that stands at the start time of every daily task added.
@@ -375,99 +376,77 @@ TEST(RunHistory, ForgetsOnlyTasksGoneFromTheListWithOldRuns) {
 }
 
 // A settings folder that takes no file never stops a program: its output file
-// goes to the user's run-time folder, or there is none; the output reaches
-// the record either way.
-TEST(RunHistory, StartsEveryProgramWhateverTheSettingsFolderTakes) {
-    if (!CanMount())
-        GTEST_SKIP() << "read-only and full folders are made with mounts, which need root";
-    const TOpenUmask umask;
-    const struct {
-        const char* Name;
-        const char* Make; // the settings folder S
-        bool RuntimeFolder;
-    } cases[] = {
-        {"read-only", "mkdir S && mount -t tmpfs -o ro qmts S", true},
-        {"no free inode",
-         "mkdir S && mount -t tmpfs -o nr_inodes=4 qmts S && for i in 1 2 3 4; do touch S/$i || "
-         "break; done",
-         true},
-        {"a file in its place", ": >S", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Name);
-        const TempDir area;
-        const TUnmount unmount{area.File("S")};
-        ASSERT_TRUE(Shell("cd " + area.Path() + " && mkdir -m 700 run run/$(id -u) && " + c.Make));
-        // No run-time folder: nothing fits where it is looked for.
-        const std::string runtime = area.File("run/") + std::to_string(::getuid());
-        TScheduler s({}, area.File("S/"),
-                     c.RuntimeFolder
-                         ? platform::RuntimeRoots{area.File("run"), runtime, runtime}
-                         : platform::RuntimeRoots{area.File("S"), area.File("S"), area.File("S")});
-        s.AddScript("Started", "echo out; touch '" + area.File("ran") + "'");
-        ASSERT_TRUE(WaitUntil([&] { return s.ended.size() == 1; }));
-        EXPECT_TRUE(fs::exists(area.File("ran")));
-        EXPECT_EQ(s.ended.front().Output, "out\n");
-        EXPECT_EQ(s.ended.front().OutputFile.empty(), !c.RuntimeFolder);
-        EXPECT_EQ(ExpectPrivateFiles(runtime), c.RuntimeFolder ? 1 : 0);
-        // Its record waits for a folder that takes the database.
-        EXPECT_EQ(s.runs->History().Waiting(), 1u);
-    }
-}
-
+// goes to the user's run-time folder, or there is none, and its record waits.
 // A database that cannot take records for a while loses none of them: they
 // wait in memory, in a journal over a restart, and go in once it can; a
 // database of another program is set aside; the status line says what waits.
-TEST(RunHistory, LosesNoRecordWhateverTheDatabaseGoesThrough) {
+TEST(RunHistory, StartsAndRecordsEveryProgramWhateverTheSettingsFolderGoesThrough) {
     if (!CanMount())
         GTEST_SKIP() << "read-only and full folders are made with mounts, which need root";
     const TOpenUmask umask;
-    const std::string database = TTaskRunHistory::FileBaseName;
-    // Shell commands run beside the settings folder S, whose database is S/D.
+    enum { Default, RuntimeFolder, NoRuntimeFolder };
     const struct {
         const char* Name;
-        const char* Before; // readies the folder
-        const char* Refuse; // once the database is there; "lock": another program holds it
-        const char* Lift;   // after a restart when the lock is held at the end
+        const char* Make;   // the settings folder S
+        const char* Refuse; // once S/$D is there; "lock": another program holds it
+        const char* Lift;   // after a restart when the lock is held at the end; null: never
         std::string Problem;
+        int Roots;
     } cases[] = {
-        {"locked while the program ends", "", "lock", "", "database is locked"},
-        {"a read-only database file", "", "mount --bind S/$D S/$D && mount -o remount,bind,ro S/$D",
-         "umount -l S/$D", "readonly"},
+        {"read-only", "mkdir S && mount -t tmpfs -o ro qmts S", "", nullptr, "", RuntimeFolder},
+        {"no free inode",
+         "mkdir S && mount -t tmpfs -o nr_inodes=4 qmts S && for i in 1 2 3 4; do touch S/$i || "
+         "break; done",
+         "", nullptr, "", RuntimeFolder},
+        {"a file in its place", ": >S", "", nullptr, "", NoRuntimeFolder},
+        {"locked while the program ends", "mkdir S", "lock", "", "database is locked", Default},
+        {"a read-only database file", "mkdir S",
+         "mount --bind S/$D S/$D && mount -o remount,bind,ro S/$D", "umount -l S/$D", "readonly",
+         Default},
         {"a full folder at start",
-         "mount -t tmpfs -o size=256k qmts S && { dd if=/dev/zero of=S/f; true; }", "", "rm S/f",
-         "full"},
-        {"another program's tables", "", "", "", ""},
+         "mkdir S && mount -t tmpfs -o size=256k qmts S && { dd if=/dev/zero of=S/f; true; }", "",
+         "rm S/f", "full", Default},
+        {"another program's tables", "mkdir S", "", "", "", Default},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
-        const TempDir area;
-        const std::string folder = area.File("S/");
-        const std::string shell = "cd " + area.Path() + " && D=" + database + " && ";
-        const TUnmount unmountFolder{folder}, unmountFile{folder + database};
-        ASSERT_TRUE(Shell(shell + "mkdir S && " + (*c.Before ? c.Before : "true")));
-        if (c.Problem.empty()) {
+        const TArea area;
+        const std::string database = area.S + TTaskRunHistory::FileBaseName;
+        ASSERT_TRUE(area.Run(std::string("mkdir -m 700 run run/$(id -u) && ") + c.Make));
+        if (c.Lift && c.Problem.empty()) {
             sqlite3* other = nullptr;
-            sqlite3_open((folder + database).c_str(), &other);
+            sqlite3_open(database.c_str(), &other);
             sqlite3_exec(other, "CREATE TABLE runs (x); CREATE TABLE notes (y)", {}, {}, {});
             sqlite3_close(other);
-            fs::permissions(folder + database, fs::perms::owner_read | fs::perms::owner_write);
+            fs::permissions(database, fs::perms::owner_read | fs::perms::owner_write);
         }
-        const std::string before = ReadFile(folder + database);
-        auto s = std::make_unique<TScheduler>(std::string(), folder);
+        const std::string before = ReadFile(database);
+        // No run-time folder: nothing fits where it is looked for.
+        const std::string runtime = area.dir.File("run/") + std::to_string(::getuid());
+        const std::string S = area.dir.File("S");
+        const platform::RuntimeRoots roots[] = {
+            {}, {area.dir.File("run"), runtime, runtime}, {S, S, S}};
+        auto s = std::make_unique<TScheduler>(std::string(), area.S, roots[c.Roots]);
         sqlite3* holder = nullptr;
         if (*c.Refuse) {
             s->Stop();
             if (std::string(c.Refuse) == "lock") {
-                sqlite3_open((folder + database).c_str(), &holder);
+                sqlite3_open(database.c_str(), &holder);
                 ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", {}, {}, {}), SQLITE_OK);
             } else {
-                ASSERT_TRUE(Shell(shell + c.Refuse));
+                ASSERT_TRUE(area.Run(c.Refuse));
             }
             s->Start();
         }
         const std::string guid = s->AddScript("Kept", "echo kept; exit 4")->Guid;
         ASSERT_TRUE(WaitUntil([&] { return s->ended.size() == 1; }));
+        EXPECT_EQ(s->ended.front().Output, "kept\n");
+        if (!c.Lift) {
+            EXPECT_EQ(s->ended.front().OutputFile.empty(), c.Roots == NoRuntimeFolder);
+            EXPECT_EQ(ExpectPrivateFiles(runtime), c.Roots == RuntimeFolder ? 1 : 0);
+            EXPECT_EQ(s->runs->History().Waiting(), 1u);
+            continue;
+        }
         if (!c.Problem.empty()) {
             ASSERT_TRUE(WaitUntil(
                 [&] { return !s->states.empty() && s->states.back().starts_with("1 waiting: "); }));
@@ -477,12 +456,12 @@ TEST(RunHistory, LosesNoRecordWhateverTheDatabaseGoesThrough) {
         }
         if (holder != nullptr) {
             s->Stop();
-            EXPECT_TRUE(fs::exists(folder + database + TTaskRunHistory::JournalSuffix));
-            EXPECT_EQ(ExpectPrivateFiles(folder), 5); // the journal and the output file too
+            EXPECT_TRUE(fs::exists(database + TTaskRunHistory::JournalSuffix));
+            EXPECT_EQ(ExpectPrivateFiles(area.S), 5); // the journal and the output file too
             sqlite3_close_v2(holder);
             s->Start();
         }
-        ASSERT_TRUE(!*c.Lift || Shell(shell + c.Lift));
+        ASSERT_TRUE(!*c.Lift || area.Run(c.Lift));
         ASSERT_TRUE(WaitUntil([&] { return s->runs->History().Waiting() == 0; }));
         // Said until the records are in; a restart has nothing to say.
         EXPECT_TRUE(s->states.empty() || s->states.back() == "0 waiting: ") << s->states.back();
@@ -496,8 +475,8 @@ TEST(RunHistory, LosesNoRecordWhateverTheDatabaseGoesThrough) {
             EXPECT_EQ(ReadFile(s->setAside.front()), before);
         }
         s->Stop();
-        EXPECT_EQ(OutputFiles(folder), std::vector<std::string>{});
-        EXPECT_FALSE(fs::exists(folder + database + TTaskRunHistory::JournalSuffix));
-        ExpectPrivateFiles(folder);
+        EXPECT_EQ(OutputFiles(area.S), std::vector<std::string>{});
+        EXPECT_FALSE(fs::exists(database + TTaskRunHistory::JournalSuffix));
+        ExpectPrivateFiles(area.S);
     }
 }

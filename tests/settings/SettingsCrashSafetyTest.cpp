@@ -5,15 +5,21 @@
 // the program's writer thread, killed between a save's request and its write.
 #include "scheduler/classQMTask.h"
 #include "scheduler/classQMTaskScheduler.h"
+#include "settings/SettingsWriter.h"
 #include "settings/classQMSettings.h"
 #include "settings/classQMTaskSchedulerSettings.h"
 #include "tests/settings/helper/SaveLoopContent.h"
+#include "tests/support/Processes.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -116,26 +122,20 @@ int CountTemporaries(const std::string& folder, const std::string& keep) {
     return n;
 }
 
-// The generation the file holds, checked whole; -1 when it is not.
+// The generation the file holds, checked whole; -1 when it is not. The
+// store's file is checked by the saver, which loads it as the program does.
 long long LoadedGeneration(const std::string& folder, bool throughStore) {
-    if (!throughStore) {
-        TQMSettings s;
-        std::string n;
-        if (!s.LoadFromFile(folder + "qmtaskscheduler2.ini") || !s.ReadString("generation", "n", n))
-            return -1;
-        return s.Lines == Expected(std::stoll(n)) ? std::stoll(n) : -1;
+    if (throughStore) {
+        FILE* check = popen((std::string(SETTINGS_SAVER) + " check " + folder).c_str(), "r");
+        char line[32] = "";
+        const bool read = std::fgets(line, sizeof line, check) != nullptr;
+        return pclose(check) == 0 && read ? std::atoll(line) : -1;
     }
-    TQMTaskScheduler tasks;
-    TQMTaskSchedulerSettings store(tasks);
-    store.Settings().UserFolder = folder;
-    store.Settings().ProgramFolder = folder + "no-program-folder/";
-    if (!store.Load() || tasks.Count() != 1000)
+    TQMSettings s;
+    std::string n;
+    if (!s.LoadFromFile(folder + "qmtaskscheduler2.ini") || !s.ReadString("generation", "n", n))
         return -1;
-    const std::string first = tasks.GetTask(0)->TaskParameters;
-    for (int i = 0; i < tasks.Count(); ++i)
-        if (tasks.GetTask(i)->TaskParameters != first)
-            return -1;
-    return std::stoll(first.substr(first.find(' ') + 1));
+    return s.Lines == Expected(std::stoll(n)) ? std::stoll(n) : -1;
 }
 
 void KillSaverAtRandom(bool throughStore, int minKills) {
@@ -209,4 +209,51 @@ TEST(SettingsCrashSafety, KilledSaverLeavesOldOrNewFileWhole) {
 TEST(SettingsCrashSafety, KilledWriterThreadLeavesTheLastWholeGeneration) {
     KillSaverAtRandom(true, 30);
 }
+
+// Edits come from the event loop as fast as it runs, each asking for a save;
+// the window goes on editing while the writer thread writes, so saves are
+// fewer than edits. Every generation written is whole and newer than the one
+// before; the last holds the last edit, also one asked for just before the end.
+TEST(SettingsWriter, SavesAStreamOfEditsWholeAndEndsWithTheLastEdit) {
+    TempDir dir;
+    TQMTaskScheduler tasks;
+    TQMTaskSchedulerSettings store(tasks);
+    store.Settings().UserFolder = dir.Path();
+    store.Settings().ProgramFolder = dir.Path() + "no-program-folder/";
+    constexpr int Edits = 300;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string n = std::to_string(i);
+        tasks.AddNewTask()->TaskName = "task " + n;
+        tasks.GetTask(i)->Guid = std::string(40 - n.size(), '0') + n;
+    }
+    int edits = 0;
+    TSettingsWriter writer(store);
+    QTimer editor;
+    const auto edit = [&] {
+        ++edits;
+        for (int i = 0; i < tasks.Count(); ++i)
+            tasks.GetTask(i)->TaskParameters = "--generation " + std::to_string(edits);
+        writer.Request();
+        if (edits == Edits)
+            editor.stop();
+    };
+    std::vector<long long> generations;
+    writer.OnSaved = [&](const TStoreResult& saved) {
+        ASSERT_TRUE(saved) << saved.Error;
+        generations.push_back(LoadedGeneration(dir.Path(), true));
+    };
+    QObject::connect(&editor, &QTimer::timeout, edit);
+    editor.start(0);
+    ASSERT_TRUE(WaitUntil([&] { return edits == Edits && !writer.Pending(); }, 60000));
+
+    ASSERT_FALSE(generations.empty());
+    EXPECT_LT(generations.size(), static_cast<std::size_t>(Edits / 2));
+    for (std::size_t i = 0; i < generations.size(); ++i)
+        ASSERT_GT(generations[i], i == 0 ? 0 : generations[i - 1]) << "save " << i;
+    EXPECT_EQ(generations.back(), Edits);
+    edit();
+    writer.Finish();
+    EXPECT_EQ(LoadedGeneration(dir.Path(), true), Edits + 1);
+}
+
 } // namespace

@@ -7,8 +7,7 @@
 //       prints "saved" or "failed: <message>", exit status 0 or 1; with
 //       keep-signal SIGXFSZ keeps its default action (ending the program)
 //   settings_saver writer <folder> <first generation>   as loop, through
-//       the writer thread: prints "saving N" once the save is asked for and
-//       "N" when the writer has written it
+//       the writer thread, "saving N" when the save is asked for
 //   settings_saver check <folder>   loads the file; prints "<generation>"
 //       when it holds the 1,000 tasks of one generation whole, else
 //       "broken: <why>" with exit status 1
@@ -105,21 +104,18 @@ int main(int argc, char** argv) {
         return 2;
     long long generation = std::atoll(argv[3]);
     if (mode == "once") {
-        // As the program does: a save follows a load, or it sets the file
-        // aside as changed by another program.
-        static_cast<void>(store.Load());
+        static_cast<void>(store.Load()); // or the save sets the file aside
+
         Fill(tasks, generation);
         const TStoreResult saved = store.Save();
         std::printf(saved ? "saved\n" : "failed: %s\n", saved.Error.c_str());
         return saved ? 0 : 1;
     }
     if (mode == "writer") {
-        // Loaded first, as the program does: the file of the last run is its
-        // own, not one changed by another program.
+        // Loaded first, as the program does; each edit of the event loop asks
+        // for a save, as the window does, and the next follows its save.
         static_cast<void>(store.Load());
         TSettingsWriter writer(store);
-        // Each generation is asked for by an edit of the event loop, as the
-        // window asks, and the next edit follows its save.
         const auto ask = [&] {
             for (int i = 0; i < tasks.Count(); ++i)
                 tasks.GetTask(i)->TaskParameters = Parameters(generation);
@@ -128,11 +124,8 @@ int main(int argc, char** argv) {
             std::fflush(stdout);
         };
         writer.OnSaved = [&](const TStoreResult& saved) {
-            if (!saved) {
-                std::printf("failed: %s\n", saved.Error.c_str());
-                QCoreApplication::exit(1);
-                return;
-            }
+            if (!saved)
+                return QCoreApplication::exit(1);
             std::printf("%lld\n", generation++);
             std::fflush(stdout);
             QTimer::singleShot(0, ask);

@@ -164,20 +164,17 @@ TEST(RunWatch, ALimitStopsEveryProcessTheRunStartedWithoutAServiceManager) {
         MovedClocks clocks(MakeDateTime(2026, 5, 4, 8, 0, 0));
         Watch w(c.Descriptors);
         w.watch->UseScopes(false);
-        const std::string plain = w.dir.File("plain");
-        const std::string ignoring = w.dir.File("ignoring");
-        const std::string own = w.dir.File("own-session");
-        ASSERT_EQ(w.Start("Family",
-                          "sh -c 'echo $$ > " + plain + "; exec sleep 600' > /dev/null &\n" +
-                              "sh -c 'trap \"\" TERM; echo $$ > " + ignoring +
-                              "; exec sleep 600' > /dev/null &\n"
-                              "setsid sh -c 'trap \"\" TERM; echo $$ > " +
-                              own + "; exec sleep 600' > /dev/null &\n" + c.Program,
-                          1),
-                  0);
-        const long pids[] = {PidIn(ignoring), PidIn(own), PidIn(plain)};
-        for (long pid : pids)
-            ASSERT_GT(pid, 0);
+        // Grandchildren ignoring SIGTERM, one in a session of its own, and a plain one.
+        const std::string starts[] = {"sh -c 'trap \"\" TERM; ", "setsid sh -c 'trap \"\" TERM; ",
+                                      "sh -c '"};
+        std::string script;
+        for (int i = 0; i < 3; ++i)
+            script += starts[i] + "echo $$ > " + w.dir.File(std::to_string(i)) +
+                      "; exec sleep 600' > /dev/null &\n";
+        ASSERT_EQ(w.Start("Family", script + c.Program, 1), 0);
+        long pids[3]{};
+        for (int i = 0; i < 3; ++i)
+            ASSERT_GT(pids[i] = PidIn(w.dir.File(std::to_string(i))), 0);
 
         clocks.Advance(60'000);
         ASSERT_TRUE(WaitUntil([&] { return w.Ended("Family") != nullptr && !Alive(pids[2]); }));

@@ -44,7 +44,7 @@ struct MovedClocks {
 struct Watch {
     explicit Watch(bool processDescriptors) {
         platform::UseProcessDescriptors(processDescriptors);
-        watch.OnReport = [this](const TRunRecord& run) {
+        watch->OnReport = [this](const TRunRecord& run) {
             if (run.Outcome != TRunOutcome::Running && (ended.push_back(run), OnEnd))
                 OnEnd();
         };
@@ -52,11 +52,11 @@ struct Watch {
     ~Watch() { platform::UseProcessDescriptors(true); }
     int Start(const std::string& name, const std::string& script, int limitMinutes,
               const std::string& outputFile = {}) {
-        TRunRecord run = watch.NewRun("guid-" + name, name, TRunKind::Scheduled, dt::Now());
+        TRunRecord run = watch->NewRun("guid-" + name, name, TRunKind::Scheduled, dt::Now());
         run.OutputFile = outputFile;
         const std::string path = dir.File(name + ".sh");
         WriteFile(path, "#!/bin/sh\n" + script + "\n", 0755);
-        return watch.StartProgram(run, path, dir.Path(), path, limitMinutes);
+        return watch->StartProgram(run, path, dir.Path(), path, limitMinutes);
     }
     const TRunRecord* Ended(const std::string& name) const {
         const auto it = std::find_if(ended.begin(), ended.end(),
@@ -64,7 +64,7 @@ struct Watch {
         return it == ended.end() ? nullptr : &*it;
     }
     TempDir dir;
-    TRunWatch watch;
+    std::unique_ptr<TRunWatch> watch = std::make_unique<TRunWatch>();
     std::vector<TRunRecord> ended;
     std::function<void()> OnEnd;
 };
@@ -101,25 +101,26 @@ TEST(RunWatch, LimitsAndDurationsCountOnTheMonotonicClockAcrossADaylightSavingCh
     testing_support::ScopedTimeZone zone("Europe/Amsterdam");
     MovedClocks clocks(MakeDateTime(2026, 3, 29, 1, 59, 30));
     Watch w(true);
-    w.watch.UseScopes(false);
-    ASSERT_EQ(w.Start("Hour", "exec sleep 3600", 60), 0);
-    ASSERT_EQ(w.Start("Minute", "exec sleep 3600", 1), 0);
-
-    clocks.Advance(61'000);
-    ASSERT_TRUE(WaitUntil([&] { return w.Ended("Minute") != nullptr; }));
-    const TRunRecord minute = *w.Ended("Minute");
-    EXPECT_EQ(minute.Outcome, TRunOutcome::TimedOut);
-    EXPECT_EQ(DurationMs(minute), 61'000);
-    EXPECT_EQ(minute.Start, MakeDateTime(2026, 3, 29, 1, 59, 30));
-    EXPECT_EQ(minute.End, MakeDateTime(2026, 3, 29, 3, 0, 31));
-
-    clocks.Advance(3'600'000 - 61'000);
-    ASSERT_TRUE(WaitUntil([&] { return w.Ended("Hour") != nullptr; }));
-    EXPECT_EQ(w.ended.size(), 2u);
-    const TRunRecord hour = *w.Ended("Hour");
-    EXPECT_EQ(hour.Outcome, TRunOutcome::TimedOut);
-    EXPECT_EQ(DurationMs(hour), 3'600'000);
-    EXPECT_EQ(hour.End, MakeDateTime(2026, 3, 29, 3, 59, 30));
+    w.watch->UseScopes(false);
+    const struct {
+        const char* Name;
+        int LimitMinutes;
+        long long AtMs; // when the clocks have moved this far
+        TDateTime End;
+    } ends[] = {{"Minute", 1, 61'000, MakeDateTime(2026, 3, 29, 3, 0, 31)},
+                {"Hour", 60, 3'600'000, MakeDateTime(2026, 3, 29, 3, 59, 30)}};
+    for (const auto& end : ends)
+        ASSERT_EQ(w.Start(end.Name, "exec sleep 3600", end.LimitMinutes), 0);
+    long long passedMs = 0;
+    for (const auto& end : ends) {
+        SCOPED_TRACE(end.Name);
+        clocks.Advance(end.AtMs - passedMs);
+        passedMs = end.AtMs;
+        ASSERT_TRUE(WaitUntil([&] { return w.Ended(end.Name) != nullptr; }));
+        EXPECT_EQ(w.Ended(end.Name)->Outcome, TRunOutcome::TimedOut);
+        EXPECT_EQ(DurationMs(*w.Ended(end.Name)), end.AtMs);
+        EXPECT_EQ(w.Ended(end.Name)->End, end.End);
+    }
 }
 
 // Handling an end takes time (here a second of the clock each); ends that
@@ -162,21 +163,18 @@ TEST(RunWatch, ALimitStopsEveryProcessTheRunStartedWithoutAServiceManager) {
         SCOPED_TRACE(c.Program + (c.Descriptors ? " with process descriptors" : " with SIGCHLD"));
         MovedClocks clocks(MakeDateTime(2026, 5, 4, 8, 0, 0));
         Watch w(c.Descriptors);
-        w.watch.UseScopes(false);
-        const std::string plain = w.dir.File("plain");
-        const std::string ignoring = w.dir.File("ignoring");
-        const std::string own = w.dir.File("own-session");
-        ASSERT_EQ(w.Start("Family",
-                          "sh -c 'echo $$ > " + plain + "; exec sleep 600' > /dev/null &\n" +
-                              "sh -c 'trap \"\" TERM; echo $$ > " + ignoring +
-                              "; exec sleep 600' > /dev/null &\n"
-                              "setsid sh -c 'trap \"\" TERM; echo $$ > " +
-                              own + "; exec sleep 600' > /dev/null &\n" + c.Program,
-                          1),
-                  0);
-        const long pids[] = {PidIn(ignoring), PidIn(own), PidIn(plain)};
-        for (long pid : pids)
-            ASSERT_GT(pid, 0);
+        w.watch->UseScopes(false);
+        // Grandchildren ignoring SIGTERM, one in a session of its own, and a plain one.
+        const std::string starts[] = {"sh -c 'trap \"\" TERM; ", "setsid sh -c 'trap \"\" TERM; ",
+                                      "sh -c '"};
+        std::string script;
+        for (int i = 0; i < 3; ++i)
+            script += starts[i] + "echo $$ > " + w.dir.File(std::to_string(i)) +
+                      "; exec sleep 600' > /dev/null &\n";
+        ASSERT_EQ(w.Start("Family", script + c.Program, 1), 0);
+        long pids[3]{};
+        for (int i = 0; i < 3; ++i)
+            ASSERT_GT(pids[i] = PidIn(w.dir.File(std::to_string(i))), 0);
 
         clocks.Advance(60'000);
         ASSERT_TRUE(WaitUntil([&] { return w.Ended("Family") != nullptr && !Alive(pids[2]); }));
@@ -238,20 +236,16 @@ TEST(RunWatch, OutputTakesAFewMiBOfDiskWhateverTheRate) {
 // output, bounded as before, lands in the run's file, and the process that
 // took its pipe over ends with it.
 TEST(RunWatch, AProgramOutlivesTheWatchAndItsLaterOutputReachesItsFile) {
-    TempDir dir;
-    const std::string file = dir.File("run.out");
-    const std::string go = dir.File("go");
+    Watch w(true);
+    const std::string file = w.dir.File("run.out");
+    const std::string go = w.dir.File("go");
     ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
-    const std::string program = dir.File("lasting.sh");
-    WriteFile(program,
-              "#!/bin/sh\necho early\nread x < " + go + "\nhead -c 3000000 /dev/zero\necho late\n",
-              0755);
-    auto watch = std::make_unique<TRunWatch>();
-    TRunRecord run = watch->NewRun("guid-lasting", "Lasting", TRunKind::Scheduled, dt::Now());
-    run.OutputFile = file;
-    ASSERT_EQ(watch->StartProgram(run, program, dir.Path(), program, 0), 0);
+    ASSERT_EQ(w.Start("Lasting",
+                      "echo early\nread x < " + go + "\nhead -c 3000000 /dev/zero\necho late", 0,
+                      file),
+              0);
     ASSERT_TRUE(WaitUntil([&] { return ReadFile(file) == "early\n"; }));
-    watch.reset();
+    w.watch.reset();
     // A later watch reaps what comes back to this process.
     TRunWatch next;
     std::ofstream(go) << "\n";

@@ -263,61 +263,52 @@ TEST_F(StoreFixture, ThisProgramsOwnKeysReadAsAbsentWhenTheyCannotBeRead) {
     TestClock clock(MakeDateTime(2026, 12, 7, 10, 15));
     const TDateTime now = clock.Now(), changed = MakeDateTime(2026, 12, 1),
                     ran = MakeDateTime(2026, 12, 6, 9, 0);
-    struct TCase {
-        std::string Preference, Task; // a line in place of the usual one
+    const struct {
+        std::string Line; // in place of the usual one of its key
         TDateTime ScheduleChanged, OccurrenceServed, LastExecuted;
         int Limit;
         bool Told;
-    };
-    const std::vector<TCase> cases{
-        {"", "", changed, 0, ran, 0, true},
-        {"", "occurrence_served=garbage", changed, 0, ran, 0, true},
-        {"", "occurrence_served=20261206-090000000", changed, ran, ran, 0, true},
-        {"", "occurrence_served=99991231-235959999", changed, now, ran, 0, false},
-        {"", "schedulechanged=29991231-000000000", now, 0, ran, 0, false},
-        {"", "timelimit= 30 ", changed, 0, ran, 30, true},
-        {"", "timelimit=-5", changed, 0, ran, 0, true},
-        {"", "timelimit=100000000000000000000000", changed, 0, ran, 0, true},
-        {"", "timelimit=ten", changed, 0, ran, 0, true},
-        {"", "datetime_lastexecuted=29991231-000000000", changed, 0, MakeDateTime(2999, 12, 31), 0,
+    } cases[] = {
+        {"", changed, 0, ran, 0, true},
+        {"occurrence_served=garbage", changed, 0, ran, 0, true},
+        {"occurrence_served=20261206-090000000", changed, ran, ran, 0, true},
+        {"occurrence_served=99991231-235959999", changed, now, ran, 0, false},
+        {"schedulechanged=29991231-000000000", now, 0, ran, 0, false},
+        {"timelimit= 30 ", changed, 0, ran, 30, true},
+        {"timelimit=-5", changed, 0, ran, 0, true},
+        {"timelimit=100000000000000000000000", changed, 0, ran, 0, true},
+        {"timelimit=ten", changed, 0, ran, 0, true},
+        {"datetime_lastexecuted=29991231-000000000", changed, 0, MakeDateTime(2999, 12, 31), 0,
          true},
-        {"", "datetime_lastexecuted=garbage", changed, 0, now, 0, false},
-        {"lastrunning=garbage", "", changed, 0, ran, 0, false},
-        {"lastrunning=29991231-000000000", "", changed, 0, ran, 0, false},
+        {"datetime_lastexecuted=garbage", changed, 0, now, 0, false},
+        {"lastrunning=garbage", changed, 0, ran, 0, false},
+        {"lastrunning=29991231-000000000", changed, 0, ran, 0, false},
     };
+    const std::string usual = "[QMTaskScheduler]\nlastrunning=20261207-080000000\n[Tasks\\ABC]\n"
+                              "taskname=T\ndaily=1\ndatetime=20260101-090000000\n"
+                              "schedulechanged=20261201-000000000\noccurrence_served=\n"
+                              "datetime_lastexecuted=20261206-090000000\ntimelimit=0\n";
     fs::create_directories(fs::path(UserFile()).parent_path());
-    // The usual lines, one of them in the case's words.
-    const auto section = [](std::vector<std::string> lines, const std::string& line) {
-        std::string text;
-        for (std::string& usual : lines) {
-            if (!line.empty() && usual.substr(0, usual.find('=')) == line.substr(0, line.find('=')))
-                usual = line;
-            text += usual + "\n";
-        }
-        return text;
-    };
-    for (const TCase& c : cases) {
-        WriteFile(UserFile(),
-                  "[QMTaskScheduler]\n" +
-                      section({"lastrunning=20261207-080000000"}, c.Preference) + "[Tasks\\ABC]\n" +
-                      section({"taskname=T", "daily=1", "datetime=20260101-090000000",
-                               "schedulechanged=20261201-000000000", "occurrence_served=",
-                               "datetime_lastexecuted=20261206-090000000", "timelimit=0"},
-                              c.Task));
-        ASSERT_TRUE(store.Load()) << c.Preference << c.Task;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Line);
+        const std::string key = c.Line.substr(0, c.Line.find('=') + 1);
+        WriteFile(UserFile(), c.Line.empty()
+                                  ? usual
+                                  : std::regex_replace(usual, std::regex("\n" + key + "[^\n]*"),
+                                                       "\n" + c.Line));
+        ASSERT_TRUE(store.Load());
         ASSERT_EQ(tasks.Count(), 1);
         const TQMTask& task = *tasks.GetTask(0);
         EXPECT_EQ(std::make_tuple(task.ScheduleChanged, task.OccurrenceServed,
                                   task.DateTimeLastExecuted, task.TimeLimitMinutes),
-                  std::make_tuple(c.ScheduleChanged, c.OccurrenceServed, c.LastExecuted, c.Limit))
-            << c.Preference << c.Task;
+                  std::make_tuple(c.ScheduleChanged, c.OccurrenceServed, c.LastExecuted, c.Limit));
         // A save before the first look keeps the moment to look back from.
         ASSERT_TRUE(store.Save());
         ASSERT_TRUE(store.Load());
         bool told = false;
         tasks.OnStartsMissed = [&](const auto&) { told = true; };
         tasks.Tick(tasks.Timer());
-        EXPECT_EQ(told, c.Told) << c.Preference << c.Task;
+        EXPECT_EQ(told, c.Told);
     }
 }
 
@@ -611,9 +602,7 @@ TEST(TaskSchedulerSettingsChanged, AFileChangedOnDiskIsSetAsideBeforeTheNextSave
             WriteFile(s.ini, "[tasks\\a]\r\ntaskname=mine\r\n");
         ASSERT_TRUE(s.store.Load().Ok);
         s.tasks.AddNewTask()->TaskName = "new";
-        if (c.FileAtLoad) {
-            ASSERT_TRUE(s.store.Save().Ok); // the program's own save is no change
-        }
+        ASSERT_TRUE(!c.FileAtLoad || s.store.Save().Ok); // the program's own save is no change
         const std::string edited = (c.FileAtLoad ? ReadFile(s.ini) : std::string()) + c.Added;
         WriteFile(c.Replace ? s.ini + ".new" : s.ini, edited);
         if (c.Replace)
@@ -651,8 +640,7 @@ TEST(StartJournal, StartsAreMadeOnceAcrossAnEndWithoutASaveAndOwedCatchUpsSurviv
     dt::ClockReadings readings{1'800'000'000'000, 5'000'000, 0};
     dt::SetClockReadings([&readings] { return readings; });
     TestClock clock(MakeDateTime(2026, 3, 3, 8, 58, 0)); // a Tuesday
-    const std::string runs = dir.File("runs");
-    const std::string job = dir.File("job.sh");
+    const std::string runs = dir.File("runs"), job = dir.File("job.sh");
     WriteFile(job, "#!/bin/sh\necho \"$1\" >> '" + runs + "'\n", 0755);
     std::vector<std::string> log;
     struct Session {
@@ -667,14 +655,13 @@ TEST(StartJournal, StartsAreMadeOnceAcrossAnEndWithoutASaveAndOwedCatchUpsSurviv
     };
     {
         Session first(dir.Path(), log);
-        for (const char* name : {"A", "B"}) {
+        for (const auto& [name, minute] : {std::pair{'A', 9 * 60}, {'B', 8 * 60 + 59}}) {
             TQMTask* task = first.list.AddNewTask();
-            task->TaskName = task->TaskParameters = name;
-            task->Guid = std::string(40, name[0]);
+            task->TaskName = task->TaskParameters = std::string(1, name);
+            task->Guid = std::string(40, name);
             task->TaskFileName = job;
             task->Daily = task->CatchUp = true;
-            task->DateTime =
-                name[0] == 'A' ? MakeDateTime(2026, 1, 1, 9, 0) : MakeDateTime(2026, 1, 1, 8, 59);
+            task->DateTime = MakeDateTime(2026, 1, 1, minute / 60, minute % 60);
             task->ScheduleChanged = MakeDateTime(2026, 3, 1);
         }
         ASSERT_TRUE(first.store.Save());
@@ -697,9 +684,7 @@ TEST(StartJournal, StartsAreMadeOnceAcrossAnEndWithoutASaveAndOwedCatchUpsSurviv
         ASSERT_TRUE(s.store.Load());
         polls(s);
         ASSERT_TRUE(WaitUntil([&] { return ReadFile(runs) == "A\n"; })) << "A once";
-        if (save) {
-            ASSERT_TRUE(s.store.Save());
-        }
+        ASSERT_TRUE(!save || s.store.Save());
         clock.AdvanceMs(2000);
     }
     EXPECT_EQ(std::count(log.begin(), log.end(),

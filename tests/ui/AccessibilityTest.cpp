@@ -1,9 +1,7 @@
 // The windows and boxes as a keyboard and a screen reader meet them: every
 // control that Tab reaches has a name in words, Tab reaches every control
 // that takes the focus, and no two access keys (Alt and an underlined
-// letter) of one window or menu clash. Windows of their own are read as
-// windows and open beside the main window; pictures keep their contrast on
-// a dark palette.
+// letter) of one window or menu clash.
 
 #include "tests/support/TestWindow.h"
 #include "tests/ui/ModalHelper.h"
@@ -21,7 +19,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -31,7 +28,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <set>
 #include <string>
@@ -44,17 +40,6 @@ namespace {
 QString AccessibleName(QWidget* widget) {
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
     return accessible == nullptr ? QString() : accessible->text(QAccessible::Name).trimmed();
-}
-
-// WCAG's contrast ratio of two colours, 1 to 21.
-double Contrast(const QColor& a, const QColor& b) {
-    auto luminance = [](const QColor& c) {
-        auto lin = [](double v) {
-            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF()) + 0.05;
-    };
-    return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
 }
 
 // No two captions share an access key (Alt and the letter after its '&').
@@ -187,14 +172,15 @@ TEST(Accessibility, EveryControlOfEveryWindowAndBoxHasANameTabReachesItAndKeysDo
         list->setCurrentIndex(list->model()->index(0, 0));
     }
     // The failed start's mark is read out.
-    QAccessibleInterface* list =
-        QAccessible::queryAccessibleInterface(Child<QTreeView>(&main, "ListViewMain"));
-    ASSERT_TRUE(list != nullptr && list->tableInterface() != nullptr);
-    EXPECT_TRUE(WaitUntil([list] {
-        QAccessibleInterface* cell = list->tableInterface()->cellAt(0, 0);
-        return cell != nullptr && cell->text(QAccessible::Description)
-                                      .startsWith("last run failed: could not start: Can not "
-                                                  "create process:");
+    QAccessibleTableInterface* rows =
+        QAccessible::queryAccessibleInterface(Child<QTreeView>(&main, "ListViewMain"))
+            ->tableInterface();
+    ASSERT_NE(rows, nullptr);
+    EXPECT_TRUE(WaitUntil([rows] {
+        QAccessibleInterface* cell = rows->cellAt(0, 0);
+        return cell != nullptr &&
+               cell->text(QAccessible::Description)
+                   .startsWith("last run failed: could not start: Can not create process:");
     }));
 
     Child<QAction>(&main, "MenuHistory")->trigger();
@@ -205,36 +191,34 @@ TEST(Accessibility, EveryControlOfEveryWindowAndBoxHasANameTabReachesItAndKeysDo
     // History and log are windows, beside the main window where the screen
     // has room for them.
     log.close();
-    QWidget* const sides[] = {
-        history, TFormLogView::ShowFor(&main, QString::fromStdString(window.Dir.File("x.log")))};
-    const QRect free = main.screen()->availableGeometry();
-    const QRect mainFrame = main.frameGeometry();
+    const QRect free = main.screen()->availableGeometry(), mainFrame = main.frameGeometry();
     const int room = std::max(mainFrame.left() - free.left(), free.right() - mainFrame.right());
-    for (QWidget* side : sides) {
-        SCOPED_TRACE(side->objectName().toStdString());
+    for (QWidget* side : std::initializer_list<QWidget*>{
+             history,
+             TFormLogView::ShowFor(&main, QString::fromStdString(window.Dir.File("x.log")))}) {
         EXPECT_EQ(QAccessible::queryAccessibleInterface(side)->role(), QAccessible::Window);
         EXPECT_TRUE(free.contains(side->frameGeometry()));
-        const int frameWidth = side->frameGeometry().width() - side->width();
-        if (room >= side->minimumSizeHint().width() + frameWidth) {
-            EXPECT_FALSE(side->frameGeometry().intersects(mainFrame));
+        if (room >=
+            side->minimumSizeHint().width() + side->frameGeometry().width() - side->width()) {
+            EXPECT_FALSE(side->frameGeometry().intersects(mainFrame))
+                << side->objectName().toStdString();
         }
     }
 
-    // The run picture stays readable on a dark palette.
+    // The run picture is drawn in the palette's text colour, so it stays
+    // readable on a dark palette.
+    const QColor text(0xee, 0xee, 0xee);
     QPalette dark = main.palette();
     dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::ButtonText, text);
     main.setPalette(dark);
-    // The picture drawn on the button's colour: its clearest pixel.
-    QImage picture(32, 32, QImage::Format_RGB32);
-    picture.fill(dark.color(QPalette::Button));
-    QPainter(&picture).drawPixmap(
-        0, 0, Child<QAbstractButton>(&main, "ButtonExecute")->icon().pixmap(32, 32));
-    double best = 1;
+    const QImage picture =
+        Child<QAbstractButton>(&main, "ButtonExecute")->icon().pixmap(32, 32).toImage();
+    int drawn = 0;
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
-            best = std::max(best, Contrast(picture.pixelColor(x, y), dark.color(QPalette::Button)));
-    EXPECT_GE(best, 4.5);
+            drawn += picture.pixelColor(x, y).rgb() == text.rgb();
+    EXPECT_GT(drawn, 0);
 }
 
 } // namespace

@@ -900,25 +900,20 @@ TEST_F(FormMainTest, KeepsTheEditWhenAPollRunsTheTaskWhileTheModifyEditorIsOpen)
 TEST_F(FormMainTest, RunsEndingTogetherAreSavedOnceWithTheNextPoll) {
     constexpr int Count = 30;
     std::vector<TaskSpec> tasks;
-    for (int i = 0; i < Count; ++i) {
-        TaskSpec task{"t" + std::to_string(i), std::string(38, 'A') + std::to_string(10 + i),
-                      probe_, std::to_string(i)};
-        task.Daily = true;
-        task.DateTime = "20261101-090000000";
-        task.LastRun = "20261206-090000000";
-        tasks.push_back(task);
-    }
+    for (int i = 0; i < Count; ++i) // daily at 09:00, last run yesterday
+        tasks.push_back({"t" + std::to_string(i), std::string(38, 'A') + std::to_string(10 + i),
+                         probe_, std::to_string(i), true, false, true, false, "20261101-090000000",
+                         "0000000", "20261206-090000000"});
     Start(SettingsFile(false, false, tasks));
     int polls = 0;
     QObject::connect(form_->TaskList().Timer(), &QTimer::timeout, [&] { ++polls; });
     ASSERT_TRUE(WaitUntil([&] { return Runs().size() == Count; }));
-    const auto ended = [&] {
+    ASSERT_TRUE(WaitUntil([&] {
         for (int i = 0; i < Count; ++i)
             if (form_->TaskList().GetTask(i)->LastResult.empty())
                 return false;
         return true;
-    };
-    ASSERT_TRUE(WaitUntil(ended));
+    }));
     const int pollsAtTheEnds = polls;
     const std::uint64_t savesAtTheEnds = form_->SaveCount();
     ASSERT_TRUE(WaitUntil([&] { return polls > pollsAtTheEnds && !form_->SavesPending(); }));

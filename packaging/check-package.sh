@@ -14,9 +14,12 @@ problem() {
     problems=$((problems + 1))
 }
 
-deb=$(ls "$dir"/qmtaskscheduler2_*.deb)
-ls "$dir"/qmtaskscheduler2-dbgsym_*.deb >/dev/null 2>&1 || problem "no -dbgsym package"
-ls "$dir"/qmtaskscheduler2_*.dsc >/dev/null 2>&1 || problem "no source package"
+# The files of this .changes only: the folder may hold earlier versions.
+listed=$(sed -n '/^Files:/,/^[^ ]/{s/^ .* \([^ ]*\)$/\1/p}' "$changes")
+named() { grep -x "$1" <<<"$listed" | head -n 1; }
+deb=$dir/$(named 'qmtaskscheduler2_.*\.deb')
+[ -n "$(named 'qmtaskscheduler2-dbgsym_.*\.deb')" ] || problem "no -dbgsym package"
+[ -n "$(named 'qmtaskscheduler2_.*\.dsc')" ] || problem "no source package"
 
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Section)" = utils ] || problem "section is '$(field Section)'"
